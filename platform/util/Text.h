@@ -1,0 +1,34 @@
+#pragma once
+// Conversions between the text forms the platform meets: host bytes (file names,
+// usually UTF-8 but any bytes), UTF-16 (Windows' own strings) and code page 1252
+// (ANSI strings inside Windows files).
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// UTF-8 to UTF-16. Bytes that are not valid UTF-8 are kept as lone surrogates
+// U+DC80..U+DCFF (one per byte), so that Utf16ToBytes gives the same bytes back.
+std::u16string BytesToUtf16(std::string_view bytes);
+
+// UTF-16 to UTF-8. Lone surrogates U+DC80..U+DCFF become their byte again (the
+// inverse of BytesToUtf16); any other unpaired surrogate becomes U+FFFD.
+std::string Utf16ToBytes(std::u16string_view text);
+
+// UTF-16 to strictly valid UTF-8: every unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Code page 1252 as Windows decodes it: its five undefined bytes 0x81, 0x8D, 0x8F,
+// 0x90 and 0x9D map to U+0081, U+008D, U+008F, U+0090 and U+009D.
+std::u16string Cp1252ToUtf16(std::string_view ansi);
+std::string Cp1252ToUtf8(std::string_view ansi);
+
+bool IsValidUtf8(std::string_view bytes);
+
+// Letter case of the ASCII letters only, as the Windows file system's upper-case
+// table does for the characters that matter here.
+std::string AsciiUpper(std::string_view text);
+std::string AsciiLower(std::string_view text);
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+} // namespace platform

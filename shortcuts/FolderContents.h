@@ -1,0 +1,34 @@
+#pragma once
+// Reading one folder the way the shortcut list shows it, without widgets: its
+// visible subfolders, then its ".lnk", ".pif" and ".url" files, each shortcut read
+// into a record. The list view and the command-line report both read through here.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shortcuts/ItemProp.h"
+
+struct TShortcutListItem {
+    std::string Name;        // the entry's name as found (bytes)
+    bool IsFolder = false;
+    bool ReadOk = true;      // ReadShortcut's result; true for folders
+    TwekShortcutInfo Info;   // shortcuts only
+};
+
+// The subfolders of dir (a host path ending with "/"): hidden ones (a leading ".")
+// skipped, "." and ".." skipped, in the order the file system gives them.
+std::vector<TShortcutListItem> ListSubfolderItems(const std::string& dir);
+// The files of dir whose extension is ext ("lnk", "pif", "url"; ignoring letter
+// case), hidden ones included, folders skipped, each read with ReadShortcut.
+std::vector<TShortcutListItem> ListShortcutItems(const std::string& dir, std::string_view ext);
+
+// The text of a column (letter "b" to "j") for a row, exactly as the list shows it:
+// "Dir" under Type for folders, "(special)" as the Target of a failed read.
+std::string ShortcutColumnText(const TShortcutListItem& item, char letter);
+
+// The list's text comparison: letters a to z upper-cased, then byte by byte; a text
+// that is a prefix of the other comes first. Answers -1, 0 or 1.
+int CompareListText(std::string_view a, std::string_view b);
+
+// The extension of a name with its dot, from the last "." (empty when none).
+std::string_view NameExtension(std::string_view name);
