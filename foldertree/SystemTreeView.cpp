@@ -351,8 +351,11 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setAnimated(false);
     setIconSize(QSize(platform::SystemIconList::kSmallSize, platform::SystemIconList::kSmallSize));
+    // As wide as the names shown, measured on the rows in view only: measuring every
+    // row would fetch every icon of a large folder.
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setResizeContentsPrecision(0);
 
     connect(this, &QTreeView::expanded, this, &TdfsSystemTreeView::NodeExpanded);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
