@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 #include <mutex>
 
 #include "platform/shell/FsAccess.h"
@@ -16,15 +18,22 @@ constexpr long kExtMagic = 0xEF53;
 constexpr long kXfsMagic = 0x58465342;
 constexpr long kTmpfsMagic = 0x01021994;
 
+constexpr unsigned long kReadOnlyMount = 1; // ST_RDONLY in statfs f_flags
+
+struct FileSystemInfo {
+    long type = 0;
+    bool readOnly = false;
+};
+
 std::mutex gTypesMutex;
-std::map<dev_t, long>& FileSystemTypes()
+std::map<dev_t, FileSystemInfo>& FileSystemTypes()
 {
-    static std::map<dev_t, long> types;
+    static std::map<dev_t, FileSystemInfo> types;
     return types;
 }
 
-// The statfs type of the file system a folder lies on, learned once per device.
-long FileSystemTypeOf(dev_t device, const std::string& folderPath)
+// The file system a folder lies on, learned once per device.
+FileSystemInfo FileSystemOf(dev_t device, const std::string& folderPath)
 {
     {
         std::lock_guard lock(gTypesMutex);
@@ -34,11 +43,33 @@ long FileSystemTypeOf(dev_t device, const std::string& folderPath)
     }
     struct statfs sfs {};
     if (fs::StatFs(folderPath, sfs) != 0)
-        return 0;
-    const long type = static_cast<long>(sfs.f_type);
+        return {};
+    const FileSystemInfo info{static_cast<long>(sfs.f_type), (sfs.f_flags & kReadOnlyMount) != 0};
     std::lock_guard lock(gTypesMutex);
-    FileSystemTypes()[device] = type;
-    return type;
+    FileSystemTypes()[device] = info;
+    return info;
+}
+
+uid_t EffectiveUser()
+{
+    static const uid_t euid = ::geteuid();
+    return euid;
+}
+
+bool InGroup(gid_t group)
+{
+    static const std::vector<gid_t> groups = [] {
+        std::vector<gid_t> g(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
+        g.resize(static_cast<std::size_t>(std::max(0, ::getgroups(static_cast<int>(g.size()), g.data()))));
+        g.push_back(::getegid());
+        return g;
+    }();
+    return std::find(groups.begin(), groups.end(), group) != groups.end();
+}
+
+bool SameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 } // namespace
@@ -46,14 +77,47 @@ long FileSystemTypeOf(dev_t device, const std::string& folderPath)
 FolderRights ReadFolderRights(const std::string& folderPath)
 {
     FolderRights rights;
-    rights.known = true;
+    RefreshFolderRights(folderPath, rights);
+    return rights;
+}
+
+void RefreshFolderRights(const std::string& folderPath, FolderRights& rights)
+{
+    if (rights.known && !rights.stale)
+        return;
     struct stat st {};
-    if (fs::Stat(folderPath, st, true) != 0)
-        return rights;
+    if (fs::Stat(folderPath, st, true) != 0) {
+        rights = FolderRights{};
+        rights.known = true;
+        return;
+    }
+    if (rights.known && rights.device == st.st_dev && rights.inode == st.st_ino && SameTime(rights.changed, st.st_ctim)) {
+        rights.stale = false;
+        return;
+    }
+    rights.known = true;
+    rights.stale = false;
+    rights.device = st.st_dev;
+    rights.inode = st.st_ino;
+    rights.changed = st.st_ctim;
     rights.sticky = (st.st_mode & S_ISVTX) != 0;
     rights.owner = st.st_uid;
     rights.writable = fs::Access(folderPath, W_OK | X_OK) == 0;
-    return rights;
+}
+
+bool MayWriteFolder(const struct stat& st, bool readOnlyFileSystem)
+{
+    if (readOnlyFileSystem)
+        return false;
+    const uid_t user = EffectiveUser();
+    if (user == 0)
+        return true;
+    const mode_t m = st.st_mode;
+    if (st.st_uid == user)
+        return (m & (S_IWUSR | S_IXUSR)) == (S_IWUSR | S_IXUSR);
+    if (InGroup(st.st_gid))
+        return (m & (S_IWGRP | S_IXGRP)) == (S_IWGRP | S_IXGRP);
+    return (m & (S_IWOTH | S_IXOTH)) == (S_IWOTH | S_IXOTH);
 }
 
 std::uint32_t MoveRights(const FolderRights& folder, uid_t entryOwner, uid_t user)
@@ -97,22 +161,25 @@ bool EntryAttributes(const std::string& folderPath, std::string_view name, Folde
         st = lst; // a link to nothing: an item that is no folder
 
     std::uint32_t attrs = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_CANLINK | SFGAO_HASPROPSHEET;
-    if (S_ISDIR(st.st_mode)) {
-        attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
+    if (S_ISDIR(st.st_mode) && (mask & (SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET))) {
+        const FileSystemInfo fsInfo = FileSystemOf(st.st_dev, path);
         if ((mask & SFGAO_HASSUBFOLDER) &&
-            (!LinkCountTellsSubfolders(FileSystemTypeOf(st.st_dev, path)) || LinkCountMeansSubfolders(st.st_nlink)))
+            (!LinkCountTellsSubfolders(fsInfo.type) || LinkCountMeansSubfolders(st.st_nlink)))
             attrs |= SFGAO_HASSUBFOLDER;
-        if ((mask & SFGAO_DROPTARGET) && fs::Access(path, W_OK | X_OK) == 0)
+        // Judged by the mode bits, without a system call per folder: a folder to
+        // drop on is a matter of showing, the copy itself finds out for certain.
+        if ((mask & SFGAO_DROPTARGET) && MayWriteFolder(st, fsInfo.readOnly))
             attrs |= SFGAO_DROPTARGET;
     }
+    if (S_ISDIR(st.st_mode))
+        attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
     if (symlink || (S_ISREG(st.st_mode) && IsShortcutFileName(name)))
         attrs |= SFGAO_LINK;
     if (!name.empty() && name[0] == '.')
         attrs |= SFGAO_GHOSTED;
     if (mask & (SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE)) {
-        if (!rights.known)
-            rights = ReadFolderRights(folderPath);
-        attrs |= MoveRights(rights, lst.st_uid, ::geteuid());
+        RefreshFolderRights(folderPath, rights);
+        attrs |= MoveRights(rights, lst.st_uid, EffectiveUser());
     }
     out = attrs & mask;
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 // The shell attributes of a file-system entry, computed from the file system.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -16,8 +17,15 @@ struct FolderRights {
     bool writable = false;
     bool sticky = false;
     uid_t owner = 0;
+    // What they were read from, so that checking them again costs one stat.
+    bool stale = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    struct timespec changed {};
 };
 FolderRights ReadFolderRights(const std::string& folderPath);
+// Reads the rights when unknown, or when stale and the folder changed since.
+void RefreshFolderRights(const std::string& folderPath, FolderRights& rights);
 // SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE when the rights allow them.
 std::uint32_t MoveRights(const FolderRights& folder, uid_t entryOwner, uid_t user);
 
@@ -30,6 +38,10 @@ bool LinkCountTellsSubfolders(long fsType);
 inline bool LinkCountMeansSubfolders(unsigned long linkCount) { return linkCount != 2; }
 // Forgets the file-system types learned per device (after the mount table changed).
 void ForgetFileSystemTypes();
+
+// Whether the user may create entries in a folder of this status (write and search
+// permission by its mode bits, on a file system mounted writable).
+bool MayWriteFolder(const struct stat& st, bool readOnlyFileSystem);
 
 // Shortcut files are links too: ".lnk", ".pif", ".url", any letter case.
 bool IsShortcutFileName(std::string_view name);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -411,7 +412,16 @@ protected:
         return S_OK;
     }
 
-    void Validate() override { rights_ = FolderRights{}; }
+    // Asked before every item: the folder's rights are looked at again when they are
+    // older than a moment, and read again only when the folder changed since.
+    void Validate() override
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - validated_ > std::chrono::milliseconds(100)) {
+            rights_.stale = true;
+            validated_ = now;
+        }
+    }
 
 public:
     static int CompareEntries(const ItemView& a, const ItemView& b)
@@ -426,6 +436,7 @@ public:
 private:
     std::string path_;
     FolderRights rights_;
+    std::chrono::steady_clock::time_point validated_{};
 };
 
 // --- Trash -------------------------------------------------------------------------------
