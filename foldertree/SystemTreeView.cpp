@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -357,6 +358,9 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header()->setResizeContentsPrecision(0);
 
+    comboTimer_ = new QTimer(this);
+    comboTimer_->setSingleShot(true);
+    connect(comboTimer_, &QTimer::timeout, this, &TdfsSystemTreeView::TellComboBox);
     connect(this, &QTreeView::expanded, this, &TdfsSystemTreeView::NodeExpanded);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) { CurrentChanged(current); });
@@ -721,6 +725,7 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
         }
         scheduleDelayedItemsLayout();
     }
+    TellComboBox();
 }
 
 // --- rebuilding and selecting ---------------------------------------------------------------
@@ -775,6 +780,7 @@ void TdfsSystemTreeView::Reset()
         }
     }
     notifyImmediately_ = savedNotify;
+    TellComboBox();
 }
 
 void TdfsSystemTreeView::SelectPath(const std::string& path)
@@ -865,9 +871,19 @@ void TdfsSystemTreeView::CurrentChanged(const QModelIndex& current)
         return;
     BusyCursor busy(this, busy_);
     emit OnChange(NodeOf(current));
-    // No folder combo box is linked to this tree, so there is no one else to tell.
-    if (readDelay_ == 0 || notifyImmediately_)
+    if (readDelay_ == 0 || notifyImmediately_) {
+        comboTimer_->stop();
+        TellComboBox();
         notifyImmediately_ = false;
+    } else {
+        comboTimer_->start(readDelay_);
+    }
+}
+
+void TdfsSystemTreeView::TellComboBox()
+{
+    if (comboBox_)
+        comboBox_->TreeChanged(*this);
 }
 
 void TdfsSystemTreeView::VolumesChanged()

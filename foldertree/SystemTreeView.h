@@ -19,7 +19,19 @@
 #include <QMenu>
 class TFolderTreeModel;
 
+class QTimer;
+class TdfsSystemTreeView;
+
 enum TPopupMenuMethod { pmmNone, pmmContext, pmmUser, pmmContextUser };
+
+// A folder combo box kept in step with a tree: told after the tree's selection
+// changes (at once, or ReadDelay after the last of a quick run of changes), and
+// choosing a folder through the tree's SelectIdList. The main window links none.
+class TFolderComboLink {
+public:
+    virtual ~TFolderComboLink() = default;
+    virtual void TreeChanged(TdfsSystemTreeView& tree) = 0;
+};
 
 class TdfsSystemTreeView : public QTreeView, public TFolderTreeBase {
     Q_OBJECT
@@ -35,8 +47,11 @@ public:
     QString Version() const { return QString::fromLatin1(kVersion); }
     void SetVersion(const QString&) {} // read-only; kept for symmetry
 
+    // How long the linked combo box waits after a selection change before it is told.
     unsigned short ReadDelay() const { return readDelay_; }
     void SetReadDelay(unsigned short ms) { readDelay_ = ms; }
+    TFolderComboLink* ComboBox() const { return comboBox_; }
+    void SetComboBox(TFolderComboLink* combo) { comboBox_ = combo; }
     TPopupMenuMethod PopupMenuMethod() const { return popupMenuMethod_; }
     void SetPopupMenuMethod(TPopupMenuMethod method) { popupMenuMethod_ = method; }
     // The tree's own pop-up menu, offered with pmmUser and pmmContextUser.
@@ -151,9 +166,12 @@ private:
     void NodeExpanded(const QModelIndex& index);
     void CurrentChanged(const QModelIndex& current);
     void VolumesChanged();
+    void TellComboBox();
 
     TFolderTreeModel* model_ = nullptr;
     unsigned short readDelay_ = 500;
+    TFolderComboLink* comboBox_ = nullptr;
+    QTimer* comboTimer_ = nullptr;
     TPopupMenuMethod popupMenuMethod_ = pmmContext;
     QPointer<QMenu> popupMenu_;
     std::string pendingSelection_;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <climits>
 
@@ -505,4 +506,32 @@ TEST_F(TreeTest, EveryRecordIsFreedWithTheTree)
     tree->Reset();
     tree.reset();
     EXPECT_EQ(FolderItemDataCount(), before);
+}
+
+TEST_F(TreeTest, ALinkedComboBoxHearsOnceAfterAQuickRunOfChanges)
+{
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        MakeDirs(base + "/" + name);
+    struct Combo : TFolderComboLink {
+        std::vector<std::string> told;
+        void TreeChanged(TdfsSystemTreeView& t) override { told.push_back(t.Selection()); }
+    } combo;
+    MakeTree(false);
+    tree->SetComboBox(&combo);
+    tree->SetReadDelay(60);
+    tree->HandleNeeded();
+    combo.told.clear();
+    tree->SetSelection(base + "/a"); // the first change is told at once
+    ASSERT_EQ(combo.told.size(), 1u);
+    for (const char* name : {"b", "c", "d", "e"})
+        tree->SetSelection(base + "/" + name);
+    EXPECT_EQ(combo.told.size(), 1u);
+    QElapsedTimer waited;
+    waited.start();
+    while (combo.told.size() < 2 && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_EQ(combo.told.size(), 2u);
+    EXPECT_EQ(combo.told.back(), base + "/e");
+    EXPECT_GE(waited.elapsed(), 40);
+    tree->SetComboBox(nullptr);
 }
