@@ -5,8 +5,9 @@
 // instances and a crash lose nothing.
 //
 // Names (key paths, value names) and string values travel as bytes: UTF-8 where they
-// are text, any bytes otherwise (bytes that are not UTF-8 are kept in the file as the
-// lone surrogates U+DC80..U+DCFF of their UTF-16 form, see platform/util/Text.h).
+// are text, any bytes otherwise (in a string value's UTF-16 data, bytes that are not
+// UTF-8 become the lone surrogates U+DC80..U+DCFF, see platform/util/Text.h; how the
+// file keeps them exactly is in docs/registry.md).
 // Key paths use "\" between keys and compare ignoring letter case, keeping the case
 // they were created with.
 #include <cstdint>
@@ -88,7 +89,7 @@ public:
     Result QueryValue(std::string_view name, std::uint32_t* type, void* buffer, std::uint32_t* size) const;
     Result SetValue(std::string_view name, const Value& value);   // RegSetValueEx
     Result DeleteValue(std::string_view name);                    // RegDeleteValue
-    Result DeleteSubKey(std::string_view subPath);                // RegDeleteKey: fails (AccessDenied) while it has subkeys
+    Result DeleteSubKey(std::string_view subPath);                // RegDeleteKey: fails (AccessDenied) while it has subkeys; "" is this key
     Result EnumValue(std::uint32_t index, std::string& name, Value& value) const; // RegEnumValue
     Result EnumKey(std::uint32_t index, std::string& name) const;                 // RegEnumKeyEx
     bool ValueExists(std::string_view name) const;
@@ -97,7 +98,8 @@ public:
     // The reading and writing helpers of the settings code. An integer or boolean
     // read fails when the value is missing or not REG_DWORD; a string read fails
     // when the value has a type other than REG_SZ or REG_EXPAND_SZ; a missing
-    // string reads as empty and does not fail. A boolean is true when not 0.
+    // string reads as empty and does not fail. A boolean is true when not 0. A
+    // REG_DWORD whose data is not 4 bytes long does not read as an integer either.
     bool ReadInteger(std::string_view name, std::int32_t& out) const;
     bool ReadBool(std::string_view name, bool& out) const;
     bool ReadString(std::string_view name, std::string& out) const;
@@ -107,6 +109,7 @@ public:
 
 private:
     struct Impl;
+    static Result OpenAt(Hive hive, const std::string& dir, std::string path, bool create, Key& out);
     Impl* impl_ = nullptr;
 };
 
