@@ -36,7 +36,13 @@ std::shared_ptr<const RegKeyNode> EmptyRoot()
     return empty;
 }
 
-std::string ErrorText(int err) { return std::strerror(err); }
+std::string NotMoved(int err)
+{
+    return "it could not be moved aside (" + std::string(std::strerror(err)) +
+           "), so the hive is read as empty and not written";
+}
+
+} // namespace
 
 // An exclusive flock on the lock file, held until destruction. flock rather than
 // fcntl locks: an fcntl lock is dropped when the process closes any descriptor of
@@ -88,6 +94,8 @@ public:
 private:
     int fd_ = -1;
 };
+
+namespace {
 
 int MakeDirs(const std::string& dir)
 {
@@ -178,9 +186,15 @@ HiveFile::HiveFile(std::string dir, Hive hive)
 {
 }
 
+HiveFile::~HiveFile() = default;
+
 Result HiveFile::Read(std::shared_ptr<const RegKeyNode>& root)
 {
     std::unique_lock guard(mutex_);
+    if (InBatchHere() && batchRoot_) {
+        root = batchRoot_;
+        return Success;
+    }
     if (Load(false, guard) == Outcome::Failed)
         return AccessDenied;
     root = root_;
@@ -189,6 +203,11 @@ Result HiveFile::Read(std::shared_ptr<const RegKeyNode>& root)
 
 Result HiveFile::Change(const Edit& edit)
 {
+    {
+        std::unique_lock guard(mutex_);
+        if (InBatchHere())
+            return ChangeInBatch(edit, guard);
+    }
     struct stat st{};
     if (::stat(dir_.c_str(), &st) != 0) {
         // No folder yet: make it only for an edit that writes something.
@@ -217,6 +236,76 @@ Result HiveFile::Change(const Edit& edit)
     return WriteLocked(text, std::move(root));
 }
 
+void HiveFile::BeginBatch()
+{
+    batchMutex_.lock();
+    std::lock_guard guard(mutex_);
+    ++batchDepth_;
+    batchThread_ = std::this_thread::get_id();
+}
+
+Result HiveFile::EndBatch()
+{
+    Result result = Success;
+    std::unique_ptr<FileLock> lock;
+    {
+        std::lock_guard guard(mutex_);
+        if (--batchDepth_ == 0) {
+            if (batchLock_ && batchDirty_) {
+                const std::string text = FormatRegFile(*batchRoot_, hive_);
+                result = WriteLocked(text, std::move(*batchRoot_));
+            }
+            batchRoot_.reset();
+            batchDirty_ = false;
+            batchThread_ = std::thread::id();
+            lock = std::move(batchLock_);
+        }
+    }
+    lock.reset(); // the file lock goes only after the new file is in place
+    batchMutex_.unlock();
+    return result;
+}
+
+bool HiveFile::InBatchHere() const
+{
+    return batchDepth_ > 0 && batchThread_ == std::this_thread::get_id();
+}
+
+// Called with mutex_ held, by the thread of the batch.
+Result HiveFile::ChangeInBatch(const Edit& edit, std::unique_lock<std::mutex>& guard)
+{
+    if (!batchLock_) {
+        // The batch's first change: what a single change checks, and the lock stays.
+        // Another thread's change takes the file lock first and mutex_ second, so
+        // mutex_ must not be held while waiting for the file lock.
+        guard.unlock();
+        struct stat st{};
+        if (::stat(dir_.c_str(), &st) != 0) {
+            RegKeyNode empty;
+            bool changed = false;
+            const Result result = edit(empty, changed);
+            if (result != Success || !changed)
+                return result;
+            if (MakeDirs(dir_) != 0)
+                return AccessDenied;
+        }
+        auto lock = std::make_unique<FileLock>();
+        if (lock->Acquire(lockPath_) != 0)
+            return AccessDenied;
+        guard.lock();
+        if (Load(true, guard) == Outcome::Failed || damaged_)
+            return AccessDenied;
+        if (present_ && ::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0)
+            return AccessDenied;
+        batchRoot_ = std::make_shared<RegKeyNode>(*root_);
+        batchLock_ = std::move(lock);
+    }
+    bool changed = false;
+    const Result result = edit(*batchRoot_, changed);
+    batchDirty_ = batchDirty_ || changed;
+    return result;
+}
+
 HiveFile::Outcome HiveFile::Load(bool locked, std::unique_lock<std::mutex>& guard)
 {
     const Outcome outcome = Refresh();
@@ -234,7 +323,7 @@ HiveFile::Outcome HiveFile::Load(bool locked, std::unique_lock<std::mutex>& guar
         const Outcome again = Refresh();
         if (again == Outcome::Damaged) {
             KeepDamaged();
-            Report("it could not be moved aside (" + ErrorText(err) + "), so the hive is read as empty and not written");
+            Report(NotMoved(err));
             return Outcome::Ok;
         }
         return again;
@@ -246,7 +335,7 @@ HiveFile::Outcome HiveFile::Load(bool locked, std::unique_lock<std::mutex>& guar
         Report("moved it aside to \"" + aside + "\"; the hive starts empty");
     } else {
         KeepDamaged();
-        Report("it could not be moved aside (" + ErrorText(err) + "), so the hive is read as empty and not written");
+        Report(NotMoved(err));
     }
     return Outcome::Ok;
 }

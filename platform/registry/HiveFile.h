@@ -17,8 +17,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace platform::registry {
+
+class FileLock;
 
 class HiveFile {
 public:
@@ -26,6 +29,7 @@ public:
     static HiveFile& For(const std::string& dir, Hive hive);
 
     HiveFile(std::string dir, Hive hive);
+    ~HiveFile();
 
     // The newest complete state of the hive. An absent file is an empty hive; a file
     // that does not parse is moved aside and the hive is empty.
@@ -35,6 +39,12 @@ public:
     // changed something, the copy replaces the file before Change returns.
     using Edit = std::function<Result(RegKeyNode& root, bool& changed)>;
     Result Change(const Edit& edit);
+
+    // Batches of changes (see Batch in Registry.h): from the first change of the
+    // calling thread on, the lock is held and the changes go to a pending tree that
+    // EndBatch writes. Another thread's batch on this hive waits for this one.
+    void BeginBatch();
+    Result EndBatch();
 
     const std::string& Dir() const { return dir_; }
     const std::string& Path() const { return path_; }
@@ -51,6 +61,9 @@ private:
     enum class Outcome { Ok, Damaged, Failed };
 
     static FileId IdOf(const struct stat& st);
+
+    bool InBatchHere() const; // mutex_ held
+    Result ChangeInBatch(const Edit& edit, std::unique_lock<std::mutex>& guard);
 
     // All with mutex_ held. Load brings the cache up to date and deals with a file
     // that does not parse; locked says the caller holds the file lock.
@@ -75,6 +88,13 @@ private:
     std::int64_t confirmedAtNs_ = 0; // the clock before the read that last confirmed bytes_
     bool damaged_ = false;           // the file with id_ does not parse and could not be moved aside
     std::shared_ptr<const RegKeyNode> root_;
+
+    std::recursive_mutex batchMutex_; // held by the thread whose batch runs, from begin to end
+    int batchDepth_ = 0;
+    std::thread::id batchThread_;
+    std::unique_ptr<FileLock> batchLock_; // from the batch's first change on
+    std::shared_ptr<RegKeyNode> batchRoot_;
+    bool batchDirty_ = false;
 
     // Set by Refresh when the file does not parse.
     FileId damagedId_;

@@ -420,4 +420,25 @@ bool Key::WriteString(std::string_view name, std::string_view value)
     return SetValue(name, Value::String(value, RegSz)) == Success;
 }
 
+// ---- Batch
+
+Batch::Batch(Hive hive)
+{
+    if (IsValidHive(hive)) {
+        file_ = &HiveFile::For(RegistryDir(), hive);
+        file_->BeginBatch();
+    }
+}
+
+Batch::~Batch() { Commit(); }
+
+Result Batch::Commit()
+{
+    if (!file_)
+        return Success;
+    HiveFile* file = file_;
+    file_ = nullptr;
+    return file->EndBatch();
+}
+
 } // namespace platform::registry

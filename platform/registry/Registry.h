@@ -17,6 +17,8 @@
 
 namespace platform::registry {
 
+class HiveFile;
+
 enum class Hive { CurrentUser, LocalMachine, Users, ClassesRoot };
 
 // Result codes, numbered as the Win32 error codes they stand for.
@@ -89,7 +91,8 @@ public:
     Result QueryValue(std::string_view name, std::uint32_t* type, void* buffer, std::uint32_t* size) const;
     Result SetValue(std::string_view name, const Value& value);   // RegSetValueEx
     Result DeleteValue(std::string_view name);                    // RegDeleteValue
-    Result DeleteSubKey(std::string_view subPath);                // RegDeleteKey: fails (AccessDenied) while it has subkeys; "" is this key
+    // RegDeleteKey: fails (AccessDenied) while it has subkeys; "" deletes this key.
+    Result DeleteSubKey(std::string_view subPath);
     Result EnumValue(std::uint32_t index, std::string& name, Value& value) const; // RegEnumValue
     Result EnumKey(std::uint32_t index, std::string& name) const;                 // RegEnumKeyEx
     bool ValueExists(std::string_view name) const;
@@ -111,6 +114,25 @@ private:
     struct Impl;
     static Result OpenAt(Hive hive, const std::string& dir, std::string path, bool create, Key& out);
     Impl* impl_ = nullptr;
+};
+
+// Groups the changes this thread makes to one hive (through any of its keys) until
+// the batch ends: the hive file is locked from the first change on and written once
+// at the end instead of once per change, and other processes see all of the changes
+// or none. Reads on this thread see the changes at once. Batches nest; end one on the
+// thread that began it. Without a batch every change is written before it returns.
+class Batch {
+public:
+    explicit Batch(Hive hive);
+    ~Batch(); // ends the batch, writing the file
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // Ends the batch now: Success, or AccessDenied when the file could not be written.
+    Result Commit();
+
+private:
+    HiveFile* file_ = nullptr;
 };
 
 } // namespace platform::registry
