@@ -102,7 +102,7 @@ std::string RegistryDir()
     if (const char* dir = std::getenv("QUILLMERE_REGISTRY_DIR"); dir && *dir)
         return dir;
     std::string base;
-    // The base directory specification ignores a relative XDG_CONFIG_HOME.
+    // A relative XDG_CONFIG_HOME is to be ignored, as the XDG base directories say.
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') {
         base = config;
     } else {
