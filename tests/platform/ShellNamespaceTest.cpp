@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/registry/Registry.h"
 #include "platform/shell/EntryAttributes.h"
 #include "platform/shell/IdList.h"
 #include "platform/shell/NameOrder.h"
@@ -472,6 +473,23 @@ TEST(ShellSpecialFolders, MapToTheDesktopItemsAndTheXdgFolders)
         EXPECT_LT(GetSpecialFolderLocation(csidl, list), 0) << csidl;
         EXPECT_FALSE(list);
     }
+    // The Windows folders come from the Shell Folders key, where they are host paths;
+    // a value that names no folder locates nothing.
+    MakeDirs(home.dir.Path() + "/prefix/Favorites");
+    {
+        platform::registry::Key key;
+        ASSERT_EQ(platform::registry::Key::Create(platform::registry::Hive::CurrentUser,
+                                                  "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                                                  key),
+                  platform::registry::Success);
+        ASSERT_TRUE(key.WriteString("Favorites", home.dir.Path() + "/prefix/Favorites"));
+        ASSERT_TRUE(key.WriteString("Start Menu", home.dir.Path() + "/prefix/missing"));
+    }
+    ASSERT_EQ(GetSpecialFolderLocation(CSIDL_FAVORITES, list), S_OK);
+    ASSERT_TRUE(GetPathFromIdList(list.Get(), path));
+    EXPECT_EQ(path, home.dir.Path() + "/prefix/Favorites");
+    EXPECT_LT(GetSpecialFolderLocation(CSIDL_STARTMENU, list), 0);
+
     // A desktop directory that is the home folder itself has no entries of its own.
     WriteFile(home.dir.Path() + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME\"\n");
     EXPECT_EQ(DesktopDirectory(), "");
