@@ -143,8 +143,7 @@ std::vector<Volume> ParseVolumes(std::string_view mountInfo, const RemovableProb
     std::set<std::string> seenDevices;
     if (!rootDevice.empty())
         seenDevices.insert(rootDevice);
-    // Mounts below a hidden mount point are hidden too, but the table only lists
-    // what is mounted now, so order of appearance is enough.
+    // In the table's order, so that of two mounts of one device the first is kept.
     for (Mount& m : mounts) {
         if (!m.candidate || !seenDevices.insert(m.device).second)
             continue;
