@@ -126,6 +126,17 @@ std::optional<std::string> FindIgnoringCase(const std::string& folder, std::stri
     return found;
 }
 
+// A path made absolute against the current folder, then normalized.
+std::optional<std::string> AbsoluteHostPath(const std::string& path)
+{
+    if (!path.empty() && path.front() == '/')
+        return NormalizeHostPath(path);
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    if (!cwd)
+        return std::nullopt;
+    return NormalizeHostPath(JoinHost(cwd.get(), path));
+}
+
 std::string HomeDir()
 {
     if (const char* home = std::getenv("HOME"); home && *home)
@@ -235,7 +246,7 @@ DriveMap DriveMap::FromSpec(std::string_view spec)
 DriveMap DriveMap::FromPrefix(const std::string& prefixDir)
 {
     DriveMap map;
-    const std::string dosdevices = JoinHost(NormalizeHostPath(prefixDir), "dosdevices");
+    const std::string dosdevices = JoinHost(AbsoluteHostPath(prefixDir).value_or(prefixDir), "dosdevices");
     if (DIR* dir = ::opendir(dosdevices.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
             // Drives are named "c:"; "d::" stands for the raw device under a drive,
@@ -386,15 +397,8 @@ std::optional<std::string> DriveMap::ToWindowsPath(std::string_view hostPath) co
 std::optional<std::string> LocateWinePrefix()
 {
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) {
-        std::string dir = prefix;
-        if (dir.front() != '/') {
-            std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
-            if (!cwd)
-                return std::nullopt;
-            dir = JoinHost(cwd.get(), dir);
-        }
-        dir = NormalizeHostPath(dir);
-        return IsFolder(dir) ? std::optional<std::string>(dir) : std::nullopt;
+        const std::optional<std::string> dir = AbsoluteHostPath(prefix);
+        return dir && IsFolder(*dir) ? dir : std::nullopt;
     }
     const std::string dir = NormalizeHostPath(JoinHost(HomeDir(), ".wine"));
     return IsFolder(dir) ? std::optional<std::string>(dir) : std::nullopt;

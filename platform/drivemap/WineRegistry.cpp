@@ -280,6 +280,11 @@ private:
 
     void Section(std::string_view line)
     {
+        if (QuickRejects(line)) {
+            key_.reset();
+            skipping_ = true;
+            return;
+        }
         std::u16string name;
         if (ParseEscaped(line, 1, ']', name) == std::string_view::npos) {
             // Its values can't be told to belong anywhere: leave them out.
@@ -298,11 +303,39 @@ private:
         key_ = reg_.AddKey(std::move(path));
     }
 
-    bool Wanted(const std::string& path) const
+    // Nearly every section of a big file is plain ASCII with "\\" between the keys;
+    // those are told from the wanted ones without unescaping and decoding them.
+    bool QuickRejects(std::string_view line)
     {
         if (wanted_.empty())
-            return true;
-        const std::string folded = FoldCase(path);
+            return false;
+        std::string& name = scratch_;
+        name.clear();
+        for (size_t i = 1; i < line.size(); ++i) {
+            const char c = line[i];
+            if (c == ']') {
+                if (name.empty() || name.front() == '\\' || name.back() == '\\')
+                    return false;
+                return !WantedFolded(name);
+            }
+            if (c == '\\') {
+                if (i + 1 >= line.size() || line[i + 1] != '\\')
+                    return false;
+                name += '\\';
+                ++i;
+            } else if (static_cast<unsigned char>(c) >= 0x80) {
+                return false;
+            } else {
+                name += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+            }
+        }
+        return false; // no "]": the full parse counts the damage
+    }
+
+    bool Wanted(const std::string& path) const { return wanted_.empty() || WantedFolded(FoldCase(path)); }
+
+    bool WantedFolded(const std::string& folded) const
+    {
         for (const std::string& w : wanted_) {
             if (w == folded)
                 return true;
@@ -454,6 +487,7 @@ private:
     std::string_view text_;
     std::vector<std::string> wanted_;
     std::optional<size_t> key_;
+    std::string scratch_; // reused for every section header, so skipping one allocates nothing
     bool skipping_ = false;
 };
 

@@ -91,6 +91,19 @@ TEST(DriveMap, EnvironmentChoosesSpecThenWinePrefixThenHomeWine)
         EXPECT_EQ(DriveMap::FromEnvironment().DriveFolder('C'), home / ".wine/drive_c");
     }
     {
+        // A relative prefix is taken from the current folder.
+        ScopedEnv drives("QUILLMERE_DRIVES", nullptr);
+        ScopedEnv prefix("WINEPREFIX", "prefix/.");
+        std::string cwd(4096, '\0');
+        ASSERT_NE(::getcwd(cwd.data(), cwd.size()), nullptr);
+        ASSERT_EQ(::chdir(wine.Tmp().Path().c_str()), 0);
+        const std::optional<std::string> located = platform::LocateWinePrefix();
+        const std::optional<std::string> driveC = DriveMap::FromPrefix("prefix").DriveFolder('C');
+        ASSERT_EQ(::chdir(cwd.c_str()), 0);
+        EXPECT_EQ(located, wine.Prefix());
+        EXPECT_EQ(driveC, wine.DriveC());
+    }
+    {
         // A prefix named but missing is no reason to take ~/.wine instead.
         ScopedEnv drives("QUILLMERE_DRIVES", nullptr);
         ScopedEnv prefix("WINEPREFIX", home / "absent");
