@@ -16,7 +16,7 @@ class WineRegistry;
 
 class DriveMap {
 public:
-    // The map of this process: QUILLMERE_DRIVES when set ("C:=/mnt/win;D:=/media/data"),
+    // The map of this process: QUILLMERE_DRIVES when set and not empty ("C:=/mnt/win;D:=/media/data"),
     // else the Wine prefix's dosdevices/ ($WINEPREFIX, else ~/.wine when it exists),
     // plus Z: as "/" unless a drive Z: is given. Built on first use, then kept.
     static const DriveMap& Default();
