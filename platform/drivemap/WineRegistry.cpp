@@ -265,9 +265,9 @@ private:
                 while (!line.empty() && IsBlank(line.back()))
                     line.remove_suffix(1);
                 reg_.arch_ = std::string(line);
-            }
-            else if (line.substr(0, 5) == "#link" && key_)
+            } else if (line.substr(0, 5) == "#link" && key_) {
                 reg_.keys_[*key_].isLink = true;
+            }
             return next;
         case '"':
         case '@':
