@@ -129,11 +129,14 @@ int main()
     // all there (the baseline: opening the key and asking for one value).
     ::setenv("QUILLMERE_REGISTRY_DIR", (dir + "/registry").c_str(), 1);
     {
-        std::ofstream(prefix + "/user.reg", std::ios::binary)
-            << "WINE REGISTRY Version 2\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\"
-               "User Shell Folders] 0\n"
-            << "\"Desktop\"=str(2):\"%USERPROFILE%\\\\Desktop\"\n\"Personal\"=str(2):\"%USERPROFILE%\\\\Documents\"\n"
-            << "\"Start Menu\"=str(2):\"%APPDATA%\\\\Microsoft\\\\Windows\\\\Start Menu\"\n";
+        // The current user's shell folders of a fresh prefix.
+        std::string user = "WINE REGISTRY Version 2\n"
+                           "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] 0\n";
+        for (const char* name : {"AppData", "Cache", "Cookies", "Desktop", "Favorites", "History", "Local AppData",
+                                 "My Music", "My Pictures", "My Videos", "NetHood", "Personal", "PrintHood",
+                                 "Programs", "Recent", "SendTo", "Start Menu", "Startup", "Templates", "Fonts"})
+            user += "\"" + std::string(name) + "\"=str(2):\"%USERPROFILE%\\\\" + name + "\"\n";
+        std::ofstream(prefix + "/user.reg", std::ios::binary) << user;
     }
     const auto firstStart = std::chrono::steady_clock::now();
     const int written = platform::SeedShellFolders(prefix, map);

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 #include "platform/drivemap/DriveMap.h"
 #include "platform/drivemap/FoldCase.h"
@@ -222,30 +221,49 @@ std::vector<std::string> WineKeys(bool withEnvironment, const std::vector<std::s
     return keys;
 }
 
-int WriteMissing(Hive hive, const std::string& keyPath, const std::vector<const ShellFolderValue*>& values)
+struct KeyValues {
+    std::string keyPath;
+    std::vector<const ShellFolderValue*> values;
+};
+
+// The values our registry lacks, found without writing anything.
+std::vector<const ShellFolderValue*> Missing(Hive hive, const KeyValues& wanted)
 {
     registry::Key key;
+    if (registry::Key::Open(hive, wanted.keyPath, key) != registry::Success)
+        return wanted.values;
     std::vector<const ShellFolderValue*> missing;
-    if (registry::Key::Open(hive, keyPath, key) == registry::Success) {
-        for (const ShellFolderValue* v : values)
-            if (!key.ValueExists(v->name))
-                missing.push_back(v);
-    } else {
-        missing = values;
-    }
+    for (const ShellFolderValue* v : wanted.values)
+        if (!key.ValueExists(v->name))
+            missing.push_back(v);
+    return missing;
+}
+
+int WriteMissing(Hive hive, const std::vector<KeyValues>& keys)
+{
+    std::vector<KeyValues> missing;
+    for (const KeyValues& wanted : keys)
+        if (std::vector<const ShellFolderValue*> values = Missing(hive, wanted); !values.empty())
+            missing.push_back(KeyValues{wanted.keyPath, std::move(values)});
     if (missing.empty())
         return 0;
-    if (!key.IsOpen() && registry::Key::Create(hive, keyPath, key) != registry::Success)
-        return 0;
+
+    // All of a hive's values in one write of its file, rather than one each.
+    registry::Batch batch(hive);
     int written = 0;
-    for (const ShellFolderValue* v : missing) {
-        // Another instance may have filled it in the meantime: still never overwrite.
-        if (key.ValueExists(v->name))
+    for (const KeyValues& keyValues : missing) {
+        registry::Key key;
+        if (registry::Key::Create(hive, keyValues.keyPath, key) != registry::Success)
             continue;
-        if (key.SetValue(v->name, registry::Value::String(v->hostPath)) == registry::Success)
-            ++written;
+        for (const ShellFolderValue* v : keyValues.values) {
+            // Another instance may have filled it in the meantime: still never overwrite.
+            if (key.ValueExists(v->name))
+                continue;
+            if (key.SetValue(v->name, registry::Value::String(v->hostPath)) == registry::Success)
+                ++written;
+        }
     }
-    return written;
+    return batch.Commit() == registry::Success ? written : 0;
 }
 
 } // namespace
@@ -287,21 +305,22 @@ int SeedShellFolders() { return SeedShellFolders(LocateWinePrefix(), DriveMap::D
 int SeedShellFolders(const std::optional<std::string>& winePrefix, const DriveMap& drives)
 {
     const std::vector<ShellFolderValue> values = ShellFolderSources(winePrefix, drives);
-    // One key at a time, so each key is opened once.
-    std::vector<std::pair<std::pair<Hive, std::string>, std::vector<const ShellFolderValue*>>> byKey;
-    for (const ShellFolderValue& v : values) {
-        auto it = byKey.begin();
-        while (it != byKey.end() && !(it->first.first == v.hive && it->first.second == v.keyPath))
-            ++it;
-        if (it == byKey.end()) {
-            byKey.push_back({{v.hive, v.keyPath}, {}});
-            it = std::prev(byKey.end());
-        }
-        it->second.push_back(&v);
-    }
     int written = 0;
-    for (const auto& [key, keyValues] : byKey)
-        written += WriteMissing(key.first, key.second, keyValues);
+    for (const Hive hive : {Hive::CurrentUser, Hive::LocalMachine, Hive::Users}) {
+        std::vector<KeyValues> keys;
+        for (const ShellFolderValue& v : values) {
+            if (v.hive != hive)
+                continue;
+            auto it = keys.begin();
+            while (it != keys.end() && it->keyPath != v.keyPath)
+                ++it;
+            if (it == keys.end())
+                it = keys.insert(keys.end(), KeyValues{v.keyPath, {}});
+            it->values.push_back(&v);
+        }
+        if (!keys.empty())
+            written += WriteMissing(hive, keys);
+    }
     return written;
 }
 
