@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/registry/Registry.h"
+#include "platform/shellfolders/ShellFolders.h"
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/ShellFolder.h"
 
@@ -30,9 +31,7 @@ std::string EnvOr(const char* name, const std::string& fallback)
 std::string ShellFolderValue(const char* valueName)
 {
     registry::Key key;
-    if (registry::Key::Open(registry::Hive::CurrentUser,
-                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                            key) != registry::Success)
+    if (registry::Key::Open(registry::Hive::CurrentUser, kShellFoldersKey, key) != registry::Success)
         return {};
     std::string value;
     if (!key.ReadString(valueName, value))
