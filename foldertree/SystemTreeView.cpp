@@ -773,7 +773,7 @@ void TdfsSystemTreeView::Reset()
             TFolderNode* node = FindNode(list);
             SetSelected(node);
             if (node) {
-                scrollTo(IndexOf(node));
+                ScrollIntoView(node);
                 if (wasExpanded)
                     ExpandNode(node);
             }
@@ -812,7 +812,7 @@ void TdfsSystemTreeView::SelectPath(const std::string& path)
     TFolderNode* node = FindNode(list.Get());
     SetSelected(node);
     if (node)
-        scrollTo(IndexOf(node));
+        ScrollIntoView(node);
 }
 
 TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
@@ -850,6 +850,17 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
     return current;
 }
 
+void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
+{
+    scrollTo(IndexOf(node));
+    // Laying the new rows out may bring a horizontal scroll bar that covers the last
+    // row: look again once the view has settled.
+    QTimer::singleShot(0, this, [this] {
+        if (currentIndex().isValid())
+            scrollTo(currentIndex());
+    });
+}
+
 void TdfsSystemTreeView::SelectIdList(PCIdList absoluteIdList)
 {
     if (!absoluteIdList)
@@ -862,7 +873,7 @@ void TdfsSystemTreeView::SelectIdList(PCIdList absoluteIdList)
     TFolderNode* node = FindNode(list);
     SetSelected(node);
     if (node)
-        scrollTo(IndexOf(node));
+        ScrollIntoView(node);
 }
 
 void TdfsSystemTreeView::CurrentChanged(const QModelIndex& current)

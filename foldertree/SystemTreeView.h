@@ -162,6 +162,7 @@ private:
     bool PopulateNode(const ShellFolderPtr& folder, TFolderNode* node);
     bool EndEdit(TFolderNode* node, const QString& text);
     void SelectPath(const std::string& path);
+    void ScrollIntoView(TFolderNode* node);
     void ShowError(const QString& message);
     void NodeExpanded(const QModelIndex& index);
     void CurrentChanged(const QModelIndex& current);
