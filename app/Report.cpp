@@ -4,6 +4,7 @@
 // which may read a Wine prefix.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,16 +34,13 @@ struct ReportOptions {
 
 enum class TestState { NotTested, Failed, Passed, Internet };
 
-struct ReportRow {
-    TShortcutListItem item;
-    std::string path;
-    TestState test = TestState::NotTested;
-};
-
-// The rows of one PATH argument.
+// The rows of one PATH argument: a folder's rows, or a file's one row.
 struct ReportBlock {
-    std::string source;
-    std::vector<ReportRow> rows;
+    std::string source;       // the PATH as given
+    std::string folder;       // the PATH with a trailing "/" when it is a folder, else empty
+    std::vector<TShortcutListItem> items;
+    std::vector<TestState> tests; // one per item
+    std::string Path(std::size_t row) const { return folder.empty() ? source : folder + items[row].Name; }
 };
 
 // ---------------------------------------------------------------------------------
@@ -98,21 +96,36 @@ int CodePointWidth(char32_t c)
     return 1;
 }
 
+bool IsControl(char ch)
+{
+    const auto b = static_cast<unsigned char>(ch);
+    return b < 0x20 || b == 0x7F;
+}
+
 // For the text table: control characters would break the table or reach the terminal
 // as commands, so each shows as "?"; every other byte stays as it is.
 std::string TerminalSafe(std::string_view s)
 {
     std::string out(s);
-    for (char& ch : out) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x20 || b == 0x7F)
+    for (char& ch : out)
+        if (IsControl(ch))
             ch = '?';
-    }
     return out;
+}
+
+void AppendTerminalSafe(std::string& out, std::string_view s)
+{
+    const std::size_t start = out.size();
+    out += s;
+    for (std::size_t i = start; i < out.size(); ++i)
+        if (IsControl(out[i]))
+            out[i] = '?';
 }
 
 int DisplayWidth(std::string_view s)
 {
+    if (std::all_of(s.begin(), s.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+        return static_cast<int>(s.size());
     int width = 0;
     for (std::size_t i = 0; i < s.size();) {
         char32_t c;
@@ -197,9 +210,9 @@ std::string_view TestText(TestState state)
 
 // The test column of the text and CSV tables: folders are never tested and show
 // nothing there, as the list shows them without a mark.
-std::string TestColumnText(const ReportRow& row)
+std::string_view TestColumnText(const TShortcutListItem& item, TestState state)
 {
-    return row.item.IsFolder ? std::string() : std::string(TestText(row.test));
+    return item.IsFolder ? std::string_view() : TestText(state);
 }
 
 constexpr std::string_view kTestCaption = "Test";
@@ -214,12 +227,19 @@ public:
 private:
     void Error(const std::string& message) { std::fprintf(stderr, "quillmere: %s\n", message.c_str()); }
     bool AddPath(const std::string& path);
-    void Test(ReportRow& row);
+    void Test(ReportBlock& block);
     void WriteJson(std::string& out) const;
     void WriteCsv(std::string& out) const;
     void WriteText(std::string& out) const;
-    std::vector<std::string> Cells(const ReportRow& row) const;
-    std::vector<std::string> HeaderCells() const;
+    std::vector<std::string_view> HeaderCells() const;
+    // The text of column i of a row (the chosen columns, then the test column).
+    std::string_view Cell(const ReportBlock& block, std::size_t row, std::size_t column, std::string& scratch) const
+    {
+        if (column < options_.columns.size())
+            return ShortcutColumnView(block.items[row], options_.columns[column], scratch);
+        return TestColumnText(block.items[row], block.tests[row]);
+    }
+    std::size_t ColumnCount() const { return options_.columns.size() + (options_.test ? 1 : 0); }
 
     ReportOptions options_;
     std::vector<ReportBlock> blocks_;
@@ -245,65 +265,48 @@ bool Report::AddPath(const std::string& path)
             Error("cannot list " + TerminalSafe(path) + ": " + std::strerror(contents.Error));
             return false;
         }
-        const std::string base = !path.empty() && path.back() == '/' ? path : path + "/";
-        block.rows.reserve(contents.Items.size());
-        for (auto& item : contents.Items) {
-            ReportRow row;
-            row.path = base + item.Name;
-            row.item = std::move(item);
-            block.rows.push_back(std::move(row));
-        }
+        block.folder = !path.empty() && path.back() == '/' ? path : path + "/";
+        block.items = std::move(contents.Items);
     } else {
-        ReportRow row;
-        row.item = ReadShortcutItem(path);
-        row.path = path;
-        block.rows.push_back(std::move(row));
+        block.items.push_back(ReadShortcutItem(path));
     }
+    block.tests.assign(block.items.size(), TestState::NotTested);
     if (options_.test)
-        for (auto& row : block.rows)
-            Test(row);
+        Test(block);
     blocks_.push_back(std::move(block));
     return true;
 }
 
 // As the list's Test command: Internet shortcuts are marked, not tested; every other
 // shortcut file is tested as a shell link.
-void Report::Test(ReportRow& row)
+void Report::Test(ReportBlock& block)
 {
-    if (row.item.IsFolder)
-        return;
-    std::string ext(NameExtension(row.item.Name));
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    if (ext == ".URL") {
-        row.test = TestState::Internet;
-    } else if (TestShellLink(row.path)) {
-        row.test = TestState::Passed;
-    } else {
-        row.test = TestState::Failed;
-        anyFailed_ = true;
+    for (std::size_t row = 0; row < block.items.size(); ++row) {
+        const TShortcutListItem& item = block.items[row];
+        if (item.IsFolder)
+            continue;
+        std::string ext(NameExtension(item.Name));
+        for (char& c : ext)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        if (ext == ".URL") {
+            block.tests[row] = TestState::Internet;
+        } else if (TestShellLink(block.Path(row))) {
+            block.tests[row] = TestState::Passed;
+        } else {
+            block.tests[row] = TestState::Failed;
+            anyFailed_ = true;
+        }
     }
 }
 
-std::vector<std::string> Report::HeaderCells() const
+std::vector<std::string_view> Report::HeaderCells() const
 {
-    std::vector<std::string> cells;
+    std::vector<std::string_view> cells;
     for (const char letter : options_.columns)
-        cells.emplace_back(ColumnCaption(letter));
+        cells.push_back(ColumnCaption(letter));
     if (options_.test)
-        cells.emplace_back(kTestCaption);
-    return cells;
-}
-
-std::vector<std::string> Report::Cells(const ReportRow& row) const
-{
-    std::vector<std::string> cells;
-    cells.reserve(options_.columns.size() + 1);
-    for (const char letter : options_.columns)
-        cells.push_back(ShortcutColumnText(row.item, letter));
-    if (options_.test)
-        cells.push_back(TestColumnText(row));
+        cells.push_back(kTestCaption);
     return cells;
 }
 
@@ -311,30 +314,29 @@ void Report::WriteJson(std::string& out) const
 {
     out += '[';
     bool first = true;
+    const auto field = [&out](std::string_view key, std::string_view value) {
+        out += '"';
+        out += key;
+        out += "\": ";
+        AppendJsonString(out, value);
+        out += ", ";
+    };
+    const auto number = [&out](std::string_view key, long long value) {
+        out += '"';
+        out += key;
+        out += "\": ";
+        out += std::to_string(value);
+        out += ", ";
+    };
     for (const auto& block : blocks_) {
-        for (const auto& row : block.rows) {
-            const TShortcutListItem& item = row.item;
+        for (std::size_t row = 0; row < block.items.size(); ++row) {
+            const TShortcutListItem& item = block.items[row];
             const TwekShortcutInfo& info = item.Info;
-            out += first ? "\n" : ",\n";
+            out += first ? "\n{" : ",\n{";
             first = false;
-            const auto field = [&out](std::string_view key, std::string_view value) {
-                out += '"';
-                out += key;
-                out += "\": ";
-                AppendJsonString(out, value);
-                out += ", ";
-            };
-            const auto number = [&out](std::string_view key, long long value) {
-                out += '"';
-                out += key;
-                out += "\": ";
-                out += std::to_string(value);
-                out += ", ";
-            };
-            out += '{';
             field("Name", item.Name);
             field("Kind", item.IsFolder ? "folder" : "shortcut");
-            field("Path", row.path);
+            field("Path", block.Path(row));
             out += "\"ReadOk\": ";
             out += item.ReadOk ? "true, " : "false, ";
             field("Target", info.Target);
@@ -349,7 +351,7 @@ void Report::WriteJson(std::string& out) const
             field("IconLocation", info.IconLocation);
             number("IconIndex", info.IconIndex);
             out += "\"Test\": ";
-            AppendJsonString(out, TestText(row.test));
+            AppendJsonString(out, TestText(block.tests[row]));
             out += '}';
         }
     }
@@ -361,22 +363,32 @@ void Report::WriteJson(std::string& out) const
 void Report::WriteCsv(std::string& out) const
 {
     const bool withSource = options_.paths.size() > 1;
-    const auto writeLine = [&out, withSource](const std::vector<std::string>& cells, std::string_view source) {
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            if (i > 0)
-                out += ',';
-            AppendCsvField(out, cells[i]);
-        }
-        if (withSource) {
+    const auto header = HeaderCells();
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (i > 0)
             out += ',';
-            AppendCsvField(out, source);
+        AppendCsvField(out, header[i]);
+    }
+    if (withSource) {
+        out += ',';
+        out += kSourceCaption;
+    }
+    out += "\r\n";
+    std::string scratch;
+    for (const auto& block : blocks_) {
+        for (std::size_t row = 0; row < block.items.size(); ++row) {
+            for (std::size_t i = 0; i < ColumnCount(); ++i) {
+                if (i > 0)
+                    out += ',';
+                AppendCsvField(out, Cell(block, row, i, scratch));
+            }
+            if (withSource) {
+                out += ',';
+                AppendCsvField(out, block.source);
+            }
+            out += "\r\n";
         }
-        out += "\r\n";
-    };
-    writeLine(HeaderCells(), kSourceCaption);
-    for (const auto& block : blocks_)
-        for (const auto& row : block.rows)
-            writeLine(Cells(row), block.source);
+    }
 }
 
 // A table per PATH, its columns aligned. With more than one PATH, each table is
@@ -384,46 +396,42 @@ void Report::WriteCsv(std::string& out) const
 void Report::WriteText(std::string& out) const
 {
     const bool withHeadings = options_.paths.size() > 1;
+    const auto header = HeaderCells();
+    const std::size_t columns = ColumnCount();
+    std::string scratch;
     bool firstBlock = true;
     for (const auto& block : blocks_) {
         if (withHeadings) {
             if (!firstBlock)
                 out += '\n';
-            out += TerminalSafe(block.source);
+            AppendTerminalSafe(out, block.source);
             out += ":\n";
         }
         firstBlock = false;
-        std::vector<std::vector<std::string>> lines;
-        lines.reserve(block.rows.size() + 1);
-        lines.push_back(HeaderCells());
-        for (const auto& row : block.rows) {
-            lines.push_back(Cells(row));
-            for (auto& cell : lines.back())
-                cell = TerminalSafe(cell);
-        }
-        std::vector<int> widths(lines.front().size(), 0);
-        std::vector<std::vector<int>> cellWidths;
-        cellWidths.reserve(lines.size());
-        for (const auto& line : lines) {
-            cellWidths.emplace_back();
-            for (std::size_t i = 0; i < line.size(); ++i) {
-                cellWidths.back().push_back(DisplayWidth(line[i]));
-                widths[i] = std::max(widths[i], cellWidths.back().back());
-            }
-        }
-        for (std::size_t l = 0; l < lines.size(); ++l) {
-            const auto& line = lines[l];
-            // The last column is not padded, and no line ends in blanks.
-            std::size_t last = line.size();
-            while (last > 1 && line[last - 1].empty())
+
+        std::vector<int> widths(columns);
+        for (std::size_t i = 0; i < columns; ++i)
+            widths[i] = DisplayWidth(header[i]);
+        for (std::size_t row = 0; row < block.items.size(); ++row)
+            for (std::size_t i = 0; i + 1 < columns; ++i) // the last column is never padded
+                widths[i] = std::max(widths[i], DisplayWidth(Cell(block, row, i, scratch)));
+
+        // Cells padded to their column's width; no line ends in blanks.
+        const auto writeLine = [&](const auto& cellAt) {
+            std::size_t last = columns;
+            while (last > 1 && cellAt(last - 1).empty())
                 --last;
             for (std::size_t i = 0; i < last; ++i) {
-                out += line[i];
+                const std::string_view cell = cellAt(i);
+                AppendTerminalSafe(out, cell);
                 if (i + 1 < last)
-                    out.append(static_cast<std::size_t>(widths[i] - cellWidths[l][i] + 2), ' ');
+                    out.append(static_cast<std::size_t>(widths[i] - DisplayWidth(cell) + 2), ' ');
             }
             out += '\n';
-        }
+        };
+        writeLine([&header](std::size_t i) { return header[i]; });
+        for (std::size_t row = 0; row < block.items.size(); ++row)
+            writeLine([&](std::size_t i) { return Cell(block, row, i, scratch); });
     }
 }
 

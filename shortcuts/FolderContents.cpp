@@ -118,18 +118,21 @@ bool ReadFolderContents(const std::string& dir, TFolderContents& contents)
         contents.Error = found.error;
         return false;
     }
-    std::size_t shortcutCount = 0;
-    for (const auto& names : found.shortcuts)
-        shortcutCount += names.size();
-    contents.Items.reserve(found.folders.size() + shortcutCount);
+    // Names are sorted before the rows are made: moving a name costs far less than
+    // moving a row with its record.
+    const auto byName = [](const std::string& a, const std::string& b) { return CompareListText(a, b) < 0; };
+    std::stable_sort(found.folders.begin(), found.folders.end(), byName);
+    std::vector<std::string> shortcuts;
+    for (auto& names : found.shortcuts)
+        shortcuts.insert(shortcuts.end(), std::make_move_iterator(names.begin()), std::make_move_iterator(names.end()));
+    std::stable_sort(shortcuts.begin(), shortcuts.end(), byName);
+
+    contents.Items.reserve(found.folders.size() + shortcuts.size());
     for (auto& name : found.folders)
         contents.Items.push_back(FolderItem(std::move(name)));
-    SortItemsByName(contents.Items.begin(), contents.Items.end());
     contents.FolderCount = static_cast<int>(contents.Items.size());
-    for (auto& names : found.shortcuts)
-        for (auto& name : names)
-            contents.Items.push_back(ReadItem(base, std::move(name)));
-    SortItemsByName(contents.Items.begin() + contents.FolderCount, contents.Items.end());
+    for (auto& name : shortcuts)
+        contents.Items.push_back(ReadItem(base, std::move(name)));
     return true;
 }
 
@@ -178,21 +181,27 @@ std::vector<TShortcutListItem> ListShortcutItems(const std::string& dir, std::st
 
 std::string ShortcutColumnText(const TShortcutListItem& item, char letter)
 {
+    std::string scratch;
+    return std::string(ShortcutColumnView(item, letter, scratch));
+}
+
+std::string_view ShortcutColumnView(const TShortcutListItem& item, char letter, std::string& scratch)
+{
     if (letter == 'a')
         return item.Name;
     if (item.IsFolder)
         return letter == 'b' ? "Dir" : "";
     const TwekShortcutInfo& info = item.Info;
     switch (letter) {
-    case 'b': return std::string(NameExtension(item.Name));
-    case 'c': return item.ReadOk ? info.Target : "(special)";
+    case 'b': return NameExtension(item.Name);
+    case 'c': return item.ReadOk ? std::string_view(info.Target) : "(special)";
     case 'd': return info.TargetPath;
     case 'e': return info.Arguments;
     case 'f': return info.StartIn;
     case 'g': return info.HotkeyText;
     case 'h': return info.WindowState;
     case 'i': return info.IconLocation;
-    case 'j': return std::to_string(info.IconIndex);
+    case 'j': return scratch = std::to_string(info.IconIndex);
     default: return {};
     }
 }

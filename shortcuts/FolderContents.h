@@ -47,6 +47,8 @@ std::vector<TShortcutListItem> ListShortcutItems(const std::string& dir, std::st
 // as the list shows it: "Dir" under Type for folders, "(special)" as the Target of a
 // failed read, the record's defaults in the other columns of a failed read.
 std::string ShortcutColumnText(const TShortcutListItem& item, char letter);
+// The same without a copy: a view into the row, or into scratch for the icon index.
+std::string_view ShortcutColumnView(const TShortcutListItem& item, char letter, std::string& scratch);
 
 // The list's text comparison: letters a to z upper-cased, then byte by byte; a text
 // that is a prefix of the other comes first. Answers -1, 0 or 1.

@@ -56,6 +56,10 @@ bool ReadLinkFile(const std::string& path, std::vector<std::uint8_t>& bytes)
             break;
         }
         got += static_cast<std::size_t>(n);
+        // All fstat promised arrived in a read asked for more: that is the end, and
+        // another read only to hear so would cost a system call per link.
+        if (got == static_cast<std::size_t>(st.st_size) && got < bytes.size())
+            break;
     }
     ::close(fd);
     bytes.resize(got);
