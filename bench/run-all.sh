@@ -17,6 +17,6 @@ run() {
     echo
 }
 
-run bench_read_links
+run qm_bench_read_links
 
 exit $status
