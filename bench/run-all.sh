@@ -17,6 +17,7 @@ run() {
     echo
 }
 
+run qm_bench_registry
 run qm_bench_read_links
 
 exit $status
