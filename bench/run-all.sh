@@ -18,6 +18,7 @@ run() {
 }
 
 run qm_bench_registry
+run qm_bench_drivemap
 run qm_bench_read_links
 
 exit $status
