@@ -433,6 +433,8 @@ std::vector<std::uint8_t> BuildLinkInfo(std::u16string_view path)
     bool network = false;
     if (IsDrive(path)) {
         base = path.substr(0, 2);
+        if (base[0] >= u'a')
+            base[0] = static_cast<char16_t>(base[0] - u'a' + u'A');
         base += u'\\';
         const auto segs = Segments(path.substr(2));
         for (std::size_t i = 0; i < segs.size(); ++i) {
