@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "platform/drivemap/DriveMap.h"
+#include "platform/drivemap/FoldCase.h"
 #include "platform/shelllink/ShellLink.h"
 #include "platform/shelllink/ShellLinkData.h"
 #include "platform/util/Text.h"
@@ -30,7 +31,7 @@ bool Exists(const std::string& hostPath)
 }
 
 // The entry of folder named segment, or failing that one whose name differs from
-// it only in letter case; empty when there is none.
+// it only in letter case (as the drive map matches); empty when there is none.
 std::string MatchEntry(const std::string& folder, const std::string& segment)
 {
     const std::string exact = (folder == "/" ? folder : folder + "/") + segment;
@@ -42,7 +43,7 @@ std::string MatchEntry(const std::string& folder, const std::string& segment)
         return {};
     std::string found;
     while (const dirent* entry = ::readdir(dir)) {
-        if (EqualsIgnoreAsciiCase(entry->d_name, segment)) {
+        if (EqualsIgnoreCase(entry->d_name, segment)) {
             found = (folder == "/" ? folder : folder + "/") + entry->d_name;
             break;
         }
