@@ -509,8 +509,10 @@ bool ShellLink::LoadFromBytes(std::span<const std::uint8_t> bytes)
 
 bool ShellLink::Load(const std::string& hostPath)
 {
-    // One open and, for any real link, one read. O_NONBLOCK: a FIFO named like a
-    // link must not hang the reader; anything but a regular file fails below.
+    // One open and, for any real link, one read. O_NONBLOCK: opening a FIFO named
+    // like a link must not hang (reading it then gives nothing, or whatever a
+    // writer put there); folders fail to read, and a device that fills the buffer
+    // is no regular file and fails below.
     const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         d_->Reset();
@@ -521,41 +523,49 @@ bool ShellLink::Load(const std::string& hostPath)
         buffer.resize(kFirstRead);
     std::size_t got = 0;
     bool ok = true;
+    bool parsed = false;
     for (;;) {
         const ssize_t r = ::read(fd, buffer.data() + got, buffer.size() - got);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            ok = false; // EISDIR, EAGAIN (FIFO), EIO ...
+            ok = false; // EISDIR, EAGAIN, EIO ...
             break;
         }
         if (r == 0)
             break;
         got += static_cast<std::size_t>(r);
-        if (got == buffer.size()) {
-            // A large file: only a regular one of sane size is worth reading on.
-            struct stat st {};
-            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMaxLinkFile ||
-                got >= kMaxLinkFile) {
-                ok = false;
+        if (got < buffer.size()) {
+            // A read of a regular file stops short only at its end, so this is
+            // all of it; asking again to be sure would cost a second system call
+            // per link. Only when the bytes do not make a link is the end
+            // confirmed, in case a (network) file system handed out part of it.
+            parsed = LoadFromBytes({buffer.data(), got});
+            if (parsed)
                 break;
-            }
-            buffer.resize(std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, buffer.size() * 2));
+            continue;
         }
+        // A large file: only a regular one of sane size is worth reading on.
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > kMaxLinkFile ||
+            got >= kMaxLinkFile || got < kHeaderSize || Le32(buffer.data()) != kHeaderSize) {
+            ok = false;
+            break;
+        }
+        buffer.resize(std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, buffer.size() * 2));
     }
     ::close(fd);
-    if (!ok || got < kHeaderSize) {
-        if (buffer.size() > kFirstRead)
-            buffer.resize(kFirstRead);
-        d_->Reset();
-        return false;
-    }
-    const bool loaded = LoadFromBytes({buffer.data(), got});
+    if (ok && !parsed)
+        parsed = LoadFromBytes({buffer.data(), got});
     if (buffer.size() > kFirstRead) {
         buffer.resize(kFirstRead);
         buffer.shrink_to_fit();
     }
-    return loaded;
+    if (!ok || !parsed) {
+        d_->Reset();
+        return false;
+    }
+    return true;
 }
 
 std::string ShellLink::GetPath(std::uint32_t flags, std::size_t cch) const
