@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -335,6 +336,13 @@ TEST(ShellLinkReader, LoadFailsForFilesThatCannotBeRead)
     EXPECT_FALSE(link.Load(dir.Path()));
     testsupport::WriteFile(dir / "empty.lnk", "");
     EXPECT_FALSE(link.Load(dir / "empty.lnk"));
+    // A link without read permission (root reads it anyway).
+    {
+        const Bytes good = LinkBuilder().Items(DrivePath()).Build();
+        testsupport::WriteFile(dir / "locked.lnk", std::string(good.begin(), good.end()));
+        ASSERT_EQ(::chmod((dir / "locked.lnk").c_str(), 0), 0);
+        EXPECT_EQ(link.Load(dir / "locked.lnk"), ::geteuid() == 0);
+    }
     // A FIFO named like a link must neither hang nor load.
     ASSERT_EQ(::mkfifo((dir / "fifo.lnk").c_str(), 0600), 0);
     EXPECT_FALSE(link.Load(dir / "fifo.lnk"));
