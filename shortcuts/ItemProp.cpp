@@ -1,15 +1,8 @@
 #include "shortcuts/ItemProp.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "platform/drivemap/DriveMap.h"
 #include "platform/ini/IniFile.h"
@@ -18,59 +11,6 @@
 #include "platform/util/Text.h"
 
 namespace {
-
-// No shell link comes near this; a bigger file is not one, and reading it whole
-// would only cost memory and time.
-constexpr std::size_t kMaxLinkBytes = 16u << 20;
-
-// Reads a shortcut file whole. Opened non-blocking and checked to be a regular file
-// first, so that a FIFO or a device carrying a shortcut's name fails at once instead
-// of blocking the folder read. One open, one fstat, usually one read.
-bool ReadLinkFile(const std::string& path, std::vector<std::uint8_t>& bytes)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxLinkBytes) {
-        ::close(fd);
-        return false;
-    }
-    // One byte more than the size, so that a file that grew since fstat is noticed.
-    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t got = 0;
-    bool ok = true;
-    for (;;) {
-        if (got == bytes.size()) {
-            if (bytes.size() > kMaxLinkBytes) {
-                ok = false;
-                break;
-            }
-            bytes.resize(std::min(bytes.size() * 2, kMaxLinkBytes + 1));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-        // All fstat promised arrived in a read asked for more: that is the end, and
-        // another read only to hear so would cost a system call per link.
-        if (got == static_cast<std::size_t>(st.st_size) && got < bytes.size())
-            break;
-    }
-    ::close(fd);
-    bytes.resize(got);
-    return ok;
-}
-
-bool LoadLink(const std::string& path, platform::ShellLink& link)
-{
-    std::vector<std::uint8_t> bytes;
-    return ReadLinkFile(path, bytes) && link.LoadFromBytes(bytes);
-}
 
 // The extension of a host path's last component, dot included; empty when none.
 std::string_view PathExtension(std::string_view path)
@@ -149,7 +89,7 @@ bool ReadShortcut(const std::string& fileName, TwekShortcutInfo& info)
 bool ReadShellLink(const std::string& fileName, TwekShortcutInfo& info)
 {
     platform::ShellLink link;
-    if (!LoadLink(fileName, link))
+    if (!link.Load(fileName))
         return false;
     const std::string raw = link.GetPath(platform::SLGP_RAWPATH);
     const auto cut = raw.rfind('\\');
@@ -232,7 +172,7 @@ std::string HotkeyText(std::uint16_t keyCode)
 bool TestShellLink(const std::string& path)
 {
     platform::ShellLink link;
-    if (!LoadLink(path, link))
+    if (!link.Load(path))
         return false;
     return link.Resolve(path, platform::DriveMap::Default(), platform::WinEnvironment::Default());
 }

@@ -269,11 +269,11 @@ TEST(ReadShortcut, ADamagedOrUnreadableLinkFailsWithTheDefaults)
     ASSERT_EQ(::mkfifo((dir / "fifo.lnk").c_str(), 0600), 0);
     testsupport::MakeDirs(dir / "folder.lnk");
     ASSERT_EQ(::symlink("nowhere.lnk", (dir / "dangling.lnk").c_str()), 0);
-    // Oversized: a sparse file far larger than any link.
+    // Oversized: a sparse file far larger than any link, a good link at its start.
     const int fd = ::open((dir / "huge.lnk").c_str(), O_WRONLY | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::pwrite(fd, good.data(), good.size(), 0), static_cast<ssize_t>(good.size()));
-    ASSERT_EQ(::ftruncate(fd, 64 << 20), 0);
+    ASSERT_EQ(::ftruncate(fd, off_t{1} << 30), 0);
     ::close(fd);
 
     std::vector<std::string> names = {"empty.lnk",   "truncated-header.lnk", "truncated-strings.lnk",
