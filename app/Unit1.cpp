@@ -95,9 +95,10 @@ bool IsFolder(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// An empty path stays empty: it is no folder, and "" must not match the root "/".
 std::string WithSlash(std::string path)
 {
-    if (path.empty() || path.back() != '/')
+    if (!path.empty() && path.back() != '/')
         path += '/';
     return path;
 }
@@ -157,7 +158,17 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
     FormCreate(args);
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1()
+{
+    FormDestroy();
+    // The children go after this; their last signals (focus, selection) must not
+    // reach a window that is half gone.
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    list_->disconnect(this);
+    splitter1_->disconnect(this);
+    panelTV_->removeEventFilter(this);
+}
 
 void TForm1::BuildLayout()
 {
@@ -539,6 +550,7 @@ void TForm1::ActionExecute(QAction* action)
         // The tree's verbs on its selected folder join here.
     }
     ActionList1Update();
+    emit ActionExecuted(name);
 }
 
 void TForm1::OpenHelpTopics()

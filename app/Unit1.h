@@ -75,6 +75,10 @@ public:
     // Writes the settings now: at shutdown, and when the desktop session ends.
     void SaveSettings();
 
+signals:
+    // An action's command has run (by its object name, "aPaste").
+    void ActionExecuted(const QString& name);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
