@@ -306,6 +306,7 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     // Created running with 1000 ms, as the component always was: unless a request
     // comes first, it reads (usually nothing) once a second after construction.
     readTimer_.setSingleShot(true);
+    readTimer_.setTimerType(Qt::PreciseTimer);
     connect(&readTimer_, &QTimer::timeout, this, &TwekShortcutListView::ReadTimerFired);
     UpdateTimer();
 

@@ -32,8 +32,39 @@ bool ThemeInstalled(const QString& name)
     return false;
 }
 
+// The XDG icon folders. Without a desktop platform theme (offscreen) Qt searches only
+// its own resources, so they are added here.
+void AddXdgIconFolders()
+{
+    QStringList paths = QIcon::themeSearchPaths();
+    QStringList wanted;
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    if (!dataHome.isEmpty())
+        wanted << QFile::decodeName(dataHome) + "/icons";
+    else if (!home.isEmpty())
+        wanted << QFile::decodeName(home) + "/.local/share/icons";
+    if (!home.isEmpty())
+        wanted << QFile::decodeName(home) + "/.icons";
+    QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
+    if (dataDirs.isEmpty())
+        dataDirs = "/usr/local/share:/usr/share";
+    for (const QByteArray& dir : dataDirs.split(':'))
+        if (!dir.isEmpty())
+            wanted << QFile::decodeName(dir) + "/icons";
+    bool changed = false;
+    for (const QString& dir : wanted)
+        if (!paths.contains(dir) && QFileInfo(dir).isDir()) {
+            paths << dir;
+            changed = true;
+        }
+    if (changed)
+        QIcon::setThemeSearchPaths(paths);
+}
+
 void ChooseTheme()
 {
+    AddXdgIconFolders();
     const QString current = QIcon::themeName();
     // Qt answers "hicolor" (or nothing) when no desktop told it a theme: offscreen,
     // Xvfb, a bare window manager. hicolor alone has almost no MIME icons.
