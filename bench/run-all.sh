@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs every benchmark. Usage: bench/run-all.sh BUILD_FOLDER
+# Each benchmark prints its medians and its ratios against a baseline measured in the
+# same run; add new ones below with `run NAME`.
+set -u
+build=${1:-build}
+status=0
+
+run() {
+    if [ ! -x "$build/bench/$1" ]; then
+        echo "== $1: not built (see the cmake output)"
+        status=1
+        return
+    fi
+    echo "== $1"
+    "$build/bench/$1" || status=1
+    echo
+}
+
+run qm_bench_main_window
+
+exit $status
