@@ -311,7 +311,13 @@ void TForm1::BuildMenus()
         connect(menu, &QMenu::aboutToShow, this, [this] { ActionList1Update(); });
     connect(popupMenu1_, &QMenu::aboutToShow, this, [this] { ActionList1Update(); });
     connect(qApp, &QApplication::focusChanged, this, [this] { ActionList1Update(); });
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { ActionList1Update(); });
+    // Asking the clipboard can mean a round trip to another program: it is asked when
+    // its contents change, not at every update of the actions.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        ReadClipboardState();
+        ActionList1Update();
+    });
+    ReadClipboardState();
 }
 
 void TForm1::SetTreeWidth(int width)
@@ -487,15 +493,19 @@ bool TForm1::CanPaste()
     return true;
 }
 
+void TForm1::ReadClipboardState()
+{
+    QStringList files;
+    clipboardHasFiles_ = ClipboardFiles(files);
+    clipboardCanPaste_ = CanPaste();
+}
+
 void TForm1::ActionList1Update()
 {
     Action("aMainMenu")->setChecked(MenuBarShown());
     Action("aStatusBar")->setChecked(statusBar()->isVisibleTo(this));
-    QStringList files;
-    const bool haveFiles = ClipboardFiles(files);
-    const bool canPaste = CanPaste();
-    Action("aPaste")->setVisible(canPaste);
-    Action("aPasteShortcut")->setVisible(!canPaste && haveFiles);
+    Action("aPaste")->setVisible(clipboardCanPaste_);
+    Action("aPasteShortcut")->setVisible(!clipboardCanPaste_ && clipboardHasFiles_);
     const bool listSelection = ListFocused() && list_->SelectedCount() > 0;
     // The tree has a selected node whenever it shows a folder.
     const bool treeSelection = TreeFocused() && !treeSelection_.empty();

@@ -93,6 +93,7 @@ private:
     bool ListFocused() const;
     bool TreeFocused() const;
     void OpenHelpTopics();
+    void ReadClipboardState();
 
     QWidget* panelTV_ = nullptr;
     QWidget* panelLV_ = nullptr;
@@ -108,4 +109,6 @@ private:
     std::string treeSelection_;
     QString helpFile_;
     bool destroyed_ = false;
+    bool clipboardHasFiles_ = false;
+    bool clipboardCanPaste_ = false;
 };

@@ -351,6 +351,7 @@ TEST_F(MainWindowTest, CtrlVRunsPasteEvenWhilePasteIsHidden)
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QGuiApplication::clipboard()->setText("just text");
+    QApplication::processEvents();
     w.ActionList1Update();
     EXPECT_FALSE(w.Action("aPaste")->isVisible());
     EXPECT_FALSE(w.Action("aPasteShortcut")->isVisible());
@@ -371,6 +372,7 @@ TEST_F(MainWindowTest, PasteOrPasteShortcutFollowTheClipboardFiles)
             urls << QUrl::fromLocalFile(f);
         data->setUrls(urls);
         QGuiApplication::clipboard()->setMimeData(data);
+        QApplication::processEvents();
         w.ActionList1Update();
     };
     offer({"/x/a.lnk", "/x/b.URL"});
@@ -383,6 +385,7 @@ TEST_F(MainWindowTest, PasteOrPasteShortcutFollowTheClipboardFiles)
     offer({"/x/folder.lnk/readme"}); // the dot belongs to a folder, not to the file
     EXPECT_FALSE(TForm1::CanPaste());
     QGuiApplication::clipboard()->setText("text");
+    QApplication::processEvents();
     w.ActionList1Update();
     EXPECT_FALSE(w.Action("aPaste")->isVisible());
     EXPECT_FALSE(w.Action("aPasteShortcut")->isVisible());
