@@ -17,6 +17,8 @@ run() {
     echo
 }
 
+run qm_bench_registry
+run qm_bench_drivemap
 run qm_bench_main_window
 
 exit $status

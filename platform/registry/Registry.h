@@ -5,8 +5,9 @@
 // instances and a crash lose nothing.
 //
 // Names (key paths, value names) and string values travel as bytes: UTF-8 where they
-// are text, any bytes otherwise (bytes that are not UTF-8 are kept in the file as the
-// lone surrogates U+DC80..U+DCFF of their UTF-16 form, see platform/util/Text.h).
+// are text, any bytes otherwise (in a string value's UTF-16 data, bytes that are not
+// UTF-8 become the lone surrogates U+DC80..U+DCFF, see platform/util/Text.h; how the
+// file keeps them exactly is in docs/registry.md).
 // Key paths use "\" between keys and compare ignoring letter case, keeping the case
 // they were created with.
 #include <cstdint>
@@ -15,6 +16,8 @@
 #include <vector>
 
 namespace platform::registry {
+
+class HiveFile;
 
 enum class Hive { CurrentUser, LocalMachine, Users, ClassesRoot };
 
@@ -88,7 +91,8 @@ public:
     Result QueryValue(std::string_view name, std::uint32_t* type, void* buffer, std::uint32_t* size) const;
     Result SetValue(std::string_view name, const Value& value);   // RegSetValueEx
     Result DeleteValue(std::string_view name);                    // RegDeleteValue
-    Result DeleteSubKey(std::string_view subPath);                // RegDeleteKey: fails (AccessDenied) while it has subkeys
+    // RegDeleteKey: fails (AccessDenied) while it has subkeys; "" deletes this key.
+    Result DeleteSubKey(std::string_view subPath);
     Result EnumValue(std::uint32_t index, std::string& name, Value& value) const; // RegEnumValue
     Result EnumKey(std::uint32_t index, std::string& name) const;                 // RegEnumKeyEx
     bool ValueExists(std::string_view name) const;
@@ -97,7 +101,8 @@ public:
     // The reading and writing helpers of the settings code. An integer or boolean
     // read fails when the value is missing or not REG_DWORD; a string read fails
     // when the value has a type other than REG_SZ or REG_EXPAND_SZ; a missing
-    // string reads as empty and does not fail. A boolean is true when not 0.
+    // string reads as empty and does not fail. A boolean is true when not 0. A
+    // REG_DWORD whose data is not 4 bytes long does not read as an integer either.
     bool ReadInteger(std::string_view name, std::int32_t& out) const;
     bool ReadBool(std::string_view name, bool& out) const;
     bool ReadString(std::string_view name, std::string& out) const;
@@ -107,7 +112,27 @@ public:
 
 private:
     struct Impl;
+    static Result OpenAt(Hive hive, const std::string& dir, std::string path, bool create, Key& out);
     Impl* impl_ = nullptr;
+};
+
+// Groups the changes this thread makes to one hive (through any of its keys) until
+// the batch ends: the hive file is locked from the first change on and written once
+// at the end instead of once per change, and other processes see all of the changes
+// or none. Reads on this thread see the changes at once. Batches nest; end one on the
+// thread that began it. Without a batch every change is written before it returns.
+class Batch {
+public:
+    explicit Batch(Hive hive);
+    ~Batch(); // ends the batch, writing the file
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // Ends the batch now: Success, or AccessDenied when the file could not be written.
+    Result Commit();
+
+private:
+    HiveFile* file_ = nullptr;
 };
 
 } // namespace platform::registry
