@@ -31,6 +31,7 @@
 #include "app/Version.h"
 #include "foldertree/SystemImageList.h"
 #include "platform/registry/Registry.h"
+#include "platform/shellfolders/ShellFolders.h"
 #include "platform/util/Text.h"
 #include "shortcuts/wekShortcutListView.h"
 
@@ -391,8 +392,10 @@ void TForm1::FormCreate(const std::vector<std::string>& args)
     }
 
     if (lastDir.empty()) {
+        // Nothing on Linux writes the shell-folder keys: the platform fills in what is missing.
+        platform::SeedShellFolders();
         Key folders;
-        if (Key::Open(Hive::CurrentUser, kShellFoldersKey, folders) == platform::registry::Success) {
+        if (Key::Open(Hive::CurrentUser, platform::kShellFoldersKey, folders) == platform::registry::Success) {
             std::string startMenu;
             if (folders.ReadString("Start Menu", startMenu))
                 lastDir = startMenu;

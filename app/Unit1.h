@@ -17,7 +17,6 @@ class TdfsSystemImageList;
 class TwekShortcutListView;
 
 inline constexpr const char* kSettingsKey = "Software\\Tarnwick\\Quillmere";
-inline constexpr const char* kShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 class TForm1 : public QMainWindow {
     Q_OBJECT

@@ -18,6 +18,7 @@
 
 #include "app/Unit1.h"
 #include "platform/registry/Registry.h"
+#include "platform/shellfolders/ShellFolders.h"
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 
@@ -48,7 +49,7 @@ protected:
     void SetStartMenu(const std::string& path)
     {
         Key key;
-        ASSERT_EQ(Key::Create(Hive::CurrentUser, kShellFoldersKey, key), platform::registry::Success);
+        ASSERT_EQ(Key::Create(Hive::CurrentUser, platform::kShellFoldersKey, key), platform::registry::Success);
         key.WriteString("Start Menu", path);
     }
     // A complete set of values, as a previous shutdown leaves them.
