@@ -474,3 +474,37 @@ TEST_F(MainWindowTest, StatusBarActionShowsAndHidesTheBar)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ItemCommandsAreEnabledOnlyForTheFocusedListWithASelection)
+{
+    MakeDirs(env / "last/Sub");
+    TForm1 w({env / "last"});
+    TwekShortcutListView* list = w.ShortcutList();
+    ASSERT_TRUE(WaitFor([&] { return list->ItemCount() == 1; }));
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.PanelTV()->setFocusPolicy(Qt::StrongFocus);
+    w.PanelTV()->setFocus();
+    list->DoVerb("SelectAll"); // selects, and gives the list the focus
+    ASSERT_TRUE(WaitFor([&] { return list->hasFocus(); }));
+    w.ActionList1Update();
+    for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})
+        EXPECT_TRUE(w.Action(name)->isEnabled()) << name;
+    list->clearSelection();
+    w.ActionList1Update();
+    for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})
+        EXPECT_FALSE(w.Action(name)->isEnabled()) << name;
+    list->DoVerb("SelectAll");
+    w.PanelTV()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.PanelTV()->hasFocus(); }));
+    w.ActionList1Update();
+    EXPECT_FALSE(w.Action("aOpen")->isEnabled()); // Open never works on the tree
+    // Commands that need no focus stay enabled.
+    EXPECT_TRUE(w.Action("aNewFolder")->isEnabled());
+    EXPECT_TRUE(w.Action("aRefresh")->isEnabled());
+}
+
+} // namespace
