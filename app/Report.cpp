@@ -1,11 +1,510 @@
+// The command-line report: the shortcut list of folders and files, as text, CSV or
+// JSON, without a window. It creates no application object and reads nothing but the
+// paths it is given; only --test builds the drive map and the Windows environment,
+// which may read a Wine prefix.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/Entry.h"
+#include "shortcuts/ColumnTexts.h"
+#include "shortcuts/FolderContents.h"
+#include "shortcuts/ItemProp.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitTestFailed = 1;
+constexpr int kExitError = 2;
+
+enum class ReportFormat { Text, Csv, Json };
+
+struct ReportOptions {
+    bool test = false;
+    ReportFormat format = ReportFormat::Text;
+    std::string columns{kAllColumns};
+    std::vector<std::string> paths;
+};
+
+enum class TestState { NotTested, Failed, Passed, Internet };
+
+// The rows of one PATH argument: a folder's rows, or a file's one row.
+struct ReportBlock {
+    std::string source;       // the PATH as given
+    std::string folder;       // the PATH with a trailing "/" when it is a folder, else empty
+    std::vector<TShortcutListItem> items;
+    std::vector<TestState> tests; // one per item
+    std::string Path(std::size_t row) const { return folder.empty() ? source : folder + items[row].Name; }
+};
+
+// ---------------------------------------------------------------------------------
+// Text helpers. Names are bytes and need not be UTF-8; the output keeps them as they
+// are wherever the format can carry bytes.
+
+// Length of the valid UTF-8 sequence at s[i] and its code point; 0 when the byte there
+// does not start one (shortest form, no surrogates, at most U+10FFFF).
+std::size_t Utf8Sequence(std::string_view s, std::size_t i, char32_t& c)
+{
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        c = b0;
+        return 1;
+    }
+    std::size_t len;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2, c = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, c = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, c = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+// Terminal columns a code point takes: 0 for combining marks and zero-width
+// characters, 2 for East Asian wide and full-width characters and emoji, else 1.
+int CodePointWidth(char32_t c)
+{
+    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x1DC0 && c <= 0x1DFF) ||
+        (c >= 0x200B && c <= 0x200F) || (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE00 && c <= 0xFE0F) ||
+        (c >= 0xFE20 && c <= 0xFE2F) || c == 0xFEFF)
+        return 0;
+    if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+        (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+        (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+        (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD))
+        return 2;
+    return 1;
+}
+
+bool IsControl(char ch)
+{
+    const auto b = static_cast<unsigned char>(ch);
+    return b < 0x20 || b == 0x7F;
+}
+
+// For the text table: control characters would break the table or reach the terminal
+// as commands, so each shows as "?"; every other byte stays as it is.
+std::string TerminalSafe(std::string_view s)
+{
+    std::string out(s);
+    for (char& ch : out)
+        if (IsControl(ch))
+            ch = '?';
+    return out;
+}
+
+void AppendTerminalSafe(std::string& out, std::string_view s)
+{
+    const std::size_t start = out.size();
+    out += s;
+    for (std::size_t i = start; i < out.size(); ++i)
+        if (IsControl(out[i]))
+            out[i] = '?';
+}
+
+int DisplayWidth(std::string_view s)
+{
+    if (std::all_of(s.begin(), s.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+        return static_cast<int>(s.size());
+    int width = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t c;
+        const std::size_t len = Utf8Sequence(s, i, c);
+        if (len == 0) {
+            ++width; // a byte that is not UTF-8 shows as one replacement mark
+            ++i;
+        } else {
+            width += CodePointWidth(c);
+            i += len;
+        }
+    }
+    return width;
+}
+
+void AppendJsonString(std::string& out, std::string_view s)
+{
+    static const char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t c;
+        const std::size_t len = Utf8Sequence(s, i, c);
+        if (len == 0) {
+            // A byte that is not UTF-8: the lone low surrogate U+DC00 + byte, which
+            // no UTF-8 text can hold, so a reader gets the exact bytes back.
+            const auto b = static_cast<unsigned char>(s[i]);
+            out += "\\udc";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+            ++i;
+            continue;
+        }
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += kHex[c >> 4];
+                out += kHex[c & 0xF];
+            } else {
+                out.append(s.substr(i, len));
+            }
+        }
+        i += len;
+    }
+    out += '"';
+}
+
+void AppendCsvField(std::string& out, std::string_view s)
+{
+    if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += s;
+        return;
+    }
+    out += '"';
+    for (const char ch : s) {
+        if (ch == '"')
+            out += '"';
+        out += ch;
+    }
+    out += '"';
+}
+
+// ---------------------------------------------------------------------------------
+
+std::string_view TestText(TestState state)
+{
+    switch (state) {
+    case TestState::Failed: return "failed";
+    case TestState::Passed: return "passed";
+    case TestState::Internet: return "internet";
+    case TestState::NotTested: break;
+    }
+    return "not tested";
+}
+
+// The test column of the text and CSV tables: folders are never tested and show
+// nothing there, as the list shows them without a mark.
+std::string_view TestColumnText(const TShortcutListItem& item, TestState state)
+{
+    return item.IsFolder ? std::string_view() : TestText(state);
+}
+
+constexpr std::string_view kTestCaption = "Test";
+constexpr std::string_view kSourceCaption = "Source";
+
+class Report {
+public:
+    explicit Report(ReportOptions options) : options_(std::move(options)) {}
+
+    int Run();
+
+private:
+    void Error(const std::string& message) { std::fprintf(stderr, "quillmere: %s\n", message.c_str()); }
+    bool AddPath(const std::string& path);
+    void Test(ReportBlock& block);
+    void WriteJson(std::string& out) const;
+    void WriteCsv(std::string& out) const;
+    void WriteText(std::string& out) const;
+    std::vector<std::string_view> HeaderCells() const;
+    // The text of column i of a row (the chosen columns, then the test column).
+    std::string_view Cell(const ReportBlock& block, std::size_t row, std::size_t column, std::string& scratch) const
+    {
+        if (column < options_.columns.size())
+            return ShortcutColumnView(block.items[row], options_.columns[column], scratch);
+        return TestColumnText(block.items[row], block.tests[row]);
+    }
+    std::size_t ColumnCount() const { return options_.columns.size() + (options_.test ? 1 : 0); }
+
+    ReportOptions options_;
+    std::vector<ReportBlock> blocks_;
+    bool anyFailed_ = false;
+};
+
+bool Report::AddPath(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        const int err = errno;
+        // A symbolic link that leads nowhere is still a file in the folder: a row.
+        if (::lstat(path.c_str(), &st) != 0) {
+            Error(TerminalSafe(path) + ": " + std::strerror(err));
+            return false;
+        }
+    }
+    ReportBlock block;
+    block.source = path;
+    if (S_ISDIR(st.st_mode)) {
+        TFolderContents contents;
+        if (!ReadFolderContents(path, contents)) {
+            Error("cannot list " + TerminalSafe(path) + ": " + std::strerror(contents.Error));
+            return false;
+        }
+        block.folder = !path.empty() && path.back() == '/' ? path : path + "/";
+        block.items = std::move(contents.Items);
+    } else {
+        block.items.push_back(ReadShortcutItem(path));
+    }
+    block.tests.assign(block.items.size(), TestState::NotTested);
+    if (options_.test)
+        Test(block);
+    blocks_.push_back(std::move(block));
+    return true;
+}
+
+// As the list's Test command: Internet shortcuts are marked, not tested; every other
+// shortcut file is tested as a shell link.
+void Report::Test(ReportBlock& block)
+{
+    for (std::size_t row = 0; row < block.items.size(); ++row) {
+        const TShortcutListItem& item = block.items[row];
+        if (item.IsFolder)
+            continue;
+        std::string ext(NameExtension(item.Name));
+        for (char& c : ext)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        if (ext == ".URL") {
+            block.tests[row] = TestState::Internet;
+        } else if (TestShellLink(block.Path(row))) {
+            block.tests[row] = TestState::Passed;
+        } else {
+            block.tests[row] = TestState::Failed;
+            anyFailed_ = true;
+        }
+    }
+}
+
+std::vector<std::string_view> Report::HeaderCells() const
+{
+    std::vector<std::string_view> cells;
+    for (const char letter : options_.columns)
+        cells.push_back(ColumnCaption(letter));
+    if (options_.test)
+        cells.push_back(kTestCaption);
+    return cells;
+}
+
+void Report::WriteJson(std::string& out) const
+{
+    out += '[';
+    bool first = true;
+    const auto field = [&out](std::string_view key, std::string_view value) {
+        out += '"';
+        out += key;
+        out += "\": ";
+        AppendJsonString(out, value);
+        out += ", ";
+    };
+    const auto number = [&out](std::string_view key, long long value) {
+        out += '"';
+        out += key;
+        out += "\": ";
+        out += std::to_string(value);
+        out += ", ";
+    };
+    for (const auto& block : blocks_) {
+        for (std::size_t row = 0; row < block.items.size(); ++row) {
+            const TShortcutListItem& item = block.items[row];
+            const TwekShortcutInfo& info = item.Info;
+            out += first ? "\n{" : ",\n{";
+            first = false;
+            field("Name", item.Name);
+            field("Kind", item.IsFolder ? "folder" : "shortcut");
+            field("Path", block.Path(row));
+            out += "\"ReadOk\": ";
+            out += item.ReadOk ? "true, " : "false, ";
+            field("Target", info.Target);
+            field("TargetPath", info.TargetPath);
+            field("StartIn", info.StartIn);
+            field("Arguments", info.Arguments);
+            field("Description", info.Description);
+            number("ShowCommand", info.ShowCommand);
+            field("WindowState", info.WindowState);
+            number("Hotkey", info.Hotkey);
+            field("HotkeyText", info.HotkeyText);
+            field("IconLocation", info.IconLocation);
+            number("IconIndex", info.IconIndex);
+            out += "\"Test\": ";
+            AppendJsonString(out, TestText(block.tests[row]));
+            out += '}';
+        }
+    }
+    out += first ? "]\n" : "\n]\n";
+}
+
+// One table for all PATHs. With more than one, a last column "Source" names the PATH
+// each row came from, so the list's columns keep their places in every case.
+void Report::WriteCsv(std::string& out) const
+{
+    const bool withSource = options_.paths.size() > 1;
+    const auto header = HeaderCells();
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        AppendCsvField(out, header[i]);
+    }
+    if (withSource) {
+        out += ',';
+        out += kSourceCaption;
+    }
+    out += "\r\n";
+    std::string scratch;
+    for (const auto& block : blocks_) {
+        for (std::size_t row = 0; row < block.items.size(); ++row) {
+            for (std::size_t i = 0; i < ColumnCount(); ++i) {
+                if (i > 0)
+                    out += ',';
+                AppendCsvField(out, Cell(block, row, i, scratch));
+            }
+            if (withSource) {
+                out += ',';
+                AppendCsvField(out, block.source);
+            }
+            out += "\r\n";
+        }
+    }
+}
+
+// A table per PATH, its columns aligned. With more than one PATH, each table is
+// headed by its PATH and a colon, and a blank line comes between tables.
+void Report::WriteText(std::string& out) const
+{
+    const bool withHeadings = options_.paths.size() > 1;
+    const auto header = HeaderCells();
+    const std::size_t columns = ColumnCount();
+    std::string scratch;
+    bool firstBlock = true;
+    for (const auto& block : blocks_) {
+        if (withHeadings) {
+            if (!firstBlock)
+                out += '\n';
+            AppendTerminalSafe(out, block.source);
+            out += ":\n";
+        }
+        firstBlock = false;
+
+        std::vector<int> widths(columns);
+        for (std::size_t i = 0; i < columns; ++i)
+            widths[i] = DisplayWidth(header[i]);
+        for (std::size_t row = 0; row < block.items.size(); ++row)
+            for (std::size_t i = 0; i + 1 < columns; ++i) // the last column is never padded
+                widths[i] = std::max(widths[i], DisplayWidth(Cell(block, row, i, scratch)));
+
+        // Cells padded to their column's width; no line ends in blanks.
+        const auto writeLine = [&](const auto& cellAt) {
+            std::size_t last = columns;
+            while (last > 1 && cellAt(last - 1).empty())
+                --last;
+            for (std::size_t i = 0; i < last; ++i) {
+                const std::string_view cell = cellAt(i);
+                AppendTerminalSafe(out, cell);
+                if (i + 1 < last)
+                    out.append(static_cast<std::size_t>(widths[i] - DisplayWidth(cell) + 2), ' ');
+            }
+            out += '\n';
+        };
+        writeLine([&header](std::size_t i) { return header[i]; });
+        for (std::size_t row = 0; row < block.items.size(); ++row)
+            writeLine([&](std::size_t i) { return Cell(block, row, i, scratch); });
+    }
+}
+
+int Report::Run()
+{
+    bool pathError = false;
+    for (const auto& path : options_.paths)
+        if (!AddPath(path))
+            pathError = true;
+
+    std::string out;
+    switch (options_.format) {
+    case ReportFormat::Json: WriteJson(out); break;
+    case ReportFormat::Csv: WriteCsv(out); break;
+    case ReportFormat::Text: WriteText(out); break;
+    }
+    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+        Error(std::string("cannot write the report: ") + std::strerror(errno));
+        return kExitError;
+    }
+    if (pathError)
+        return kExitError;
+    return anyFailed_ ? kExitTestFailed : kExitOk;
+}
+
+bool UsageError(const std::string& message)
+{
+    std::fprintf(stderr, "quillmere: %s (see quillmere --help)\n", message.c_str());
+    return false;
+}
+
+bool ParseArguments(int argc, char** argv, ReportOptions& options)
+{
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
+            options.paths.emplace_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--test") {
+            options.test = true;
+        } else if (arg.starts_with("--format=")) {
+            const std::string_view format = arg.substr(9);
+            if (format == "text")
+                options.format = ReportFormat::Text;
+            else if (format == "csv")
+                options.format = ReportFormat::Csv;
+            else if (format == "json")
+                options.format = ReportFormat::Json;
+            else
+                return UsageError("unknown report format \"" + TerminalSafe(format) + "\"; use text, csv or json");
+        } else if (arg.starts_with("--columns=")) {
+            const std::string_view columns = arg.substr(10);
+            if (!IsValidColumnSet(columns))
+                return UsageError("\"" + TerminalSafe(columns) +
+                                  "\" is not a column set: \"a\" followed by distinct letters from b to j");
+            options.columns = columns;
+        } else {
+            return UsageError("unknown option \"" + TerminalSafe(arg) + "\" for --report");
+        }
+    }
+    if (options.paths.empty())
+        return UsageError("--report needs at least one PATH");
+    return true;
+}
+
+} // namespace
 
 int RunReport(int argc, char** argv)
 {
-    (void)argc;
-    (void)argv;
-    std::fputs("quillmere: --report is not available yet\n", stderr);
-    return 2;
+    ReportOptions options;
+    if (!ParseArguments(argc, argv, options))
+        return kExitError;
+    return Report(std::move(options)).Run();
 }

@@ -1,0 +1,178 @@
+#include "shortcuts/ItemProp.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+#include "platform/drivemap/DriveMap.h"
+#include "platform/ini/IniFile.h"
+#include "platform/keynames/KeyNames.h"
+#include "platform/shelllink/ShellLink.h"
+#include "platform/util/Text.h"
+
+namespace {
+
+// The extension of a host path's last component, dot included; empty when none.
+std::string_view PathExtension(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view{} : name.substr(dot);
+}
+
+// A signed decimal number as the INI values hold them ("7", "-1", "+3"); no value
+// when the text is not exactly such a number or does not fit 32 bits.
+std::optional<std::int32_t> ParseInt(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+std::string_view FixedKeyName(std::uint8_t key)
+{
+    switch (key) {
+    case 0x08: return "BkSp";
+    case 0x09: return "Tab";
+    case 0x0D: return "Enter";
+    case 0x1B: return "Esc";
+    case 0x20: return "Space";
+    case 0x21: return "PgUp";
+    case 0x22: return "PgDn";
+    case 0x23: return "End";
+    case 0x24: return "Home";
+    case 0x25: return "Left";
+    case 0x26: return "Up";
+    case 0x27: return "Right";
+    case 0x28: return "Down";
+    case 0x2D: return "Ins";
+    case 0x2E: return "Del";
+    default: return {};
+    }
+}
+
+} // namespace
+
+bool ClearShortcutInfo(TwekShortcutInfo& info)
+{
+    info.Target.clear();
+    info.TargetPath.clear();
+    info.StartIn.clear();
+    info.Arguments.clear();
+    info.Description.clear();
+    info.ShowCommand = 1;
+    info.WindowState.clear();
+    info.Hotkey = 0;
+    info.HotkeyText.clear();
+    info.IconLocation.clear();
+    info.IconIndex = 0;
+    return true;
+}
+
+bool ReadShortcut(const std::string& fileName, TwekShortcutInfo& info)
+{
+    ClearShortcutInfo(info);
+    const bool ok = platform::EqualsIgnoreAsciiCase(PathExtension(fileName), ".url")
+                        ? ReadInternetShortcut(fileName, info)
+                        : ReadShellLink(fileName, info);
+    info.WindowState = WindowStateText(info.ShowCommand);
+    info.Hotkey = HotkeyToKeyCode(info.Hotkey);
+    info.HotkeyText = HotkeyText(info.Hotkey);
+    return ok;
+}
+
+bool ReadShellLink(const std::string& fileName, TwekShortcutInfo& info)
+{
+    platform::ShellLink link;
+    if (!link.Load(fileName))
+        return false;
+    const std::string raw = link.GetPath(platform::SLGP_RAWPATH);
+    const auto cut = raw.rfind('\\');
+    if (cut == std::string::npos) {
+        info.Target = raw;
+        info.TargetPath.clear();
+    } else {
+        info.Target = raw.substr(cut + 1);
+        info.TargetPath = raw.substr(0, cut + 1);
+    }
+    info.Description = link.GetDescription();
+    info.StartIn = link.GetWorkingDirectory();
+    info.Arguments = link.GetArguments();
+    int iconIndex = 0;
+    info.IconLocation = link.GetIconLocation(iconIndex);
+    info.IconIndex = iconIndex;
+    info.ShowCommand = link.GetShowCmd();
+    info.Hotkey = link.GetHotkey();
+    return true;
+}
+
+bool ReadInternetShortcut(const std::string& fileName, TwekShortcutInfo& info)
+{
+    const platform::IniFile ini = platform::IniFile::Load(fileName);
+    const char* const section = "InternetShortcut";
+    info.Target = ini.ReadString(section, "URL");
+    info.Hotkey = static_cast<std::uint16_t>(ParseInt(ini.ReadString(section, "Hotkey")).value_or(0));
+    info.IconIndex = ParseInt(ini.ReadString(section, "IconIndex")).value_or(0);
+    info.IconLocation = ini.ReadString(section, "IconFile");
+    info.StartIn = ini.ReadString(section, "WorkingDirectory");
+    info.ShowCommand = ParseInt(ini.ReadString(section, "ShowCommand")).value_or(1);
+    return true;
+}
+
+std::string WindowStateText(std::int32_t showCommand)
+{
+    switch (showCommand) {
+    case 0: return "Hidden";
+    case 1: case 4: case 5: case 8: case 9: return "Normal";
+    case 2: case 6: case 7: return "Minimized";
+    case 3: return "Maximized";
+    default: return "abNormal";
+    }
+}
+
+std::uint16_t HotkeyToKeyCode(std::uint16_t stored)
+{
+    const auto modifiers = static_cast<std::uint8_t>((stored >> 8) << 5);
+    return static_cast<std::uint16_t>((modifiers << 8) | (stored & 0xFF));
+}
+
+std::string HotkeyText(std::uint16_t keyCode)
+{
+    const auto key = static_cast<std::uint8_t>(keyCode & 0xFF);
+    std::string name;
+    if (const auto fixed = FixedKeyName(key); !fixed.empty())
+        name = fixed;
+    else if (key >= 0x30 && key <= 0x39)
+        name = static_cast<char>('0' + key - 0x30);
+    else if (key >= 0x41 && key <= 0x5A)
+        name = static_cast<char>('A' + key - 0x41);
+    else if (key >= 0x60 && key <= 0x69)
+        name = static_cast<char>('0' + key - 0x60);
+    else if (key >= 0x70 && key <= 0x87)
+        name = "F" + std::to_string(key - 0x70 + 1);
+    else
+        name = platform::KeyNameText(key);
+    if (name.empty())
+        return {};
+    std::string text;
+    if (keyCode & 0x2000)
+        text += "Shift+";
+    if (keyCode & 0x4000)
+        text += "Ctrl+";
+    if (keyCode & 0x8000)
+        text += "Alt+";
+    return text + name;
+}
+
+bool TestShellLink(const std::string& path)
+{
+    platform::ShellLink link;
+    if (!link.Load(path))
+        return false;
+    return link.Resolve(path, platform::DriveMap::Default(), platform::WinEnvironment::Default());
+}

@@ -1,0 +1,325 @@
+// The command-line report, run as the program itself.
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/shortcuts/LinkBytes.h"
+#include "tests/support/TestSupport.h"
+
+using testsupport::MakeDirs;
+using testsupport::RunProgram;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+std::string WindowsPathOf(const std::string& hostPath)
+{
+    std::string path = "Z:" + hostPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+// A folder with a subfolder, a working link, a broken link, a damaged file and an
+// Internet shortcut.
+struct SampleFolder {
+    TempDir dir;
+    std::string links;
+
+    SampleFolder()
+    {
+        links = dir / "links";
+        MakeDirs(links + "/Sub");
+        MakeDirs(links + "/.hidden");
+        WriteFile(dir / "target.exe", "MZ");
+        linkbytes::LinkSpec good;
+        good.localPath = WindowsPathOf(dir / "target.exe");
+        good.arguments = "-x";
+        good.hotkey = 0x0641;
+        good.showCommand = 3;
+        good.iconIndex = 2;
+        WriteFile(links + "/good.lnk", linkbytes::Build(good));
+        linkbytes::LinkSpec gone;
+        gone.localPath = WindowsPathOf(dir / "gone.exe");
+        WriteFile(links + "/lost.lnk", linkbytes::Build(gone));
+        WriteFile(links + "/damaged.lnk", "not a link");
+        WriteFile(links + "/web.URL", "[InternetShortcut]\r\nURL=http://example.com/\r\n");
+    }
+};
+
+std::vector<std::string> Lines(const std::string& text, const std::string& eol = "\n")
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find(eol, start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + eol.size();
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(Report, TextIsAnAlignedTableOfTheListsColumns)
+{
+    SampleFolder f;
+    const auto r = RunProgram({"--report", f.links});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 6u) << r.out;
+    const std::string header = lines[0];
+    // Each caption starts where the texts of its column start.
+    const auto columnStart = [&header](const char* caption) { return header.find(caption); };
+    for (const char* caption : {"Type", "Target", "Target Path", "Arguments", "Start in Directory", "Hotkey",
+                                "Window State", "Icon Location", "Icon Index"})
+        EXPECT_NE(columnStart(caption), std::string::npos) << caption;
+    EXPECT_EQ(header.rfind("Name", 0), 0u);
+
+    EXPECT_EQ(lines[1], "Sub" + std::string(columnStart("Type") - 3, ' ') + "Dir");
+    EXPECT_EQ(lines[2].substr(0, lines[2].find(' ')), "damaged.lnk");
+    EXPECT_EQ(lines[2].substr(columnStart("Target"), 9), "(special)");
+    EXPECT_EQ(lines[2].substr(columnStart("Window State"), 7), "Normal ");
+    EXPECT_EQ(lines[2].substr(columnStart("Icon Index")), "0");
+    EXPECT_EQ(lines[3].substr(columnStart("Hotkey"), 11), "Ctrl+Alt+A ");
+    EXPECT_EQ(lines[3].substr(columnStart("Window State"), 9), "Maximized");
+    EXPECT_EQ(lines[3].substr(columnStart("Arguments"), 3), "-x ");
+    EXPECT_EQ(lines[3].substr(columnStart("Target"), 11), "target.exe ");
+    EXPECT_EQ(lines[3].substr(columnStart("Icon Index")), "2");
+    EXPECT_EQ(lines[4].substr(0, 8), "lost.lnk");
+    EXPECT_EQ(lines[5].substr(0, 8), "web.URL ");
+    EXPECT_EQ(lines[5].substr(columnStart("Type"), 5), ".URL ");
+    for (const auto& line : lines)
+        EXPECT_NE(line.back(), ' ') << line;
+
+    // A column set chooses and orders the columns.
+    const auto some = RunProgram({"--report", "--columns=ajb", f.links});
+    EXPECT_EQ(some.status, 0);
+    const auto someLines = Lines(some.out);
+    ASSERT_EQ(someLines.size(), 6u);
+    EXPECT_EQ(someLines[0], "Name         Icon Index  Type");
+    EXPECT_EQ(someLines[1], "Sub                      Dir");
+    EXPECT_EQ(someLines[3], "good.lnk     2           .lnk");
+}
+
+TEST(Report, CsvQuotesAsRfc4180AndNamesThePathsWhenThereAreSeveral)
+{
+    SampleFolder f;
+    WriteFile(f.links + "/a,\"b\".url", "[InternetShortcut]\nURL=http://x/?a=1,b=2\n");
+    const auto r = RunProgram({"--report", "--format=csv", "--columns=abc", f.links});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Name,Type,Target\r\n"
+                     "Sub,Dir,\r\n"
+                     "\"a,\"\"b\"\".url\",.url,\"http://x/?a=1,b=2\"\r\n"
+                     "damaged.lnk,.lnk,(special)\r\n"
+                     "good.lnk,.lnk,target.exe\r\n"
+                     "lost.lnk,.lnk,gone.exe\r\n"
+                     "web.URL,.URL,http://example.com/\r\n");
+
+    const auto two = RunProgram({"--report", "--format=csv", "--columns=ac", f.links + "/web.URL", f.links});
+    EXPECT_EQ(two.status, 0);
+    const auto lines = Lines(two.out, "\r\n");
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "Name,Target,Source");
+    EXPECT_EQ(lines[1], "web.URL,http://example.com/," + f.links + "/web.URL");
+    EXPECT_EQ(lines[2], "Sub,," + f.links);
+}
+
+TEST(Report, JsonHasOneObjectPerRowWithTheRecordsFields)
+{
+    SampleFolder f;
+    const auto r = RunProgram({"--report", "--format=json", f.links + "/", f.links + "/good.lnk"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 8u) << r.out;
+    EXPECT_EQ(lines.front(), "[");
+    EXPECT_EQ(lines.back(), "]");
+    const std::string windowsTarget = WindowsPathOf(f.dir.Path());
+    std::string escapedFolder;
+    for (const char c : windowsTarget + "\\") {
+        if (c == '\\')
+            escapedFolder += '\\';
+        escapedFolder += c;
+    }
+    const std::string good =
+        "{\"Name\": \"good.lnk\", \"Kind\": \"shortcut\", \"Path\": \"" + f.links +
+        "/good.lnk\", \"ReadOk\": true, \"Target\": \"target.exe\", \"TargetPath\": \"" + escapedFolder +
+        "\", \"StartIn\": \"\", \"Arguments\": \"-x\", \"Description\": \"\", \"ShowCommand\": 3, "
+        "\"WindowState\": \"Maximized\", \"Hotkey\": 49217, \"HotkeyText\": \"Ctrl+Alt+A\", "
+        "\"IconLocation\": \"\", \"IconIndex\": 2, \"Test\": \"not tested\"}";
+    EXPECT_EQ(lines[1],
+              "{\"Name\": \"Sub\", \"Kind\": \"folder\", \"Path\": \"" + f.links +
+                  "/Sub\", \"ReadOk\": true, \"Target\": \"\", \"TargetPath\": \"\", \"StartIn\": \"\", "
+                  "\"Arguments\": \"\", \"Description\": \"\", \"ShowCommand\": 1, \"WindowState\": \"\", "
+                  "\"Hotkey\": 0, \"HotkeyText\": \"\", \"IconLocation\": \"\", \"IconIndex\": 0, "
+                  "\"Test\": \"not tested\"},");
+    EXPECT_EQ(lines[2],
+              "{\"Name\": \"damaged.lnk\", \"Kind\": \"shortcut\", \"Path\": \"" + f.links +
+                  "/damaged.lnk\", \"ReadOk\": false, \"Target\": \"\", \"TargetPath\": \"\", \"StartIn\": \"\", "
+                  "\"Arguments\": \"\", \"Description\": \"\", \"ShowCommand\": 1, \"WindowState\": \"Normal\", "
+                  "\"Hotkey\": 0, \"HotkeyText\": \"\", \"IconLocation\": \"\", \"IconIndex\": 0, "
+                  "\"Test\": \"not tested\"},");
+    EXPECT_EQ(lines[3], good + ",");
+    EXPECT_EQ(lines[6], good);
+
+    // No rows: an empty array.
+    MakeDirs(f.dir / "empty");
+    const auto empty = RunProgram({"--report", "--format=json", f.dir / "empty"});
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.out, "[]\n");
+}
+
+TEST(Report, TestMarksEachShortcutAndFailuresSetTheExitStatus)
+{
+    SampleFolder f;
+    const auto r = RunProgram({"--report", "--test", "--columns=a", f.links}, {"QUILLMERE_DRIVES=Z:=/"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Name         Test\n"
+                     "Sub\n"
+                     "damaged.lnk  failed\n"
+                     "good.lnk     passed\n"
+                     "lost.lnk     failed\n"
+                     "web.URL      internet\n");
+
+    const auto json = RunProgram({"--report", "--test", "--format=json", f.links + "/web.URL", f.links + "/good.lnk"},
+                                 {"QUILLMERE_DRIVES=Z:=/"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"Test\": \"internet\"}"), std::string::npos);
+    EXPECT_NE(json.out.find("\"Test\": \"passed\"}"), std::string::npos);
+
+    // Without --test nothing is tested and nothing fails.
+    EXPECT_EQ(RunProgram({"--report", f.links}).status, 0);
+}
+
+TEST(Report, UsageErrorsAndPathsThatCannotBeReported)
+{
+    SampleFolder f;
+    const std::vector<std::vector<std::string>> usage = {
+        {"--report"},
+        {"--report", "--columns=bcd", f.links},
+        {"--report", "--columns=abz", f.links},
+        {"--report", "--columns=abb", f.links},
+        {"--report", "--columns=", f.links},
+        {"--report", "--format=xml", f.links},
+        {"--report", "--format", f.links},
+        {"--report", "--frobnicate", f.links},
+    };
+    for (const auto& args : usage) {
+        const auto r = RunProgram(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_EQ(r.out, "") << args.back();
+        ASSERT_FALSE(r.err.empty()) << args.back();
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+
+    // A missing PATH: one line on stderr, the other PATHs still reported.
+    const auto missing = RunProgram({"--report", "--columns=a", f.dir / "missing", f.links + "/good.lnk"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, f.links + "/good.lnk:\nName\ngood.lnk\n");
+    EXPECT_NE(missing.err.find("missing"), std::string::npos);
+    EXPECT_EQ(missing.err.find('\n'), missing.err.size() - 1);
+
+    // A PATH after "--" may start with a dash.
+    WriteFile(f.dir / "-dash.url", "[InternetShortcut]\nURL=u\n");
+    const auto dash = RunProgram({"--report", "--columns=ac", "--", f.dir / "-dash.url"});
+    EXPECT_EQ(dash.status, 0);
+    EXPECT_EQ(dash.out, "Name       Target\n-dash.url  u\n");
+
+    if (::geteuid() != 0) { // root lists any folder
+        MakeDirs(f.dir / "closed");
+        ::chmod((f.dir / "closed").c_str(), 0);
+        const auto closed = RunProgram({"--report", f.dir / "closed"});
+        EXPECT_EQ(closed.status, 2);
+        EXPECT_NE(closed.err.find("cannot list"), std::string::npos);
+    }
+}
+
+TEST(Report, AnyExistingFileGivesARowAndNothingHangs)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo.lnk").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("nowhere", (dir / "dangling.lnk").c_str()), 0);
+    WriteFile(dir / "notes.txt", "hello");
+    const auto r = RunProgram({"--report", "--format=csv", "--columns=abc", dir / "fifo.lnk", dir / "dangling.lnk",
+                               dir / "notes.txt", dir.Path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const auto lines = Lines(r.out, "\r\n");
+    ASSERT_EQ(lines.size(), 6u) << r.out;
+    EXPECT_EQ(lines[1], "fifo.lnk,.lnk,(special)," + dir / "fifo.lnk");
+    EXPECT_EQ(lines[2], "dangling.lnk,.lnk,(special)," + dir / "dangling.lnk");
+    EXPECT_EQ(lines[3], "notes.txt,.txt,(special)," + dir / "notes.txt");
+    EXPECT_EQ(lines[4], "dangling.lnk,.lnk,(special)," + dir.Path());
+    EXPECT_EQ(lines[5], "fifo.lnk,.lnk,(special)," + dir.Path());
+}
+
+TEST(Report, NamesThatAreNotUtf8)
+{
+    TempDir dir;
+    WriteFile(dir / "caf\xE9.url", "[InternetShortcut]\nURL=http://caf\xC3\xA9/\n");
+    WriteFile(dir / "tab\there.url", "[InternetShortcut]\nURL=t\n");
+    const auto csv = RunProgram({"--report", "--format=csv", "--columns=ac", dir.Path()});
+    EXPECT_EQ(csv.out, "Name,Target\r\ncaf\xE9.url,http://caf\xC3\xA9/\r\ntab\there.url,t\r\n");
+
+    // The text table keeps the bytes but shows control characters as "?".
+    const auto text = RunProgram({"--report", "--columns=ac", dir.Path()});
+    EXPECT_EQ(text.out, "Name          Target\ncaf\xE9.url      http://caf\xC3\xA9/\ntab?here.url  t\n");
+
+    // JSON: each byte that is not UTF-8 as the lone surrogate U+DC00 + byte.
+    const auto json = RunProgram({"--report", "--format=json", dir / "caf\xE9.url"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"Name\": \"caf\\udce9.url\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"Target\": \"http://caf\xC3\xA9/\""), std::string::npos) << json.out;
+    const auto tab = RunProgram({"--report", "--format=json", dir / "tab\there.url"});
+    EXPECT_NE(tab.out.find("\"Name\": \"tab\\there.url\""), std::string::npos) << tab.out;
+}
+
+TEST(Report, WithoutTestNoWinePrefixIsRead)
+{
+    TempDir dir;
+    const std::string prefix = dir / "prefix";
+    MakeDirs(prefix + "/dosdevices");
+    MakeDirs(prefix + "/drive_c/users/someone");
+    ASSERT_EQ(::symlink("../drive_c", (prefix + "/dosdevices/c:").c_str()), 0);
+    for (const char* hive : {"/system.reg", "/user.reg", "/userdef.reg"})
+        WriteFile(prefix + hive, "WINE REGISTRY Version 2\n");
+    WriteFile(dir / "a.lnk", "damaged");
+    const std::vector<std::string> env = {"WINEPREFIX=" + prefix, "HOME=" + dir.Path(),
+                                          "QUILLMERE_REGISTRY_DIR=" + (dir / "registry"), "QUILLMERE_DRIVES"};
+
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (const std::string& watched : {prefix, prefix + "/dosdevices"})
+        ASSERT_GE(::inotify_add_watch(fd, watched.c_str(), IN_OPEN | IN_ACCESS), 0);
+    const auto eventsSoFar = [fd] {
+        char buf[4096];
+        ssize_t total = 0, n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0)
+            total += n;
+        return total;
+    };
+
+    const auto plain = RunProgram({"--report", "--format=json", dir / "a.lnk"}, env);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(eventsSoFar(), 0) << "the report opened the Wine prefix";
+    EXPECT_FALSE(::access((dir / "registry").c_str(), F_OK) == 0) << "the report made a registry";
+
+    // The same watch sees the test read the prefix for its drive map.
+    linkbytes::LinkSpec spec;
+    spec.localPath = "C:\\x.exe";
+    WriteFile(dir / "b.lnk", linkbytes::Build(spec));
+    const auto tested = RunProgram({"--report", "--test", dir / "b.lnk"}, env);
+    EXPECT_EQ(tested.status, 1);
+    EXPECT_GT(eventsSoFar(), 0);
+    ::close(fd);
+}
