@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,6 +19,7 @@
 
 #include "foldertree/SystemImageList.h"
 #include "platform/util/Text.h"
+#include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
 
@@ -51,12 +51,6 @@ std::string TextToName(const QString& text)
 {
     return platform::Utf16ToBytes(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
                                                       static_cast<size_t>(text.size())));
-}
-
-bool IsFolderPath(const std::string& path)
-{
-    struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Moves from to to, failing rather than replacing anything at to. Where the file
@@ -326,17 +320,11 @@ TwekShortcutListView::~TwekShortcutListView()
 void TwekShortcutListView::LoadColumnDescriptions()
 {
     columnDescriptions_.clear();
-    QFile file(":/text/columns.txt");
-    if (file.open(QIODevice::ReadOnly)) {
-        const QString text = QString::fromUtf8(file.readAll());
-        for (const QString& line : text.split('\n'))
-            if (!line.trimmed().isEmpty())
-                columnDescriptions_.append(line.trimmed());
-    }
-    // Without the resources (a test program that links none) a caption is its letter.
-    for (qsizetype i = columnDescriptions_.size(); i < 10; ++i)
-        columnDescriptions_.append(QString(QChar(char16_t('a' + i))) + "=");
+    for (std::string_view text : kColumnDescriptions)
+        columnDescriptions_.append(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
+
+std::string TwekShortcutListView::AllColumns() { return std::string(kAllColumns); }
 
 QString TwekShortcutListView::ColumnCaption(const QString& description)
 {
@@ -462,31 +450,25 @@ void TwekShortcutListView::ReadFolder()
     std::vector<TShortcutListRow> rows;
     int folders = 0;
     auto byKey = [this](const TShortcutListRow& a, const TShortcutListRow& b) { return CompareRowKeys(a, b) < 0; };
-    if (IsFolderPath(directory_)) {
-        auto addRows = [&](std::vector<TShortcutListItem> items) {
-            // The file system lists names in no useful order; taking them by name keeps
-            // rows that sort equal in a predictable order.
-            std::stable_sort(items.begin(), items.end(), [](const TShortcutListItem& a, const TShortcutListItem& b) {
-                const int c = CompareListText(a.Name, b.Name);
-                return c != 0 ? c < 0 : a.Name < b.Name;
-            });
-            for (TShortcutListItem& item : items) {
-                TShortcutListRow row;
-                row.IsFolder = item.IsFolder;
-                row.ImageIndex = TdfsSystemImageList::GetFileIconIndex(directory_ + item.Name, false, false, 0);
-                row.SubItems.reserve(columnSet_.size());
-                for (size_t i = 1; i < columnSet_.size(); ++i)
-                    row.SubItems.push_back(ShortcutColumnText(item, columnSet_[i]));
-                row.Name = std::move(item.Name);
-                rows.push_back(std::move(row));
-            }
-        };
+    // The same reading as the command-line report: subfolders, then the shortcut
+    // files, each block in name order. A folder that is missing or unreadable
+    // leaves the list empty.
+    TFolderContents contents;
+    if (ReadFolderContents(directory_, contents)) {
+        rows.reserve(contents.Items.size());
+        for (TShortcutListItem& item : contents.Items) {
+            TShortcutListRow row;
+            row.IsFolder = item.IsFolder;
+            row.ImageIndex = TdfsSystemImageList::GetFileIconIndex(directory_ + item.Name, false, false, 0);
+            row.SubItems.reserve(columnSet_.size());
+            for (size_t i = 1; i < columnSet_.size(); ++i)
+                row.SubItems.push_back(ShortcutColumnText(item, columnSet_[i]));
+            row.Name = std::move(item.Name);
+            rows.push_back(std::move(row));
+        }
         // The folder block is sorted on its own, once; after that it keeps its order.
-        addRows(ListSubfolderItems(directory_));
-        std::stable_sort(rows.begin(), rows.end(), byKey);
-        folders = static_cast<int>(rows.size());
-        for (const char* ext : {"lnk", "pif", "url"})
-            addRows(ListShortcutItems(directory_, ext));
+        folders = contents.FolderCount;
+        std::stable_sort(rows.begin(), rows.begin() + folders, byKey);
         if (sortColumn_ < 0)
             sortColumn_ = 0;
         std::stable_sort(rows.begin() + folders, rows.end(), byKey);

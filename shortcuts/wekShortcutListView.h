@@ -37,7 +37,7 @@ public:
     // dropped, "a" put first) and rebuilds the columns, which empties the list.
     const std::string& ColumnSet() const { return columnSet_; }
     void SetColumnSet(std::string_view set);
-    static std::string AllColumns() { return "abcdefghij"; }
+    static std::string AllColumns();
     // "Caption=Description" for each letter of AllColumns, in order.
     const QStringList& ColumnDescriptions() const { return columnDescriptions_; }
     static QString ColumnCaption(const QString& description);
