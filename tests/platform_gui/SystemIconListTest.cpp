@@ -73,12 +73,12 @@ TEST(SystemIconListTest, EveryKindAndNameHasAPictureAtBothSizes)
 TEST(SystemIconListTest, SameKindSameIndexDifferentKindsDiffer)
 {
     SystemIconList& icons = SystemIconList::Instance();
-    const int count = icons.Count();
     EXPECT_EQ(icons.IndexForName("one.txt", false), icons.IndexForName("two.TXT", false));
     EXPECT_EQ(icons.IndexForName("x", true), icons.IndexForKind(ShellIconKind::Folder));
     EXPECT_NE(icons.IndexForName("x.txt", false), icons.IndexForName("x.txt", true));
     EXPECT_NE(icons.IndexForKind(ShellIconKind::Folder), icons.IndexForKind(ShellIconKind::File));
     // Asking again adds nothing.
+    const int count = icons.Count();
     icons.IndexForName("three.txt", false);
     icons.IndexForKind(ShellIconKind::Folder);
     EXPECT_EQ(icons.Count(), count);
