@@ -20,5 +20,6 @@ run() {
 run qm_bench_registry
 run qm_bench_drivemap
 run qm_bench_read_links
+run qm_bench_main_window
 
 exit $status
