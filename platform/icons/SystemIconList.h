@@ -4,8 +4,12 @@
 // A shell link shows its target's icon with a link overlay where the target
 // resolves. Never a blank icon: the theme the build installs is set when the
 // desktop names none, and resources/ carries the last fallback icons.
+//
+// Indexes stay valid for the life of the process; an index out of range answers
+// the generic file icon. GUI thread only.
 #include <QIcon>
 #include <QPixmap>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -22,6 +26,7 @@ public:
 
     // SHGetFileInfo with SHGFI_SYSICONINDEX: the index of the icon the shell shows for
     // an existing file or folder (a link: its target's icon with the link overlay).
+    // A path that does not exist is answered from its name, as IndexForName.
     int IndexForPath(const std::string& hostPath, bool open = false);
     // SHGFI_USEFILEATTRIBUTES: answered from the name and the folder flag alone,
     // without touching the disk.
@@ -30,7 +35,21 @@ public:
 
     int Count() const;
     QIcon Icon(int index) const;
+    // The icon drawn at size x size; the small and large sizes are prepared once.
     QPixmap Pixmap(int index, int size) const;
+
+    // The icon theme in use: the desktop's, or the one the build installs when the
+    // desktop names none.
+    static QString ThemeName();
+
+    SystemIconList(const SystemIconList&) = delete;
+    SystemIconList& operator=(const SystemIconList&) = delete;
+    ~SystemIconList();
+
+private:
+    SystemIconList();
+    struct Impl;
+    std::unique_ptr<Impl> d_;
 };
 
 } // namespace platform

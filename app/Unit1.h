@@ -1,0 +1,113 @@
+#pragma once
+// The main window: folder tree on the left, shortcut list on the right, menus,
+// status bar, and the settings kept under HKCU "Software\Tarnwick\Quillmere".
+#include <QMainWindow>
+#include <QPixmap>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QWidget;
+class TdfsSystemImageList;
+class TwekShortcutListView;
+
+inline constexpr const char* kSettingsKey = "Software\\Tarnwick\\Quillmere";
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // args: the command-line arguments after the program's name. Builds the window
+    // and applies the settings (FormCreate).
+    explicit TForm1(const std::vector<std::string>& args = {}, QWidget* parent = nullptr);
+    // Saves the settings (FormDestroy).
+    ~TForm1() override;
+
+    // Components.
+    QWidget* PanelTV() const { return panelTV_; }  // the tree pane; the tree fills it
+    QWidget* PanelLV() const { return panelLV_; }
+    QSplitter* Splitter1() const { return splitter1_; }
+    TwekShortcutListView* ShortcutList() const { return list_; }
+    TdfsSystemImageList* ImageList() const { return imageList_; }
+    const std::vector<QPixmap>& ImageListGoodBad() const { return imageListGoodBad_; }
+    QMenu* PopupMenu1() const { return popupMenu1_; }
+    QString PanelText(int panel) const;
+    int PanelWidth(int panel) const;
+
+    // The action table, by name ("aOpen", "aTest", ...), in table order.
+    const std::vector<QAction*>& ActionList1() const { return actions_; }
+    QAction* Action(const char* name) const;
+    // The top-level menus File, Edit, View, Favorites, Help.
+    const std::vector<QMenu*>& MainMenu1() const { return mainMenus_; }
+
+    void ActionExecute(QAction* action);
+    void ActionList1Update();
+    // The clipboard holds a file list whose files are all shortcut files.
+    static bool CanPaste();
+    // Shows a dialog modally, hints on, 45 right and 60 below the window's corner.
+    void CreateModal(const std::function<QDialog*(QWidget* owner)>& create);
+    void MenuToggle();
+    bool MenuBarShown() const;
+
+    // The folder tree's side. Until the tree is there, the selection is a folder
+    // path kept here: set to an existing folder it is shown in the list; set to
+    // anything else it changes nothing.
+    std::string TreeSelection() const { return treeSelection_; }
+    void SetTreeSelection(const std::string& path);
+    // Handlers of the tree's selection change, the list's own folder change, the
+    // end of a list read or test, and the list's selection change.
+    void dfsTVChange();
+    void ShortcutListDirChange();
+    void ShortcutListStatusChange();
+    void ShortcutListSelectionChange();
+    void PanelTVResize();
+    // Re-reads the list (and, with the tree, the selected folder's branch).
+    void Refresh();
+
+    // The help book: the program file's name, lower-cased, with ".html", beside it.
+    QString HelpFile() const { return helpFile_; }
+
+    // Writes the settings now: at shutdown, and when the desktop session ends.
+    void SaveSettings();
+
+signals:
+    // An action's command has run (by its object name, "aPaste").
+    void ActionExecuted(const QString& name);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildActions();
+    void BuildMenus();
+    void FormCreate(const std::vector<std::string>& args);
+    void FormDestroy();
+    void SetTreeWidth(int width);
+    void ApplyDefaultSettings(bool& showMenu);
+    bool ListFocused() const;
+    bool TreeFocused() const;
+    void OpenHelpTopics();
+    void ReadClipboardState();
+
+    QWidget* panelTV_ = nullptr;
+    QWidget* panelLV_ = nullptr;
+    QSplitter* splitter1_ = nullptr;
+    TwekShortcutListView* list_ = nullptr;
+    TdfsSystemImageList* imageList_ = nullptr;
+    std::vector<QPixmap> imageListGoodBad_;
+    QLabel* panels_[2] = {nullptr, nullptr};
+    QMenu* popupMenu1_ = nullptr;
+    std::vector<QMenu*> mainMenus_;
+    std::vector<QAction*> actions_;
+    QAction* pasteKey_ = nullptr; // Ctrl+V runs Paste even while Paste is hidden
+    std::string treeSelection_;
+    QString helpFile_;
+    bool destroyed_ = false;
+    bool clipboardHasFiles_ = false;
+    bool clipboardCanPaste_ = false;
+};

@@ -1,0 +1,151 @@
+#pragma once
+// The shortcut list: one folder's subfolders, then its ".lnk", ".pif" and ".url"
+// files, one row each, with a column per chosen property. Reads are delayed by the
+// read timer so that a burst of requests costs one read.
+//
+// Host paths are bytes; Directory always ends with "/" once set. Row names keep the
+// bytes found on disk: a name that is not UTF-8 is shown decoded but opened and
+// renamed by its real bytes.
+#include <QCursor>
+#include <QPixmap>
+#include <QStringList>
+#include <QTimer>
+#include <QTreeView>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QMenu;
+class TdfsSystemImageList;
+class TShortcutListModel;
+struct TShortcutListRow;
+
+class TwekShortcutListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TwekShortcutListView(QWidget* parent = nullptr);
+    ~TwekShortcutListView() override;
+
+    // The folder shown. The setter adds the trailing "/" (nothing else is normalized;
+    // the folder need not exist) and requests a read.
+    const std::string& Directory() const { return directory_; }
+    void SetDirectory(const std::string& dir);
+
+    // The shown columns, one letter each ("a" Name to "j" Icon Index). The setter
+    // trims blanks, repairs a hand-edited value (letters outside a-j and repeats
+    // dropped, "a" put first) and rebuilds the columns, which empties the list.
+    const std::string& ColumnSet() const { return columnSet_; }
+    void SetColumnSet(std::string_view set);
+    static std::string AllColumns();
+    // "Caption=Description" for each letter of AllColumns, in order.
+    const QStringList& ColumnDescriptions() const { return columnDescriptions_; }
+    static QString ColumnCaption(const QString& description);
+
+    int FolderCount() const { return folderCount_; }
+    int FailedCount() const { return failedCount_; }
+    int SortColumn() const { return sortColumn_; }
+    bool SortDescending() const { return sortDescending_; }
+    void SetSort(int column, bool descending); // sorts at once
+
+    bool OpenRunsDefaultAction() const { return openRunsDefaultAction_; }
+    void SetOpenRunsDefaultAction(bool value) { openRunsDefaultAction_ = value; }
+
+    // Milliseconds from a read request to the read; 0 never reads.
+    int ReadDelay() const { return readDelay_; }
+    void SetReadDelay(int ms) { readDelay_ = ms; }
+    // Asks for a read after ReadDelay. A request while one is pending does not
+    // restart the delay.
+    void RequestRead();
+    bool ReadPending() const { return timerEnabled_ && timerInterval_ != 0; }
+
+    // The list's commands, by their exact names ("Test", "SelectAll", ...).
+    void DoVerb(std::string_view verb);
+
+    // Names relative to Directory, and full paths, of the selected rows in list order.
+    std::vector<std::string> SelectedNames() const;
+    std::vector<std::string> SelectedPaths() const;
+
+    int ItemCount() const;
+    int SelectedCount() const;
+    std::string ItemName(int row) const;          // the name's bytes
+    QString ItemText(int row, int column) const;  // as shown
+    int ItemImageIndex(int row) const;
+    int ItemStateIndex(int row) const;            // -1 none, 0 failed, 1 passed, 2 Internet shortcut
+    bool ItemCut(int row) const;
+    void SetItemCut(int row, bool cut);           // drawn ghosted until the next read
+
+    // The images: the system small-icon list and the three state images.
+    void SetSmallImages(TdfsSystemImageList* images);
+    void SetStateImages(std::vector<QPixmap> images);
+    // The pop-up menu shown for a context-menu request with no row selected.
+    void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+    QMenu* PopupMenu() const { return popupMenu_; }
+
+    // Drag feedback for one file ("SCopy") or several ("MCopy").
+    static QCursor DragCursor(int fileCount);
+
+    // The steps behind the events, public for the window and for tests.
+    void ReadFolder();
+    void BuildColumns();
+    void SortItems();
+    int CompareItems(int row1, int row2) const;
+    void HeaderClicked(int position, int clientX);
+    void OpenSelected();
+    void GoUp();
+    void TestShortcuts();
+    // Accepting an edited name: the extension rule, then the rename, which never
+    // replaces an existing file. Answers whether the file was renamed.
+    bool RenameEdited(int row, const QString& text);
+    void ShowContextMenu(const QPoint& screenPoint);
+    QPixmap HeaderImage() const { return headerImage_; }
+
+signals:
+    void OnDirChange(TwekShortcutListView* sender);
+    void OnStatusChange(TwekShortcutListView* sender);
+    // The row selection changed (the window shows the count).
+    void OnSelectionChange(TwekShortcutListView* sender);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class TShortcutListModel;
+    void ReadTimerFired();
+    int CompareRowKeys(const TShortcutListRow& a, const TShortcutListRow& b) const;
+    void UpdateTimer();
+    void BuildHeaderImage();
+    void LoadColumnDescriptions();
+    void RefreshItems(int first, int last);
+    void StartEditing(int row);
+    QPoint KeyboardMenuPoint() const;
+
+    std::unique_ptr<TShortcutListModel> model_;
+    std::string directory_;
+    std::string columnSet_;
+    QStringList columnDescriptions_;
+    int folderCount_ = 0;
+    int failedCount_ = 0;
+    int sortColumn_ = 0;
+    bool sortDescending_ = false;
+    bool openRunsDefaultAction_ = false;
+    int readDelay_ = 0;
+
+    // The read timer keeps an interval and an enabled flag of its own: setting the
+    // same interval or enabling it again changes nothing, a new interval restarts it,
+    // an interval of 0 keeps it stopped.
+    QTimer readTimer_;
+    int timerInterval_ = 1000;
+    bool timerEnabled_ = true;
+
+    TdfsSystemImageList* smallImages_ = nullptr;
+    std::vector<QPixmap> stateImages_;
+    QPixmap headerImage_;
+    QMenu* popupMenu_ = nullptr;
+    int lastHeaderClickX_ = 0;
+    bool autoSizeFirstColumn_ = false;
+    bool menuKeySeen_ = false;
+};

@@ -1,0 +1,92 @@
+// The program ended by SIGTERM or SIGINT (a logout, a kill, Ctrl+C in a terminal)
+// shuts down the normal way: its settings are written before it exits.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/Unit1.h"
+#include "platform/registry/Registry.h"
+#include "tests/shortcuts_gui/ListTestFolder.h"
+
+extern char** environ;
+
+using platform::registry::Hive;
+using platform::registry::Key;
+
+namespace {
+
+// Starts the program on folder with a private environment; answers its pid.
+pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& folder)
+{
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e)
+        envStore.emplace_back(*e);
+    envStore.push_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<char*> envp;
+    for (auto& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string program = QM_BINARY, arg = folder;
+    char* argv[] = {program.data(), arg.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, (env / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int WaitExit(pid_t pid, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    int status = 0;
+    while (timer.elapsed() < timeoutMs) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        QTest::qWait(20);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+}
+
+class ShutdownSignalTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(ShutdownSignalTest, SettingsAreWrittenAndTheExitIsClean)
+{
+    listtest::PrivateEnvironment env;
+    testsupport::MakeDirs(env / "shown");
+    const pid_t pid = StartProgram(env, env / "shown");
+    ASSERT_GT(pid, 0);
+    // The window is up once start-up has written its registry key.
+    ASSERT_TRUE(listtest::WaitFor(
+        [&] {
+            Key key;
+            return Key::Open(Hive::CurrentUser, kSettingsKey, key) == platform::registry::Success;
+        },
+        20000));
+    QTest::qWait(300);
+    ASSERT_EQ(::kill(pid, GetParam()), 0);
+    EXPECT_EQ(WaitExit(pid, 20000), 0) << testsupport::ReadFile(env / "stderr");
+    Key key;
+    ASSERT_EQ(Key::Open(Hive::CurrentUser, kSettingsKey, key), platform::registry::Success);
+    std::string lastDir;
+    EXPECT_TRUE(key.ReadString("LastDir", lastDir));
+    EXPECT_EQ(lastDir, env / "shown");
+    EXPECT_TRUE(key.ValueExists("WinWidth"));
+    EXPECT_TRUE(key.ValueExists("MenuShow"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignalTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const auto& info) { return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT"); });
+
+} // namespace

@@ -1,0 +1,133 @@
+// The system icon list: never a blank icon, one index per distinct icon, and links
+// showing their target's icon with the overlay only while the target is there.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QIcon>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include "platform/icons/SystemIconList.h"
+#include "platform/shelllink/ShellLink.h"
+#include "tests/support/TestSupport.h"
+
+using platform::ShellIconKind;
+using platform::SystemIconList;
+using testsupport::MakeDirs;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+int OpaquePixels(const QPixmap& pm)
+{
+    const QImage image = pm.toImage();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 64)
+                ++n;
+    return n;
+}
+
+void WriteLink(const std::string& linkPath, const std::string& hostTarget)
+{
+    std::string windows = "Z:";
+    for (char c : hostTarget)
+        windows += c == '/' ? '\\' : c;
+    platform::ShellLink link;
+    link.SetPath(windows);
+    ASSERT_TRUE(link.Save(linkPath));
+}
+
+TEST(SystemIconListTest, EveryKindAndNameHasAPictureAtBothSizes)
+{
+    SystemIconList& icons = SystemIconList::Instance();
+    // Offscreen no desktop names a theme: the installed one is taken.
+    EXPECT_FALSE(SystemIconList::ThemeName().isEmpty());
+    EXPECT_NE(SystemIconList::ThemeName(), "hicolor");
+    std::vector<int> indexes;
+    for (ShellIconKind kind : {ShellIconKind::Folder, ShellIconKind::FolderOpen, ShellIconKind::File,
+                               ShellIconKind::Computer, ShellIconKind::Drive, ShellIconKind::RemovableDrive,
+                               ShellIconKind::NetworkDrive, ShellIconKind::Home, ShellIconKind::Desktop,
+                               ShellIconKind::Trash})
+        indexes.push_back(icons.IndexForKind(kind));
+    for (const char* name : {"a.txt", "b.pdf", "c.exe", "d.lnk", "e.url", "noextension", "f.weird-unknown-ext"})
+        indexes.push_back(icons.IndexForName(name, false));
+    for (int index : indexes) {
+        ASSERT_GE(index, 0);
+        ASSERT_LT(index, icons.Count());
+        const QPixmap small = icons.Pixmap(index, SystemIconList::kSmallSize);
+        const QPixmap large = icons.Pixmap(index, SystemIconList::kLargeSize);
+        EXPECT_EQ(small.deviceIndependentSize().toSize(), QSize(16, 16)) << index;
+        EXPECT_EQ(large.deviceIndependentSize().toSize(), QSize(32, 32)) << index;
+        EXPECT_GT(OpaquePixels(small), 10) << index;
+        EXPECT_GT(OpaquePixels(large), 40) << index;
+        EXPECT_FALSE(icons.Icon(index).isNull());
+    }
+    // Indexes out of range still draw something.
+    EXPECT_GT(OpaquePixels(icons.Pixmap(-1, 16)), 10);
+    EXPECT_GT(OpaquePixels(icons.Pixmap(icons.Count() + 100, 16)), 10);
+}
+
+TEST(SystemIconListTest, SameKindSameIndexDifferentKindsDiffer)
+{
+    SystemIconList& icons = SystemIconList::Instance();
+    EXPECT_EQ(icons.IndexForName("one.txt", false), icons.IndexForName("two.TXT", false));
+    EXPECT_EQ(icons.IndexForName("x", true), icons.IndexForKind(ShellIconKind::Folder));
+    EXPECT_NE(icons.IndexForName("x.txt", false), icons.IndexForName("x.txt", true));
+    EXPECT_NE(icons.IndexForKind(ShellIconKind::Folder), icons.IndexForKind(ShellIconKind::File));
+    // Asking again adds nothing.
+    const int count = icons.Count();
+    icons.IndexForName("three.txt", false);
+    icons.IndexForKind(ShellIconKind::Folder);
+    EXPECT_EQ(icons.Count(), count);
+}
+
+TEST(SystemIconListTest, PathsAreAskedAboutTheItemItself)
+{
+    TempDir dir;
+    SystemIconList& icons = SystemIconList::Instance();
+    MakeDirs(dir / "folder.txt"); // a folder whatever its name says
+    WriteFile(dir / "page.html", "<html></html>");
+    EXPECT_EQ(icons.IndexForPath(dir / "folder.txt"), icons.IndexForKind(ShellIconKind::Folder));
+    EXPECT_EQ(icons.IndexForPath(dir / "folder.txt", true), icons.IndexForKind(ShellIconKind::FolderOpen));
+    EXPECT_EQ(icons.IndexForPath(dir / "page.html"), icons.IndexForName("other.html", false));
+    // A path that is not there is answered from its name.
+    EXPECT_EQ(icons.IndexForPath(dir / "absent.html"), icons.IndexForName("absent.html", false));
+}
+
+TEST(SystemIconListTest, LinksShowTheirTargetWithTheOverlayWhileItResolves)
+{
+    TempDir dir;
+    SystemIconList& icons = SystemIconList::Instance();
+    MakeDirs(dir / "target-folder");
+    WriteFile(dir / "doc.html", "<html></html>");
+    WriteLink(dir / "to-folder.lnk", dir / "target-folder");
+    WriteLink(dir / "to-doc.lnk", dir / "doc.html");
+    WriteLink(dir / "broken.lnk", dir / "missing.html");
+
+    const int folder = icons.IndexForKind(ShellIconKind::Folder);
+    const int toFolder = icons.IndexForPath(dir / "to-folder.lnk");
+    const int toDoc = icons.IndexForPath(dir / "to-doc.lnk");
+    const int broken = icons.IndexForPath(dir / "broken.lnk");
+    EXPECT_NE(toFolder, folder);
+    EXPECT_NE(toFolder, toDoc);
+    EXPECT_NE(broken, toDoc);
+    // The overlay changes the picture of the target's icon.
+    EXPECT_NE(icons.Pixmap(toFolder, 16).toImage(), icons.Pixmap(folder, 16).toImage());
+    // Two links to the same kind of target share an index.
+    WriteLink(dir / "to-folder-2.lnk", dir / "target-folder");
+    EXPECT_EQ(icons.IndexForPath(dir / "to-folder-2.lnk"), toFolder);
+
+    // The target goes: the same link file now draws as broken.
+    ::unlink((dir / "doc.html").c_str());
+    EXPECT_EQ(icons.IndexForPath(dir / "to-doc.lnk"), broken);
+    // A damaged link is broken too, never a blank.
+    WriteFile(dir / "damaged.lnk", "not a link at all");
+    const int damaged = icons.IndexForPath(dir / "damaged.lnk");
+    EXPECT_GT(OpaquePixels(icons.Pixmap(damaged, 16)), 10);
+    EXPECT_NE(damaged, toFolder);
+}
+
+} // namespace

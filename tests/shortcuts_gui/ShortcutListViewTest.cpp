@@ -1,0 +1,520 @@
+// The shortcut list: reading, ordering, sorting, the read timer, keys, renaming,
+// the test marks and the commands that work on the list itself.
+#include <sys/stat.h>
+
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "shortcuts/wekShortcutListView.h"
+#include "tests/shortcuts_gui/ListTestFolder.h"
+
+using listtest::WaitFor;
+using listtest::WriteLink;
+using listtest::WriteUrl;
+using testsupport::MakeDirs;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+class ShortcutListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = env / "folder";
+        MakeDirs(dir);
+        MakeDirs(env / "targets");
+        WriteFile(env / "targets/present.txt", "here");
+        list.SetColumnSet("abcdefghij");
+        list.resize(700, 400);
+    }
+    // Reads dir at once, the way the read timer does.
+    void Read(const std::string& folder = {})
+    {
+        list.SetReadDelay(0);
+        list.SetDirectory(folder.empty() ? dir : folder);
+        list.ReadFolder();
+    }
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < list.ItemCount(); ++i)
+            names.push_back(list.ItemName(i));
+        return names;
+    }
+    int Row(const std::string& name) const
+    {
+        for (int i = 0; i < list.ItemCount(); ++i)
+            if (list.ItemName(i) == name)
+                return i;
+        return -1;
+    }
+    void Select(std::initializer_list<int> rows)
+    {
+        list.clearSelection();
+        for (int row : rows)
+            list.selectionModel()->select(list.model()->index(row, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    listtest::PrivateEnvironment env;
+    std::string dir;
+    TwekShortcutListView list;
+};
+
+TEST_F(ShortcutListTest, FoldersComeFirstInNameOrderThenShortcutsHiddenFoldersSkipped)
+{
+    MakeDirs(dir + "/B");
+    MakeDirs(dir + "/a");
+    MakeDirs(dir + "/.hidden");
+    MakeDirs(dir + "/x.lnk"); // a folder with a shortcut's name is a folder row
+    WriteLink(dir + "/z.lnk", env / "targets/present.txt");
+    WriteUrl(dir + "/y.url", "http://example.com/");
+    WriteLink(dir + "/.secret.lnk", env / "targets/present.txt");
+    WriteFile(dir + "/notes.txt", "not a shortcut");
+    Read();
+    EXPECT_EQ(list.Directory(), dir + "/");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "B", "x.lnk", ".secret.lnk", "y.url", "z.lnk"}));
+    EXPECT_EQ(list.FolderCount(), 3);
+    EXPECT_EQ(list.ItemText(0, 1), "Dir");
+    EXPECT_EQ(list.ItemText(2, 1), "Dir");
+    EXPECT_EQ(list.ItemText(4, 1), ".url");
+
+    // Whatever the sort, the folder block keeps its place and its order.
+    list.HeaderClicked(1, 200); // Type
+    list.HeaderClicked(1, 200); // Type, descending
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "B", "x.lnk", "y.url", ".secret.lnk", "z.lnk"}));
+    list.SetSort(0, true);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "B", "x.lnk", "z.lnk", "y.url", ".secret.lnk"}));
+}
+
+TEST_F(ShortcutListTest, MissingFolderGivesAnEmptyListAndStillReports)
+{
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
+    Read();
+    ASSERT_EQ(list.ItemCount(), 1);
+    QSignalSpy status(&list, &TwekShortcutListView::OnStatusChange);
+    list.SetReadDelay(10);
+    list.SetDirectory(env / "gone");
+    ASSERT_TRUE(WaitFor([&] { return status.count() == 1; }));
+    EXPECT_EQ(list.ItemCount(), 0);
+    EXPECT_EQ(list.FolderCount(), 0);
+}
+
+TEST_F(ShortcutListTest, ColumnSetChoosesColumnsAndIsRepairedWhenEditedByHand)
+{
+    MakeDirs(dir + "/Sub");
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
+    list.SetColumnSet(" abg ");
+    EXPECT_EQ(list.ColumnSet(), "abg");
+    Read();
+    ASSERT_EQ(list.model()->columnCount(), 3);
+    EXPECT_EQ(list.model()->headerData(0, Qt::Horizontal).toString(), "Name");
+    EXPECT_EQ(list.model()->headerData(1, Qt::Horizontal).toString(), "Type");
+    EXPECT_EQ(list.model()->headerData(2, Qt::Horizontal).toString(), "Hotkey");
+    EXPECT_EQ(list.ItemText(0, 1), "Dir");
+    EXPECT_EQ(list.ItemText(0, 2), "");
+    EXPECT_EQ(list.ItemText(1, 1), ".lnk");
+
+    list.SetColumnSet("bzgb");
+    EXPECT_EQ(list.ColumnSet(), "abg");
+    EXPECT_EQ(list.ItemCount(), 0); // new columns empty the list until the next read
+
+    // The Target column starts three times as wide as its caption needs.
+    list.SetColumnSet("abc");
+    const int captionWidth = list.fontMetrics().horizontalAdvance("Target") + 16;
+    EXPECT_EQ(list.columnWidth(2), 3 * captionWidth);
+
+    // A read keeps the widths the user gave the columns after the first.
+    Read();
+    list.setColumnWidth(1, 77);
+    list.setColumnWidth(2, 133);
+    Read();
+    EXPECT_EQ(list.columnWidth(1), 77);
+    EXPECT_EQ(list.columnWidth(2), 133);
+}
+
+TEST_F(ShortcutListTest, HeaderClicksSortAndToggleAndTheMarkAreaSortsByTestState)
+{
+    MakeDirs(dir + "/Sub");
+    WriteLink(dir + "/b.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/a.lnk", env / "targets/gone.txt");
+    WriteLink(dir + "/c.lnk", env / "targets");
+    WriteUrl(dir + "/d.url", "http://example.com/");
+    list.SetColumnSet("abc");
+    Read();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Sub", "a.lnk", "b.lnk", "c.lnk", "d.url"}));
+    list.DoVerb("Test");
+    ASSERT_EQ(list.ItemStateIndex(Row("a.lnk")), 0);
+
+    list.HeaderClicked(0, 5); // on the mark: by test state, failed first among the tested
+    EXPECT_EQ(list.SortColumn(), -2);
+    EXPECT_FALSE(list.SortDescending());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Sub", "a.lnk", "b.lnk", "c.lnk", "d.url"}));
+    list.HeaderClicked(0, 5); // again: reversed
+    EXPECT_TRUE(list.SortDescending());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Sub", "d.url", "b.lnk", "c.lnk", "a.lnk"}));
+
+    list.HeaderClicked(2, 300); // Target: ascending from any other column
+    EXPECT_EQ(list.SortColumn(), 2);
+    EXPECT_FALSE(list.SortDescending());
+    list.HeaderClicked(0, 60); // Name, right of the mark
+    EXPECT_EQ(list.SortColumn(), 0);
+    EXPECT_FALSE(list.SortDescending());
+    list.HeaderClicked(0, 60);
+    EXPECT_TRUE(list.SortDescending());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Sub", "d.url", "c.lnk", "b.lnk", "a.lnk"}));
+
+    // After a test-state sort the next read sorts by name, keeping the direction.
+    list.HeaderClicked(0, 5);
+    ASSERT_EQ(list.SortColumn(), -2);
+    ASSERT_FALSE(list.SortDescending());
+    list.HeaderClicked(0, 5);
+    Read();
+    EXPECT_EQ(list.SortColumn(), 0);
+    EXPECT_TRUE(list.SortDescending());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Sub", "d.url", "c.lnk", "b.lnk", "a.lnk"}));
+}
+
+TEST_F(ShortcutListTest, ClickOnTheHeaderItselfUsesThePointerPosition)
+{
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/b.lnk", env / "targets/present.txt");
+    Read();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    QWidget* header = list.header()->viewport();
+    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(6, header->height() / 2));
+    EXPECT_EQ(list.SortColumn(), -2);
+    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(list.columnWidth(0) - 10, header->height() / 2));
+    EXPECT_EQ(list.SortColumn(), 0);
+    EXPECT_FALSE(list.SortDescending());
+    // The first header carries the passed mark left of its caption.
+    EXPECT_FALSE(list.model()->headerData(0, Qt::Horizontal, Qt::DecorationRole).value<QPixmap>().isNull());
+    EXPECT_FALSE(list.model()->headerData(1, Qt::Horizontal, Qt::DecorationRole).isValid());
+}
+
+TEST_F(ShortcutListTest, TextOrderIgnoresCaseOfLettersAndComparesNumbersAsText)
+{
+    for (const char* name : {"b.lnk", "B2.lnk", "10.lnk", "2.lnk", "_x.lnk", "A.lnk"})
+        WriteLink(dir + "/" + name, env / "targets/present.txt");
+    Read();
+    // '_' (0x5F) sorts after the upper-cased letters; "10" before "2".
+    EXPECT_EQ(Names(), (std::vector<std::string>{"10.lnk", "2.lnk", "A.lnk", "b.lnk", "B2.lnk", "_x.lnk"}));
+}
+
+TEST_F(ShortcutListTest, ReadRequestsInABurstGiveOneReadOneDelayAfterTheFirst)
+{
+    QSignalSpy status(&list, &TwekShortcutListView::OnStatusChange);
+    list.SetReadDelay(400);
+    list.SetDirectory(dir); // the first request
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    QTest::qWait(150);
+    QElapsedTimer sinceSecond;
+    sinceSecond.start();
+    list.RequestRead();
+    list.RequestRead();
+    ASSERT_TRUE(WaitFor([&] { return status.count() >= 1; }));
+    const qint64 firedAfter = sinceFirst.elapsed();
+    // A restarted delay could not end sooner than 400 ms after the second request.
+    EXPECT_LT(sinceSecond.elapsed(), 400);
+    QTest::qWait(600);
+    EXPECT_EQ(status.count(), 1);
+    EXPECT_GE(firedAfter, 400);
+    EXPECT_FALSE(list.ReadPending());
+}
+
+TEST_F(ShortcutListTest, ReadDelayZeroNeverReadsEvenThePendingFirstRead)
+{
+    QSignalSpy status(&list, &TwekShortcutListView::OnStatusChange);
+    list.SetReadDelay(0);
+    list.SetDirectory(dir); // stops the timer the list was built with
+    EXPECT_FALSE(list.ReadPending());
+    QTest::qWait(1300);
+    EXPECT_EQ(status.count(), 0);
+
+    // A changed delay starts it again.
+    list.SetReadDelay(20);
+    list.RequestRead();
+    EXPECT_TRUE(WaitFor([&] { return status.count() == 1; }));
+}
+
+TEST_F(ShortcutListTest, EnterOpensFolderRowsAndBackspaceGoesUp)
+{
+    MakeDirs(dir + "/Links/Deeper");
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
+    Read();
+    QSignalSpy dirChange(&list, &TwekShortcutListView::OnDirChange);
+
+    Select({Row("Links")});
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_EQ(list.Directory(), dir + "/Links/");
+    EXPECT_EQ(dirChange.count(), 1);
+    EXPECT_TRUE(list.ReadPending() || list.ReadDelay() == 0);
+
+    list.SetDirectory(dir + "/Links/Deeper/");
+    QTest::keyClick(&list, Qt::Key_Backspace);
+    EXPECT_EQ(list.Directory(), dir + "/Links/");
+    EXPECT_EQ(dirChange.count(), 2);
+
+    // At the root there is nowhere further up.
+    list.SetDirectory("/");
+    QTest::keyClick(&list, Qt::Key_Backspace);
+    EXPECT_EQ(list.Directory(), "/");
+
+    // A shortcut row with Enter runs a command, it never changes the folder.
+    Read();
+    Select({Row("a.lnk")});
+    const int before = dirChange.count();
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_EQ(list.Directory(), dir + "/");
+    EXPECT_EQ(dirChange.count(), before);
+}
+
+TEST_F(ShortcutListTest, DoubleClickOnAFolderRowOpensIt)
+{
+    MakeDirs(dir + "/Sub");
+    Read();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    QSignalSpy dirChange(&list, &TwekShortcutListView::OnDirChange);
+    const QPoint center = list.visualRect(list.model()->index(0, 0)).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, center);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, center);
+    EXPECT_EQ(list.Directory(), dir + "/Sub/");
+    EXPECT_EQ(dirChange.count(), 1);
+}
+
+TEST_F(ShortcutListTest, ContextMenuKeyWithNothingSelectedShowsThePopupMenuOnce)
+{
+    Read();
+    QMenu popup;
+    popup.addAction("Refresh");
+    int shown = 0;
+    QObject::connect(&popup, &QMenu::aboutToShow, [&] { ++shown; });
+    list.SetPopupMenu(&popup);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    QTest::keyClick(&list, Qt::Key_Menu);
+    QContextMenuEvent fromKey(QContextMenuEvent::Keyboard, QPoint(1, 1), list.mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(&list, &fromKey);
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(popup.isVisible());
+    popup.hide();
+}
+
+TEST_F(ShortcutListTest, RenameKeepsTheExtensionAndNeverReplacesAFile)
+{
+    WriteLink(dir + "/Old.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/Bar.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/Keep.lnk", env / "targets/present.txt");
+    WriteFile(dir + "/Taken.lnk", "someone else's file");
+    MakeDirs(dir + "/Plain");
+    Read();
+
+    EXPECT_TRUE(list.RenameEdited(Row("Old.lnk"), "New"));
+    EXPECT_TRUE(Exists(dir + "/New.lnk"));
+    EXPECT_FALSE(Exists(dir + "/Old.lnk"));
+    EXPECT_EQ(list.ItemName(Row("New.lnk")), "New.lnk");
+
+    EXPECT_TRUE(list.RenameEdited(Row("Bar.lnk"), "Foo.txt"));
+    EXPECT_TRUE(Exists(dir + "/Foo.txt.lnk"));
+    EXPECT_TRUE(list.RenameEdited(Row("Foo.txt.lnk"), "Foo.LNK"));
+    EXPECT_TRUE(Exists(dir + "/Foo.LNK"));
+    EXPECT_TRUE(list.RenameEdited(Row("Foo.LNK"), ""));
+    EXPECT_TRUE(Exists(dir + "/.LNK")); // the old extension, as it was spelled
+
+    // An existing name is never overwritten: both files stay as they were.
+    const std::string kept = ReadFile(dir + "/Keep.lnk");
+    EXPECT_FALSE(list.RenameEdited(Row("Keep.lnk"), "Taken"));
+    EXPECT_EQ(ReadFile(dir + "/Taken.lnk"), "someone else's file");
+    EXPECT_EQ(ReadFile(dir + "/Keep.lnk"), kept);
+
+    // A slash would move the file elsewhere: refused.
+    EXPECT_FALSE(list.RenameEdited(Row("Keep.lnk"), "../Escaped"));
+    EXPECT_FALSE(Exists(env / "Escaped.lnk"));
+    EXPECT_TRUE(Exists(dir + "/Keep.lnk"));
+
+    // A folder without a dot keeps the name as typed.
+    EXPECT_TRUE(list.RenameEdited(Row("Plain"), "Renamed.d"));
+    EXPECT_TRUE(Exists(dir + "/Renamed.d"));
+    // Every accepted edit asks for a read, so a failed one shows the old name again.
+    EXPECT_TRUE(list.ReadPending() || list.ReadDelay() == 0);
+}
+
+TEST_F(ShortcutListTest, RenameUsesTheRealBytesOfANameThatIsNotUtf8)
+{
+    const std::string odd = "caf\xe9.lnk"; // Latin-1 bytes
+    WriteLink(dir + "/" + odd, env / "targets/present.txt");
+    Read();
+    ASSERT_EQ(list.ItemName(0), odd);
+    EXPECT_FALSE(list.ItemText(0, 0).isEmpty());
+    // Editing keeps the undecodable part as it was; the old bytes are moved.
+    QString text = list.ItemText(0, 0);
+    text.insert(0, "My ");
+    EXPECT_TRUE(list.RenameEdited(0, text));
+    EXPECT_TRUE(Exists(dir + "/My caf\xe9.lnk"));
+    EXPECT_FALSE(Exists(dir + "/" + odd));
+}
+
+TEST_F(ShortcutListTest, InPlaceEditAcceptsWithEnterAndCancelsWithEscape)
+{
+    WriteLink(dir + "/Old.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/Other.lnk", env / "targets/present.txt");
+    Read();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+
+    Select({Row("Old.lnk")});
+    list.DoVerb("Rename");
+    auto* editor = list.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("New");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_TRUE(WaitFor([&] { return Exists(dir + "/New.lnk"); }));
+
+    Select({Row("Other.lnk")});
+    list.DoVerb("Rename");
+    editor = list.viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Changed");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTest::qWait(20);
+    EXPECT_TRUE(Exists(dir + "/Other.lnk"));
+    EXPECT_FALSE(Exists(dir + "/Changed.lnk"));
+
+    // Nothing selected: no edit starts.
+    list.clearSelection();
+    list.DoVerb("Rename");
+    EXPECT_EQ(list.viewport()->findChild<QLineEdit*>(), nullptr);
+}
+
+TEST_F(ShortcutListTest, TestMarksShortcutsAndCountsFailuresOnlyDuringTheReport)
+{
+    MakeDirs(dir + "/Sub");
+    WriteLink(dir + "/good.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/gone1.lnk", env / "targets/missing1");
+    WriteLink(dir + "/gone2.lnk", env / "targets/missing2");
+    WriteFile(dir + "/damaged.lnk", std::string("L\0\0\0garbage", 11));
+    WriteUrl(dir + "/a.URL", "http://example.com/");
+    WriteUrl(dir + "/b.url", "http://example.com/");
+    Read();
+
+    int failedInReport = -1;
+    QObject::connect(&list, &TwekShortcutListView::OnStatusChange,
+                     [&](TwekShortcutListView* sender) { failedInReport = sender->FailedCount(); });
+    list.DoVerb("Test");
+    EXPECT_EQ(failedInReport, 3);
+    EXPECT_EQ(list.FailedCount(), 0);
+    EXPECT_EQ(list.ItemStateIndex(Row("Sub")), -1);
+    EXPECT_EQ(list.ItemStateIndex(Row("good.lnk")), 1);
+    EXPECT_EQ(list.ItemStateIndex(Row("gone1.lnk")), 0);
+    EXPECT_EQ(list.ItemStateIndex(Row("damaged.lnk")), 0);
+    EXPECT_EQ(list.ItemStateIndex(Row("a.URL")), 2);
+    EXPECT_EQ(list.ItemStateIndex(Row("b.url")), 2);
+
+    // With a selection only the selected shortcut rows are tested; others keep their marks.
+    WriteFile(env / "targets/missing1", "back again");
+    ::unlink((env / "targets/present.txt").c_str());
+    Select({Row("gone1.lnk"), Row("Sub")});
+    list.DoVerb("Test");
+    EXPECT_EQ(failedInReport, 0);
+    EXPECT_EQ(list.ItemStateIndex(Row("gone1.lnk")), 1);
+    EXPECT_EQ(list.ItemStateIndex(Row("good.lnk")), 1);
+    EXPECT_EQ(list.ItemStateIndex(Row("gone2.lnk")), 0);
+
+    // A read drops every mark.
+    Read();
+    for (int row = 0; row < list.ItemCount(); ++row)
+        EXPECT_EQ(list.ItemStateIndex(row), -1);
+}
+
+TEST_F(ShortcutListTest, FailedRowsAreDrawnInBoldRed)
+{
+    WriteLink(dir + "/a-good.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/b-gone.lnk", env / "targets/missing");
+    list.SetColumnSet("ab");
+    Read();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    auto redPixelsIn = [&](int row) {
+        const QImage image = list.viewport()->grab().toImage();
+        const QRect rect = list.visualRect(list.model()->index(row, 1)); // the Type text
+        int red = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor c = image.pixelColor(x * image.devicePixelRatio(), y * image.devicePixelRatio());
+                if (c.red() > 200 && c.green() < 60 && c.blue() < 60)
+                    ++red;
+            }
+        return red;
+    };
+    EXPECT_EQ(redPixelsIn(0), 0);
+    EXPECT_EQ(redPixelsIn(1), 0);
+    list.DoVerb("Test");
+    QApplication::processEvents();
+    EXPECT_EQ(redPixelsIn(0), 0);
+    EXPECT_GT(redPixelsIn(1), 0);
+}
+
+TEST_F(ShortcutListTest, SelectionCommandsAndSelectedNamesInListOrder)
+{
+    MakeDirs(dir + "/Sub");
+    for (const char* name : {"a.lnk", "b.lnk", "c.lnk"})
+        WriteLink(dir + "/" + name, env / "targets/present.txt");
+    Read();
+    QSignalSpy selection(&list, &TwekShortcutListView::OnSelectionChange);
+    Select({2, 0});
+    EXPECT_GT(selection.count(), 0);
+    EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"Sub", "b.lnk"}));
+    EXPECT_EQ(list.SelectedPaths(), (std::vector<std::string>{dir + "/Sub", dir + "/b.lnk"}));
+
+    list.DoVerb("InvertSelection");
+    EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"a.lnk", "c.lnk"}));
+    list.DoVerb("SelectAll");
+    EXPECT_EQ(list.SelectedCount(), 4);
+    list.DoVerb("selectall"); // names are exact
+    list.DoVerb("");
+    list.DoVerb("test");
+    EXPECT_EQ(list.ItemStateIndex(1), -1);
+}
+
+TEST_F(ShortcutListTest, NewFolderMakesOneFolderAndNothingMore)
+{
+    Read();
+    list.DoVerb("NewFolder");
+    list.DoVerb("NewFolder");
+    struct stat st;
+    ASSERT_EQ(::stat((dir + "/New Folder").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    Read();
+    EXPECT_EQ(Names(), std::vector<std::string>{"New Folder"});
+}
+
+TEST_F(ShortcutListTest, CutRowsStayGhostedUntilTheNextRead)
+{
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
+    WriteLink(dir + "/b.lnk", env / "targets/present.txt");
+    Read();
+    list.SetItemCut(0, true);
+    list.SetItemCut(1, true);
+    EXPECT_TRUE(list.ItemCut(0));
+    EXPECT_TRUE(list.ItemCut(1));
+    Read();
+    EXPECT_FALSE(list.ItemCut(0));
+    EXPECT_FALSE(list.ItemCut(1));
+}
+
+} // namespace
