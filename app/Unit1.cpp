@@ -23,6 +23,7 @@
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -30,6 +31,7 @@
 #include "app/Hints.h"
 #include "app/Version.h"
 #include "foldertree/SystemImageList.h"
+#include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
 #include "platform/shellfolders/ShellFolders.h"
 #include "platform/util/Text.h"
@@ -167,6 +169,7 @@ TForm1::~TForm1()
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
     list_->disconnect(this);
+    dfsTV_->disconnect(this);
     splitter1_->disconnect(this);
     panelTV_->removeEventFilter(this);
 }
@@ -191,6 +194,10 @@ void TForm1::BuildLayout()
     treeLayout->setContentsMargins(0, 0, 0, 0);
     panelTV_->setMinimumWidth(1);
     panelTV_->installEventFilter(this);
+    dfsTV_ = new TdfsSystemTreeView(panelTV_);
+    dfsTV_->setObjectName("dfsTV");
+    dfsTV_->setIndentation(19);
+    treeLayout->addWidget(dfsTV_);
 
     panelLV_ = new QWidget(splitter1_);
     panelLV_->setObjectName("PanelLV");
@@ -222,6 +229,14 @@ void TForm1::BuildLayout()
     bar->addWidget(panels_[1], 1);
     PanelTVResize();
 
+    connect(dfsTV_, &TdfsSystemTreeView::OnChange, this, [this](TFolderNode*) { dfsTVChange(); });
+    // A folder renamed in place: the list follows it to its new name.
+    connect(dfsTV_, &TdfsSystemTreeView::OnEdited, this, [this](TFolderNode* node) {
+        if (node == dfsTV_->Selected())
+            dfsTVChange();
+    });
+    // The tree is ready at once, so that the start folder is shown as the window opens.
+    dfsTV_->HandleNeeded();
     connect(list_, &TwekShortcutListView::OnDirChange, this, [this] { ShortcutListDirChange(); });
     connect(list_, &TwekShortcutListView::OnStatusChange, this, [this] { ShortcutListStatusChange(); });
     connect(list_, &TwekShortcutListView::OnSelectionChange, this, [this] { ShortcutListSelectionChange(); });
@@ -510,8 +525,7 @@ void TForm1::ActionList1Update()
     Action("aPaste")->setVisible(clipboardCanPaste_);
     Action("aPasteShortcut")->setVisible(!clipboardCanPaste_ && clipboardHasFiles_);
     const bool listSelection = ListFocused() && list_->SelectedCount() > 0;
-    // The tree has a selected node whenever it shows a folder.
-    const bool treeSelection = TreeFocused() && !treeSelection_.empty();
+    const bool treeSelection = TreeFocused() && dfsTV_->Selected() != nullptr;
     Action("aOpen")->setEnabled(listSelection);
     for (const char* name : {"aDelete", "aRename", "aProperties", "aCut", "aCopy"})
         Action(name)->setEnabled(listSelection || treeSelection);
@@ -559,8 +573,12 @@ void TForm1::ActionExecute(QAction* action)
             for (const auto& [actionName, verb] : kListVerbs)
                 if (name == actionName)
                     list_->DoVerb(verb);
+        } else if (TreeFocused()) {
+            // Open does nothing on the tree; Delete, Properties, Cut, Copy and the
+            // pastes are the shell's verbs on the selected folder, wired with them.
+            if (name == "aRename")
+                dfsTV_->StartEditing(dfsTV_->Selected());
         }
-        // The tree's verbs on its selected folder join here.
     }
     ActionList1Update();
     emit ActionExecuted(name);
@@ -588,17 +606,22 @@ void TForm1::CreateModal(const std::function<QDialog*(QWidget* owner)>& create)
     THints::Instance().SetEnabled(false);
 }
 
+std::string TForm1::TreeSelection() const
+{
+    return dfsTV_->Selection();
+}
+
 void TForm1::SetTreeSelection(const std::string& path)
 {
-    if (!IsFolder(path))
-        return; // a folder that isn't there selects nothing
-    treeSelection_ = TreePath(path);
-    dfsTVChange();
+    // The tree's change of selection runs dfsTVChange; a path that does not parse
+    // selects nothing and changes nothing.
+    dfsTV_->SetSelection(path.empty() ? path : TreePath(path));
 }
 
 void TForm1::dfsTVChange()
 {
-    const std::string selection = treeSelection_;
+    // A node without a file-system path (Computer, Trash) gives the list nothing.
+    const std::string selection = dfsTV_->Selection();
     if (WithSlash(list_->Directory()) != WithSlash(selection))
         list_->SetDirectory(selection);
     Refresh();
@@ -607,14 +630,34 @@ void TForm1::dfsTVChange()
 
 void TForm1::ShortcutListDirChange()
 {
-    if (WithSlash(treeSelection_) != WithSlash(list_->Directory())) {
-        // The tree follows the list; its change handler then finds both in step.
-        treeSelection_ = TreePath(list_->Directory());
-        dfsTVChange();
-    }
+    // The tree follows the list; its change handler then finds both in step.
+    if (WithSlash(dfsTV_->Selection()) != WithSlash(list_->Directory()))
+        SetTreeSelection(list_->Directory());
 }
 
-void TForm1::Refresh() { list_->RequestRead(); }
+void TForm1::Refresh()
+{
+    list_->RequestRead();
+    TFolderNode* node = dfsTV_->Selected();
+    if (!node)
+        return;
+    // Only the expansion of the direct children survives the rebuild.
+    std::vector<std::string> expanded;
+    for (const auto& child : node->Children)
+        if (dfsTV_->IsNodeExpanded(child.get()))
+            expanded.push_back(child->Text);
+    dfsTV_->BeginUpdate();
+    dfsTV_->RefreshNode(node);
+    for (std::size_t i = 0; i < node->Children.size() && !expanded.empty(); ++i) {
+        TFolderNode* child = node->Children[i].get();
+        const auto it = std::find(expanded.begin(), expanded.end(), child->Text);
+        if (it != expanded.end()) {
+            expanded.erase(it);
+            dfsTV_->ExpandNode(child);
+        }
+    }
+    dfsTV_->EndUpdate();
+}
 
 void TForm1::ShortcutListStatusChange()
 {
@@ -699,5 +742,11 @@ int RunMainWindow(int argc, char** argv)
     const int status = app.exec();
     notifier.reset();
     delete window;
+    // Every folder record went with the tree; one left behind is a leak worth telling.
+    try {
+        CheckFolderItemDataLeaks();
+    } catch (const ELeaking& e) {
+        QMessageBox::critical(nullptr, kProgramName, QString::fromUtf8(e.what()));
+    }
     return status;
 }

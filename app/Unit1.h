@@ -14,6 +14,7 @@ class QMenu;
 class QSplitter;
 class QWidget;
 class TdfsSystemImageList;
+class TdfsSystemTreeView;
 class TwekShortcutListView;
 
 inline constexpr const char* kSettingsKey = "Software\\Tarnwick\\Quillmere";
@@ -32,6 +33,7 @@ public:
     QWidget* PanelLV() const { return panelLV_; }
     QSplitter* Splitter1() const { return splitter1_; }
     TwekShortcutListView* ShortcutList() const { return list_; }
+    TdfsSystemTreeView* dfsTV() const { return dfsTV_; }
     TdfsSystemImageList* ImageList() const { return imageList_; }
     const std::vector<QPixmap>& ImageListGoodBad() const { return imageListGoodBad_; }
     QMenu* PopupMenu1() const { return popupMenu1_; }
@@ -53,10 +55,9 @@ public:
     void MenuToggle();
     bool MenuBarShown() const;
 
-    // The folder tree's side. Until the tree is there, the selection is a folder
-    // path kept here: set to an existing folder it is shown in the list; set to
-    // anything else it changes nothing.
-    std::string TreeSelection() const { return treeSelection_; }
+    // The folder tree's selection as a path (empty for Computer, Trash and before a
+    // folder is chosen). Setting a path that does not parse changes nothing.
+    std::string TreeSelection() const;
     void SetTreeSelection(const std::string& path);
     // Handlers of the tree's selection change, the list's own folder change, the
     // end of a list read or test, and the list's selection change.
@@ -65,7 +66,8 @@ public:
     void ShortcutListStatusChange();
     void ShortcutListSelectionChange();
     void PanelTVResize();
-    // Re-reads the list (and, with the tree, the selected folder's branch).
+    // Re-reads the list and rebuilds the selected folder's branch of the tree,
+    // expanding again the children that were expanded.
     void Refresh();
 
     // The help book: the program file's name, lower-cased, with ".html", beside it.
@@ -98,6 +100,7 @@ private:
     QWidget* panelLV_ = nullptr;
     QSplitter* splitter1_ = nullptr;
     TwekShortcutListView* list_ = nullptr;
+    TdfsSystemTreeView* dfsTV_ = nullptr;
     TdfsSystemImageList* imageList_ = nullptr;
     std::vector<QPixmap> imageListGoodBad_;
     QLabel* panels_[2] = {nullptr, nullptr};
@@ -105,7 +108,6 @@ private:
     std::vector<QMenu*> mainMenus_;
     std::vector<QAction*> actions_;
     QAction* pasteKey_ = nullptr; // Ctrl+V runs Paste even while Paste is hidden
-    std::string treeSelection_;
     QString helpFile_;
     bool destroyed_ = false;
     bool clipboardHasFiles_ = false;

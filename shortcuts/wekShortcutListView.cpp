@@ -370,8 +370,9 @@ void TwekShortcutListView::BuildHeaderImage()
 
 void TwekShortcutListView::SetDirectory(const std::string& dir)
 {
+    // An empty folder is a tree node without a path (Computer, Trash): nothing to show.
     directory_ = dir;
-    if (directory_.empty() || directory_.back() != '/')
+    if (!directory_.empty() && directory_.back() != '/')
         directory_ += '/';
     RequestRead();
 }
@@ -454,7 +455,7 @@ void TwekShortcutListView::ReadFolder()
     // files, each block in name order. A folder that is missing or unreadable
     // leaves the list empty.
     TFolderContents contents;
-    if (ReadFolderContents(directory_, contents)) {
+    if (!directory_.empty() && ReadFolderContents(directory_, contents)) {
         rows.reserve(contents.Items.size());
         for (TShortcutListItem& item : contents.Items) {
             TShortcutListRow row;
@@ -645,6 +646,8 @@ void TwekShortcutListView::GoUp()
     std::string dir = directory_.size() >= 2 ? directory_.substr(0, directory_.size() - 2) : std::string();
     const auto slash = dir.find_last_of('/');
     dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
+    if (dir.empty())
+        return; // at the root, or in no folder: nowhere further up
     SetDirectory(dir);
     emit OnDirChange(this);
 }
@@ -661,6 +664,8 @@ void TwekShortcutListView::StartEditing(int row)
 
 void TwekShortcutListView::DoVerb(std::string_view verb)
 {
+    if (directory_.empty())
+        return; // no folder: no command has anything to work on
     if (verb == "NewFolder") {
         // An existing "New Folder" is left as it is; no numbered name is tried.
         const std::string path = directory_ + "New Folder";

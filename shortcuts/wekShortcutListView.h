@@ -3,7 +3,7 @@
 // files, one row each, with a column per chosen property. Reads are delayed by the
 // read timer so that a burst of requests costs one read.
 //
-// Host paths are bytes; Directory always ends with "/" once set. Row names keep the
+// Host paths are bytes; Directory always ends with "/" once set to a folder (an empty one means no folder). Row names keep the
 // bytes found on disk: a name that is not UTF-8 is shown decoded but opened and
 // renamed by its real bytes.
 #include <QCursor>

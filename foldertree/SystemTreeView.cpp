@@ -1,0 +1,1016 @@
+#include "foldertree/SystemTreeView.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTimer>
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <tuple>
+
+#include "foldertree/MountTableWatcher.h"
+#include "platform/icons/SystemIconList.h"
+#include "platform/shell/NameOrder.h"
+
+namespace shell = platform::shell;
+
+// --- the model: the tree's nodes as Qt sees them ---------------------------------------
+
+class TFolderTreeModel : public QAbstractItemModel {
+public:
+    explicit TFolderTreeModel(TdfsSystemTreeView* tree) : QAbstractItemModel(tree), tree_(tree) {}
+
+    std::vector<std::unique_ptr<TFolderNode>>& ChildrenOf(TFolderNode* parent)
+    {
+        return parent ? parent->Children : top_;
+    }
+    const std::vector<std::unique_ptr<TFolderNode>>& Top() const { return top_; }
+
+    QModelIndex IndexOf(const TFolderNode* node) const
+    {
+        if (!node)
+            return {};
+        return createIndex(node->Row, 0, const_cast<TFolderNode*>(node));
+    }
+
+    static TFolderNode* NodeOf(const QModelIndex& index)
+    {
+        return index.isValid() ? static_cast<TFolderNode*>(index.internalPointer()) : nullptr;
+    }
+
+    QModelIndex index(int row, int column, const QModelIndex& parent) const override
+    {
+        if (column != 0 || row < 0)
+            return {};
+        const auto& list = parent.isValid() ? NodeOf(parent)->Children : top_;
+        if (row >= static_cast<int>(list.size()))
+            return {};
+        return createIndex(row, 0, list[row].get());
+    }
+
+    QModelIndex parent(const QModelIndex& child) const override
+    {
+        const TFolderNode* node = NodeOf(child);
+        return node ? IndexOf(node->Parent) : QModelIndex();
+    }
+
+    int rowCount(const QModelIndex& parent) const override
+    {
+        if (parent.column() > 0)
+            return 0;
+        return static_cast<int>(parent.isValid() ? NodeOf(parent)->Children.size() : top_.size());
+    }
+
+    int columnCount(const QModelIndex&) const override { return 1; }
+
+    bool hasChildren(const QModelIndex& parent) const override
+    {
+        if (!parent.isValid())
+            return !top_.empty();
+        const TFolderNode* node = NodeOf(parent);
+        if (!node->Children.empty())
+            return true;
+        // Before the first expansion the button is what the item's attributes said.
+        return node->HasButton && (!node->Data || !node->Data->Populated);
+    }
+
+    bool canFetchMore(const QModelIndex& parent) const override
+    {
+        const TFolderNode* node = NodeOf(parent);
+        return node && node->Data && !node->Data->Populated && node->HasButton;
+    }
+
+    void fetchMore(const QModelIndex& parent) override
+    {
+        if (TFolderNode* node = NodeOf(parent)) {
+            tree_->ExpansionCheck(node);
+            tree_->checkedNode_ = node;
+        }
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        const TFolderNode* node = NodeOf(index);
+        if (!node)
+            return Qt::NoItemFlags;
+        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        if (node->Data && (node->Data->Attributes & shell::SFGAO_CANRENAME))
+            f |= Qt::ItemIsEditable;
+        if (tree_->checkboxes_)
+            f |= Qt::ItemIsUserCheckable;
+        return f;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        TFolderNode* node = NodeOf(index);
+        if (!node)
+            return {};
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return QString::fromUtf8(node->Text.data(), static_cast<qsizetype>(node->Text.size()));
+        case Qt::DecorationRole:
+            return IconOf(node);
+        case Qt::CheckStateRole:
+            if (tree_->checkboxes_)
+                return node->Checked ? Qt::Checked : Qt::Unchecked;
+            return {};
+        case Qt::BackgroundRole:
+            if (node == tree_->dropTarget_)
+                return tree_->palette().brush(QPalette::Highlight);
+            return {};
+        case Qt::ForegroundRole:
+            if (node == tree_->dropTarget_)
+                return tree_->palette().brush(QPalette::HighlightedText);
+            return {};
+        default:
+            return {};
+        }
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override
+    {
+        TFolderNode* node = NodeOf(index);
+        if (!node)
+            return false;
+        if (role == Qt::CheckStateRole) {
+            node->Checked = value.toInt() == Qt::Checked;
+            emit dataChanged(index, index, {Qt::CheckStateRole});
+            return true;
+        }
+        if (role == Qt::EditRole)
+            return tree_->EndEdit(node, value.toString());
+        return false;
+    }
+
+    void NodeChanged(const TFolderNode* node)
+    {
+        const QModelIndex i = IndexOf(node);
+        if (i.isValid())
+            emit dataChanged(i, i);
+    }
+
+    void InsertChildren(TFolderNode* parent, std::vector<std::unique_ptr<TFolderNode>>& nodes)
+    {
+        if (nodes.empty())
+            return;
+        auto& list = ChildrenOf(parent);
+        const int first = static_cast<int>(list.size());
+        beginInsertRows(IndexOf(parent), first, first + static_cast<int>(nodes.size()) - 1);
+        for (auto& n : nodes) {
+            n->Parent = parent;
+            list.push_back(std::move(n));
+        }
+        for (std::size_t i = first; i < list.size(); ++i)
+            list[i]->Row = static_cast<int>(i);
+        endInsertRows();
+        nodes.clear();
+    }
+
+    void RemoveChildren(TFolderNode* parent)
+    {
+        auto& list = ChildrenOf(parent);
+        if (list.empty())
+            return;
+        tree_->dropTarget_ = nullptr;
+        beginRemoveRows(IndexOf(parent), 0, static_cast<int>(list.size()) - 1);
+        std::vector<std::unique_ptr<TFolderNode>> gone;
+        gone.swap(list);
+        endRemoveRows();
+        // The records go with their nodes, once the view has let go of them.
+    }
+
+    void Clear()
+    {
+        tree_->dropTarget_ = nullptr;
+        beginResetModel();
+        std::vector<std::unique_ptr<TFolderNode>> gone;
+        gone.swap(top_);
+        endResetModel();
+    }
+
+    // Orders a node's children with CompareFolderItems, keeping the view's indexes.
+    void SortChildren(TFolderNode* parent)
+    {
+        auto& list = ChildrenOf(parent);
+        auto before = [](const std::unique_ptr<TFolderNode>& a, const std::unique_ptr<TFolderNode>& b) {
+            return CompareFolderItems(a.get(), b.get()) < 0;
+        };
+        if (std::is_sorted(list.begin(), list.end(), before))
+            return;
+        const QModelIndex parentIndex = IndexOf(parent);
+        emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList persistent = persistentIndexList();
+        std::vector<TFolderNode*> moved;
+        moved.reserve(persistent.size());
+        for (const QModelIndex& i : persistent)
+            moved.push_back(NodeOf(i));
+        std::stable_sort(list.begin(), list.end(), before);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            list[i]->Row = static_cast<int>(i);
+        QModelIndexList now;
+        now.reserve(persistent.size());
+        for (TFolderNode* n : moved)
+            now.push_back(IndexOf(n));
+        changePersistentIndexList(persistent, now);
+        emit layoutChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
+    }
+
+private:
+    QIcon IconOf(TFolderNode* node) const
+    {
+        if (!node->Data)
+            return {};
+        if (!node->IconsFetched) {
+            // Asked once, when the node is first drawn; kept from then on.
+            const auto [normal, open] = GetItemIcons(node->Data->AbsoluteIdList.Get());
+            node->ImageIndex = (node->Data->Attributes & shell::SFGAO_FOLDER) ? normal : open;
+            node->SelectedIndex = open;
+            node->IconsFetched = true;
+        }
+        const auto key = std::make_tuple(node->ImageIndex, node->SelectedIndex, node->OverlayIndex);
+        auto it = icons_.find(key);
+        if (it != icons_.end())
+            return it->second;
+        auto& list = platform::SystemIconList::Instance();
+        const int size = platform::SystemIconList::kSmallSize;
+        QIcon icon;
+        icon.addPixmap(WithOverlay(list.Pixmap(node->ImageIndex, size), node->OverlayIndex), QIcon::Normal);
+        icon.addPixmap(WithOverlay(list.Pixmap(node->SelectedIndex, size), node->OverlayIndex), QIcon::Selected);
+        icons_.emplace(key, icon);
+        return icon;
+    }
+
+    // Overlay 1 is the shortcut arrow, overlay 0 the sharing hand (drawn as a dot).
+    static QPixmap WithOverlay(QPixmap pixmap, int overlay)
+    {
+        if (overlay < 0 || pixmap.isNull())
+            return pixmap;
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal s = pixmap.width() / pixmap.devicePixelRatio();
+        const QRectF box(0, s * 0.5, s * 0.5, s * 0.5);
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5));
+        if (overlay == 1) {
+            QPainterPath arrow;
+            arrow.moveTo(box.left() + box.width() * 0.25, box.bottom() - box.height() * 0.2);
+            arrow.quadTo(box.left() + box.width() * 0.3, box.top() + box.height() * 0.35,
+                         box.right() - box.width() * 0.25, box.top() + box.height() * 0.3);
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(Qt::black, 1.2));
+            p.drawPath(arrow);
+            p.drawLine(QPointF(box.right() - box.width() * 0.25, box.top() + box.height() * 0.3),
+                       QPointF(box.right() - box.width() * 0.45, box.top() + box.height() * 0.15));
+            p.drawLine(QPointF(box.right() - box.width() * 0.25, box.top() + box.height() * 0.3),
+                       QPointF(box.right() - box.width() * 0.4, box.top() + box.height() * 0.5));
+        } else {
+            p.setBrush(Qt::blue);
+            p.drawEllipse(box.center(), box.width() * 0.2, box.height() * 0.2);
+        }
+        return pixmap;
+    }
+
+    TdfsSystemTreeView* tree_;
+    std::vector<std::unique_ptr<TFolderNode>> top_;
+    mutable std::map<std::tuple<int, int, int>, QIcon> icons_;
+};
+
+// --- small guards ---------------------------------------------------------------------------
+
+namespace {
+
+// The hourglass on the tree while it works.
+class BusyCursor {
+public:
+    explicit BusyCursor(QAbstractScrollArea* w, int& depth) : w_(w), depth_(depth)
+    {
+        if (depth_++ == 0)
+            w_->viewport()->setCursor(Qt::WaitCursor);
+    }
+    ~BusyCursor()
+    {
+        if (--depth_ == 0)
+            w_->viewport()->unsetCursor();
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    QAbstractScrollArea* w_;
+    int& depth_;
+};
+
+class UpdateLock {
+public:
+    explicit UpdateLock(TdfsSystemTreeView* tree) : tree_(tree) { tree_->BeginUpdate(); }
+    ~UpdateLock() { tree_->EndUpdate(); }
+    UpdateLock(const UpdateLock&) = delete;
+    UpdateLock& operator=(const UpdateLock&) = delete;
+
+private:
+    TdfsSystemTreeView* tree_;
+};
+
+// The list behind prefix when list begins with prefix's items; null otherwise.
+PCIdList StripPrefix(PCIdList list, PCIdList prefix)
+{
+    PCIdList a = list, b = prefix;
+    while (shell::ItemSize(b) != 0) {
+        const std::uint16_t cb = shell::ItemSize(b);
+        if (shell::ItemSize(a) != cb || std::memcmp(a, b, cb) != 0)
+            return nullptr;
+        a += cb;
+        b += cb;
+    }
+    return a;
+}
+
+} // namespace
+
+// --- the tree ----------------------------------------------------------------------------
+
+TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
+{
+    model_ = new TFolderTreeModel(this);
+    setModel(model_);
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setSortingEnabled(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setAnimated(false);
+    setIconSize(QSize(platform::SystemIconList::kSmallSize, platform::SystemIconList::kSmallSize));
+    // As wide as the names shown, measured on the rows in view only: measuring every
+    // row would fetch every icon of a large folder.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setResizeContentsPrecision(0);
+
+    comboTimer_ = new QTimer(this);
+    comboTimer_->setSingleShot(true);
+    connect(comboTimer_, &QTimer::timeout, this, &TdfsSystemTreeView::TellComboBox);
+    connect(this, &QTreeView::expanded, this, &TdfsSystemTreeView::NodeExpanded);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) { CurrentChanged(current); });
+    connect(&TMountTableWatcher::Instance(), &TMountTableWatcher::VolumesChanged, this,
+            &TdfsSystemTreeView::VolumesChanged);
+}
+
+TdfsSystemTreeView::~TdfsSystemTreeView()
+{
+    destroying_ = true;
+    disconnect(selectionModel(), nullptr, this, nullptr);
+    // Every node goes now, and with it every record.
+    model_->Clear();
+}
+
+// --- properties ------------------------------------------------------------------------------
+
+std::string TdfsSystemTreeView::Selection() const
+{
+    if (!handleAllocated_)
+        return {};
+    return GetNodePath(Selected());
+}
+
+void TdfsSystemTreeView::SetSelection(const std::string& path)
+{
+    if (path.empty())
+        return;
+    if (!handleAllocated_) {
+        pendingSelection_ = path;
+        return;
+    }
+    SelectPath(path);
+}
+
+void TdfsSystemTreeView::SetRootFolder(TRootFolder root)
+{
+    if (root == rootFolder_)
+        return;
+    rootFolder_ = root;
+    Reset();
+}
+
+void TdfsSystemTreeView::SetCustomDir(const std::string& dir)
+{
+    if (dir == customDir_)
+        return;
+    customDir_ = dir;
+    Reset();
+}
+
+void TdfsSystemTreeView::SetCustomDirCaption(const std::string& caption)
+{
+    if (caption == customDirCaption_)
+        return;
+    customDirCaption_ = caption;
+    if (TFolderNode* root = RootNode()) {
+        root->Text = caption;
+        model_->NodeChanged(root);
+    }
+}
+
+void TdfsSystemTreeView::SetShowFiles(bool show)
+{
+    if (show == showFiles_)
+        return;
+    showFiles_ = show;
+    Reset();
+}
+
+void TdfsSystemTreeView::SetShowHiddenDirs(bool show)
+{
+    showHiddenDirs_ = show;
+}
+
+void TdfsSystemTreeView::SetCheckboxes(bool on)
+{
+    if (on == checkboxes_)
+        return;
+    checkboxes_ = on;
+    if (handleAllocated_) {
+        // The window is made anew with or without check boxes; the selection stays.
+        DestroyHandle();
+        HandleNeeded();
+    }
+}
+
+void TdfsSystemTreeView::SetAutoscroll(bool on)
+{
+    autoscroll_ = on;
+    // Every move counts, not only those with a button held.
+    viewport()->setMouseTracking(on);
+}
+
+void TdfsSystemTreeView::SetFileMask(const std::string& mask)
+{
+    if (mask == fileMask_)
+        return;
+    fileMask_ = mask;
+    ParseMaskString(fileMask_, maskList_);
+    Reset();
+}
+
+// --- window life --------------------------------------------------------------------------
+
+void TdfsSystemTreeView::HandleNeeded()
+{
+    if (handleAllocated_)
+        return;
+    handleAllocated_ = true;
+    destroyingWindow_ = false;
+    Reset();
+}
+
+void TdfsSystemTreeView::DestroyHandle()
+{
+    if (!handleAllocated_)
+        return;
+    destroyingWindow_ = true;
+    if (pendingSelection_.empty())
+        pendingSelection_ = Selection();
+    const QSignalBlocker quiet(selectionModel());
+    model_->Clear();
+    handleAllocated_ = false;
+}
+
+void TdfsSystemTreeView::showEvent(QShowEvent* event)
+{
+    HandleNeeded();
+    QTreeView::showEvent(event);
+}
+
+// --- nodes ------------------------------------------------------------------------------
+
+QModelIndex TdfsSystemTreeView::IndexOf(const TFolderNode* node) const
+{
+    return model_->IndexOf(node);
+}
+
+TFolderNode* TdfsSystemTreeView::NodeOf(const QModelIndex& index)
+{
+    return TFolderTreeModel::NodeOf(index);
+}
+
+TFolderNode* TdfsSystemTreeView::Selected() const
+{
+    return NodeOf(currentIndex());
+}
+
+void TdfsSystemTreeView::SetSelected(TFolderNode* node)
+{
+    if (!node) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+        return;
+    }
+    selectionModel()->setCurrentIndex(IndexOf(node), QItemSelectionModel::ClearAndSelect);
+}
+
+TFolderNode* TdfsSystemTreeView::RootNode() const
+{
+    const auto& top = model_->Top();
+    return top.empty() ? nullptr : top.front().get();
+}
+
+int TdfsSystemTreeView::TopLevelCount() const
+{
+    return static_cast<int>(model_->Top().size());
+}
+
+TFolderNode* TdfsSystemTreeView::NodeAt(const QPoint& viewportPos) const
+{
+    return NodeOf(indexAt(viewportPos));
+}
+
+bool TdfsSystemTreeView::IsNodeExpanded(const TFolderNode* node) const
+{
+    return node && isExpanded(IndexOf(node));
+}
+
+std::string TdfsSystemTreeView::GetNodePath(const TFolderNode* node) const
+{
+    if (!node || !node->Data)
+        return {};
+    return GetItemPath(node->Data->AbsoluteIdList.Get());
+}
+
+TFolderItemData* TdfsSystemTreeView::GetFolderItemData(TFolderNode* node)
+{
+    if (!node)
+        return nullptr;
+    if (!node->Data) {
+        ShowError(QStringLiteral("Could not get folder data."));
+        return nullptr;
+    }
+    return node->Data.get();
+}
+
+void TdfsSystemTreeView::BeginUpdate()
+{
+    if (updateLocks_++ == 0)
+        setUpdatesEnabled(false);
+}
+
+void TdfsSystemTreeView::EndUpdate()
+{
+    if (--updateLocks_ == 0)
+        setUpdatesEnabled(true);
+}
+
+void TdfsSystemTreeView::SetDropTarget(TFolderNode* node)
+{
+    if (node == dropTarget_)
+        return;
+    TFolderNode* old = dropTarget_;
+    dropTarget_ = node;
+    if (old)
+        model_->NodeChanged(old);
+    if (node)
+        model_->NodeChanged(node);
+}
+
+// --- adding and expanding -------------------------------------------------------------------
+
+TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& absolute, TFolderNode* parent,
+                                         IdList& relative)
+{
+    TFolderItemInfo info;
+    if (!MakeFolderItem(*this, folder, absolute, parent, relative, info))
+        return nullptr;
+    auto node = std::make_unique<TFolderNode>();
+    node->Parent = parent;
+    node->Text = std::move(info.Name);
+    node->Data = std::move(info.Data);
+    node->OverlayIndex = info.Overlay;
+    node->HasButton = info.HasButton;
+    TFolderNode* added = node.get();
+    if (collecting_ && collectingFor_ == parent) {
+        collected_.push_back(std::move(node));
+    } else {
+        std::vector<std::unique_ptr<TFolderNode>> one;
+        one.push_back(std::move(node));
+        model_->InsertChildren(parent, one);
+    }
+    return added;
+}
+
+bool TdfsSystemTreeView::PopulateNode(const ShellFolderPtr& folder, TFolderNode* node)
+{
+    UpdateLock lock(this);
+    BusyCursor busy(this, busy_);
+    collected_.clear();
+    collecting_ = true;
+    collectingFor_ = node;
+    bool found = false;
+    try {
+        found = EnumerateChildren(*this, folder, node);
+    } catch (...) {
+        collecting_ = false;
+        collected_.clear();
+        throw;
+    }
+    collecting_ = false;
+    // Sorted before they are shown, so the view lays the branch out once.
+    std::stable_sort(collected_.begin(), collected_.end(),
+                     [](const std::unique_ptr<TFolderNode>& a, const std::unique_ptr<TFolderNode>& b) {
+                         return CompareFolderItems(a.get(), b.get()) < 0;
+                     });
+    model_->InsertChildren(node, collected_);
+    return found;
+}
+
+bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
+{
+    if (!node)
+        return false;
+    bool answer = true;
+    if (node->Data && !node->Data->Populated) {
+        ShellFolderPtr folder;
+        try {
+            folder = BindItemFolder(*this, *node);
+        } catch (const std::exception& e) {
+            ShowError(QString::fromUtf8(e.what()));
+            return false;
+        }
+        const bool found = PopulateNode(folder, node);
+        node->Data->Populated = true;
+        answer = (!node->Parent && rootFolder_ == rfDesktop) ? true : found;
+    }
+    // A branch that shows nothing loses its button, whatever the enumeration said.
+    if (node->Children.empty())
+        answer = false;
+    if (!answer) {
+        node->HasButton = false;
+        model_->NodeChanged(node);
+        return false;
+    }
+    emit OnPopulated(node);
+    return true;
+}
+
+bool TdfsSystemTreeView::ExpandNode(TFolderNode* node)
+{
+    if (!node)
+        return false;
+    if (!ExpansionCheck(node))
+        return false;
+    const QModelIndex index = IndexOf(node);
+    if (!isExpanded(index)) {
+        checkedNode_ = node;
+        expand(index);
+    }
+    checkedNode_ = nullptr;
+    return true;
+}
+
+void TdfsSystemTreeView::CollapseNode(TFolderNode* node)
+{
+    if (node)
+        collapse(IndexOf(node));
+}
+
+void TdfsSystemTreeView::NodeExpanded(const QModelIndex& index)
+{
+    TFolderNode* node = NodeOf(index);
+    if (!node)
+        return;
+    const bool checked = checkedNode_ == node;
+    checkedNode_ = nullptr;
+    if (node->Children.empty()) {
+        // Nothing below after all: no button, not expanded.
+        node->HasButton = false;
+        collapse(index);
+        model_->NodeChanged(node);
+        scheduleDelayedItemsLayout();
+        return;
+    }
+    if (!checked)
+        emit OnPopulated(node);
+    UpdateLock lock(this);
+    model_->SortChildren(node);
+}
+
+void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
+{
+    if (!node)
+        return;
+    const bool wasExpanded = IsNodeExpanded(node);
+    UpdateLock lock(this);
+    model_->RemoveChildren(node);
+    if (node->Data) {
+        node->Data->Populated = false;
+        node->HasButton = true;
+        const bool ok = ExpansionCheck(node);
+        const QModelIndex index = IndexOf(node);
+        if (ok && wasExpanded) {
+            checkedNode_ = node;
+            if (!isExpanded(index))
+                expand(index);
+            checkedNode_ = nullptr;
+        } else if (!ok && isExpanded(index)) {
+            collapse(index);
+        }
+        scheduleDelayedItemsLayout();
+    }
+    TellComboBox();
+}
+
+// --- rebuilding and selecting ---------------------------------------------------------------
+
+void TdfsSystemTreeView::Reset()
+{
+    if (!handleAllocated_)
+        return;
+    IdList remembered;
+    bool wasExpanded = false;
+    if (TFolderNode* selected = Selected(); selected && selected->Data && selected->Data->AbsoluteIdList) {
+        remembered = CopyIdList(selected->Data->AbsoluteIdList.Get());
+        wasExpanded = IsNodeExpanded(selected);
+    }
+
+    const bool savedNotify = notifyImmediately_;
+    notifyImmediately_ = true;
+    UpdateLock lock(this);
+    SetSelected(nullptr);
+    model_->Clear();
+
+    IdList root;
+    if (GetRootIdList(*this, rootFolder_, customDir_, root)) {
+        IdList absolute = CopyIdList(root.Get());
+        TFolderNode* added = AddNode(desktopFolder_, absolute, nullptr, root);
+        if (expandRoot_ && added && TopLevelCount() > 0)
+            ExpandNode(added);
+    }
+
+    if (!pendingSelection_.empty()) {
+        const std::string path = std::move(pendingSelection_);
+        pendingSelection_.clear();
+        SelectPath(path);
+    } else if (remembered && RootNode()) {
+        PCIdList list = remembered.Get();
+        if (rootFolder_ == rfDrives || rootFolder_ == rfFileSystem) {
+            list = NextId(list);
+        } else if (rootFolder_ != rfDesktop && RootNode()->Data) {
+            // The remembered list starts at the desktop; below the root it is the
+            // part behind the root's own items.
+            if (PCIdList below = StripPrefix(list, RootNode()->Data->AbsoluteIdList.Get()))
+                list = below;
+        }
+        if (list) {
+            TFolderNode* node = FindNode(list);
+            SetSelected(node);
+            if (node) {
+                ScrollIntoView(node);
+                if (wasExpanded)
+                    ExpandNode(node);
+            }
+        }
+    }
+    notifyImmediately_ = savedNotify;
+    TellComboBox();
+}
+
+void TdfsSystemTreeView::SelectPath(const std::string& path)
+{
+    TFolderNode* root = RootNode();
+    if (!root)
+        return;
+    if (!IsNodeExpanded(root))
+        ExpandNode(root);
+    if (root->Children.empty() || !root->Children.front()->Data)
+        return;
+    const ShellFolderPtr folder = root->Children.front()->Data->ParentFolder;
+
+    std::string_view rest = path;
+    if (rootFolder_ != rfDesktop && rootFolder_ != rfDrives && rootFolder_ != rfFileSystem) {
+        // A path below the root is parsed from the root: its name (the root's full
+        // path, unless a caption names it) is cut off the front. Host paths tell
+        // letter case apart, so the cut does too.
+        std::string prefix = root->Text;
+        if (!prefix.empty() && prefix.back() != '/')
+            prefix += '/';
+        if (!prefix.empty() && rest.substr(0, prefix.size()) == prefix)
+            rest.remove_prefix(prefix.size());
+    }
+    IdList list;
+    if (!ParsePath(folder, rest, list))
+        return;
+    UpdateLock lock(this);
+    TFolderNode* node = FindNode(list.Get());
+    SetSelected(node);
+    if (node)
+        ScrollIntoView(node);
+}
+
+TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
+{
+    TFolderNode* current = RootNode();
+    if (!current || !idList)
+        return nullptr;
+    if (shell::ItemSize(idList) == 0)
+        return current;
+    if (current->Children.empty())
+        return current;
+    PCIdList at = idList;
+    IdList wanted = CopyFirstId(at);
+    while (true) {
+        TFolderNode* match = nullptr;
+        for (const auto& child : current->Children) {
+            const TFolderItemData* data = child->Data.get();
+            if (data && data->ParentFolder &&
+                (data->ParentFolder->CompareIDs(0, data->RelativeIdList.Get(), wanted.Get()) & 0xFFFF) == 0) {
+                match = child.get();
+                break;
+            }
+        }
+        if (!match)
+            break;
+        current = match;
+        at = NextId(at);
+        if (!at || shell::ItemSize(at) == 0)
+            break;
+        wanted = CopyFirstId(at);
+        ExpandNode(current);
+        if (current->Children.empty())
+            break;
+    }
+    return current;
+}
+
+void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
+{
+    scrollTo(IndexOf(node));
+    // Laying the new rows out may bring a horizontal scroll bar that covers the last
+    // row: look again once the view has settled.
+    QTimer::singleShot(0, this, [this] {
+        if (currentIndex().isValid())
+            scrollTo(currentIndex());
+    });
+}
+
+void TdfsSystemTreeView::SelectIdList(PCIdList absoluteIdList)
+{
+    if (!absoluteIdList)
+        return;
+    PCIdList list = absoluteIdList;
+    if (rootFolder_ == rfDrives || rootFolder_ == rfFileSystem)
+        list = NextId(list);
+    if (!list)
+        return;
+    TFolderNode* node = FindNode(list);
+    SetSelected(node);
+    if (node)
+        ScrollIntoView(node);
+}
+
+void TdfsSystemTreeView::CurrentChanged(const QModelIndex& current)
+{
+    if (destroying_)
+        return;
+    BusyCursor busy(this, busy_);
+    emit OnChange(NodeOf(current));
+    if (readDelay_ == 0 || notifyImmediately_) {
+        comboTimer_->stop();
+        TellComboBox();
+        notifyImmediately_ = false;
+    } else {
+        comboTimer_->start(readDelay_);
+    }
+}
+
+void TdfsSystemTreeView::TellComboBox()
+{
+    if (comboBox_)
+        comboBox_->TreeChanged(*this);
+}
+
+void TdfsSystemTreeView::VolumesChanged()
+{
+    // A volume came or went: rebuild, keeping the selection.
+    Reset();
+}
+
+// --- renaming in place ------------------------------------------------------------------------
+
+bool TdfsSystemTreeView::StartEditing(TFolderNode* node)
+{
+    if (!node || !node->Data || !(node->Data->Attributes & shell::SFGAO_CANRENAME))
+        return false;
+    const QModelIndex index = IndexOf(node);
+    setCurrentIndex(index);
+    return edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+}
+
+bool TdfsSystemTreeView::EndEdit(TFolderNode* node, const QString& text)
+{
+    if (!node || !node->Data || text.isEmpty())
+        return false;
+    const QString shown = QString::fromUtf8(node->Text.data(), static_cast<qsizetype>(node->Text.size()));
+    // Unchanged text is no rename (and keeps a name that is not UTF-8 as it is).
+    if (text == shown)
+        return true;
+    const QByteArray newName = text.toUtf8();
+    TFolderItemData* parentRecord = node->Parent ? node->Parent->Data.get() : nullptr;
+    std::string why;
+    if (!RenameItem(node->Data.get(), std::string_view(newName.constData(), newName.size()), parentRecord, &why)) {
+        ShowError(QStringLiteral("Cannot rename %1: %2").arg(shown, QString::fromUtf8(why.data(), qsizetype(why.size()))));
+        return false;
+    }
+    node->Text = newName.toStdString();
+    node->IconsFetched = false;
+    model_->NodeChanged(node);
+    // The records below still name the old path: enumerate them again.
+    if (node->Data->Populated)
+        RefreshNode(node);
+    emit OnEdited(node);
+    return true;
+}
+
+// --- context menu, autoscroll, errors -----------------------------------------------------------
+
+bool TdfsSystemTreeView::ShowShellMenu(TFolderNode* node, const QPoint& globalPos)
+{
+    (void)globalPos;
+    if (!node || !node->Data || !node->Data->RelativeIdList)
+        return false;
+    // The shell's verbs for items are not wired to the tree yet: no menu.
+    return false;
+}
+
+void TdfsSystemTreeView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (popupMenuMethod_ == pmmContext || popupMenuMethod_ == pmmContextUser) {
+        TFolderNode* node = nullptr;
+        QPoint global = event->globalPos();
+        if (event->reason() == QContextMenuEvent::Keyboard) {
+            node = Selected();
+            if (node) {
+                const QRect r = visualRect(IndexOf(node));
+                global = viewport()->mapToGlobal(r.center());
+            }
+        } else {
+            node = NodeAt(viewport()->mapFromGlobal(event->globalPos()));
+        }
+        if (node) {
+            SetSelected(node);
+            if (ShowShellMenu(node, global)) {
+                event->accept();
+                return;
+            }
+        }
+    }
+    if ((popupMenuMethod_ == pmmUser || popupMenuMethod_ == pmmContextUser) && popupMenu_) {
+        popupMenu_->popup(event->globalPos());
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+void TdfsSystemTreeView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (autoscroll_) {
+        const QPoint p = viewport()->mapTo(this, event->position().toPoint());
+        DoAutoscroll(p.x(), p.y());
+    }
+    QTreeView::mouseMoveEvent(event);
+}
+
+void TdfsSystemTreeView::DoAutoscroll(int x, int y)
+{
+    const int margin = std::abs(QFontMetrics(font()).height());
+    const QScrollBar* h = horizontalScrollBar();
+    const QScrollBar* v = verticalScrollBar();
+    const int a = (h->minimum() != h->maximum()) ? 16 : 0;
+    const int b = (v->minimum() != v->maximum()) ? 16 : 0;
+    if (y < margin)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (y > height() - b - margin)
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (x < margin)
+        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (x > width() - a - margin)
+        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}
+
+void TdfsSystemTreeView::ShowError(const QString& message)
+{
+    if (OnError) {
+        OnError(message);
+        return;
+    }
+    QMessageBox::critical(this, QApplication::applicationName(), message);
+}

@@ -1,0 +1,196 @@
+#pragma once
+// TdfsSystemTreeView: the folder tree of the main window's left pane. It shows the
+// shell namespace below a chosen root, fills a branch only when it is first opened
+// (by the user or by a selection by path), draws the shell's icons, renames folders
+// in place, and converts between the selected node and a file-system path.
+//
+// Everything the tree knows of an item lives in the node's TFolderItemData record
+// (SystemControlPack.h). The nodes are TFolderNode objects owned by the tree's model;
+// a node pointer stays valid until the node is deleted (RefreshNode of an ancestor,
+// Reset, destruction).
+#include <QPointer>
+#include <QString>
+#include <QTreeView>
+#include <functional>
+#include <string>
+
+#include "foldertree/SystemControlPack.h"
+
+#include <QMenu>
+class TFolderTreeModel;
+
+class QTimer;
+class TdfsSystemTreeView;
+
+enum TPopupMenuMethod { pmmNone, pmmContext, pmmUser, pmmContextUser };
+
+// A folder combo box kept in step with a tree: told after the tree's selection
+// changes (at once, or ReadDelay after the last of a quick run of changes), and
+// choosing a folder through the tree's SelectIdList. The main window links none.
+class TFolderComboLink {
+public:
+    virtual ~TFolderComboLink() = default;
+    virtual void TreeChanged(TdfsSystemTreeView& tree) = 0;
+};
+
+class TdfsSystemTreeView : public QTreeView, public TFolderTreeBase {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kVersion = "TdfsSystemTreeView v0.98.5 Beta";
+
+    // Raises std::runtime_error when the desktop folder cannot be obtained.
+    explicit TdfsSystemTreeView(QWidget* parent = nullptr);
+    ~TdfsSystemTreeView() override;
+
+    // --- properties -------------------------------------------------------------
+    QString Version() const { return QString::fromLatin1(kVersion); }
+    void SetVersion(const QString&) {} // read-only; kept for symmetry
+
+    // How long the linked combo box waits after a selection change before it is told.
+    unsigned short ReadDelay() const { return readDelay_; }
+    void SetReadDelay(unsigned short ms) { readDelay_ = ms; }
+    TFolderComboLink* ComboBox() const { return comboBox_; }
+    void SetComboBox(TFolderComboLink* combo) { comboBox_ = combo; }
+    TPopupMenuMethod PopupMenuMethod() const { return popupMenuMethod_; }
+    void SetPopupMenuMethod(TPopupMenuMethod method) { popupMenuMethod_ = method; }
+    // The tree's own pop-up menu, offered with pmmUser and pmmContextUser.
+    QMenu* PopupMenu() const { return popupMenu_; }
+    void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+
+    // The path of the selected node: empty before the window exists, with nothing
+    // selected, or for a node without a file-system path (Computer, Trash).
+    std::string Selection() const;
+    // Selects the node of a path, expanding the way down. A path that does not
+    // parse changes nothing; one that leads part of the way selects the deepest
+    // folder on the way (a hidden folder while hidden ones are not shown: its
+    // nearest shown ancestor). Before the window exists the path waits in
+    // PendingSelection. The empty string does nothing.
+    void SetSelection(const std::string& path);
+    std::string Directory() const { return Selection(); }
+    void SetDirectory(const std::string& path) { SetSelection(path); }
+    const std::string& PendingSelection() const { return pendingSelection_; }
+
+    void SetRootFolder(TRootFolder root);
+    void SetCustomDir(const std::string& dir);
+    // Renames the first node at once; the root's name for the next Reset (rfCustom).
+    void SetCustomDirCaption(const std::string& caption);
+    void SetShowFiles(bool show);
+    void SetShowHiddenDirs(bool show);
+    bool ExpandRoot() const { return expandRoot_; }
+    void SetExpandRoot(bool expand) { expandRoot_ = expand; }
+    bool Checkboxes() const { return checkboxes_; }
+    void SetCheckboxes(bool on);
+    bool Autoscroll() const { return autoscroll_; }
+    void SetAutoscroll(bool on);
+    void SetFileMask(const std::string& mask);
+
+    // --- operations ------------------------------------------------------------------
+    // Rebuilds the whole tree, keeping the selection (and its expansion).
+    void Reset();
+    // The node of a list relative to the root's folder, expanding the way down; the
+    // deepest node reached when the list leads further than the tree goes.
+    TFolderNode* FindNode(PCIdList idList);
+    // Selects the node of an absolute list.
+    void SelectIdList(PCIdList absoluteIdList);
+    // Enumerates a node's children afresh; an expanded node is expanded again.
+    void RefreshNode(TFolderNode* node);
+    std::string GetNodePath(const TFolderNode* node) const;
+    // The record of a node; for a node without one, an error message and null.
+    TFolderItemData* GetFolderItemData(TFolderNode* node);
+
+    TFolderNode* Selected() const;
+    void SetSelected(TFolderNode* node);
+    TFolderNode* RootNode() const;
+    int TopLevelCount() const;
+    // The node at a point of the viewport, or null.
+    TFolderNode* NodeAt(const QPoint& viewportPos) const;
+    QModelIndex IndexOf(const TFolderNode* node) const;
+    static TFolderNode* NodeOf(const QModelIndex& index);
+    bool IsNodeExpanded(const TFolderNode* node) const;
+    // Expands a node as a click on its button does (enumerating it on the first
+    // time); false when it has nothing to show.
+    bool ExpandNode(TFolderNode* node);
+    void CollapseNode(TFolderNode* node);
+    // Starts in-place editing of a node's label; only items that can be renamed.
+    bool StartEditing(TFolderNode* node);
+    // The node drawn as the target of a drag (null for none).
+    void SetDropTarget(TFolderNode* node);
+    TFolderNode* DropTarget() const { return dropTarget_; }
+    // Suspends and resumes drawing; nests.
+    void BeginUpdate();
+    void EndUpdate();
+
+    // The window's life: the tree fills itself when its window is created (on first
+    // show, or here), and keeps its selection in PendingSelection while the window
+    // is gone.
+    bool HandleAllocated() const { return handleAllocated_; }
+    void HandleNeeded();
+    void DestroyHandle();
+
+    // Runs the shell's context menu for a node's item. Answers whether it handled
+    // the request. The shell verbs are not wired yet: no menu, false.
+    virtual bool ShowShellMenu(TFolderNode* node, const QPoint& globalPos);
+    // Scrolls one line or column when the point (tree coordinates) is near an edge.
+    virtual void DoAutoscroll(int x, int y);
+
+    TFolderNode* AddNode(const ShellFolderPtr& folder, IdList& absolute, TFolderNode* parent,
+                         IdList& relative) override;
+
+    // Shows a failure to the user (a message box unless replaced, e.g. by tests).
+    std::function<void(const QString& message)> OnError;
+
+signals:
+    // The selected node changed (null when the selection was cleared).
+    void OnChange(TFolderNode* node);
+    // A node's expansion check ended positive.
+    void OnPopulated(TFolderNode* node);
+    // A node was renamed in place.
+    void OnEdited(TFolderNode* node);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    friend class TFolderTreeModel;
+
+    // The expansion check: enumerates a node that is not populated yet; false
+    // (and the button removed) when there is nothing below it.
+    bool ExpansionCheck(TFolderNode* node);
+    bool PopulateNode(const ShellFolderPtr& folder, TFolderNode* node);
+    bool EndEdit(TFolderNode* node, const QString& text);
+    void SelectPath(const std::string& path);
+    void ScrollIntoView(TFolderNode* node);
+    void ShowError(const QString& message);
+    void NodeExpanded(const QModelIndex& index);
+    void CurrentChanged(const QModelIndex& current);
+    void VolumesChanged();
+    void TellComboBox();
+
+    TFolderTreeModel* model_ = nullptr;
+    unsigned short readDelay_ = 500;
+    TFolderComboLink* comboBox_ = nullptr;
+    QTimer* comboTimer_ = nullptr;
+    TPopupMenuMethod popupMenuMethod_ = pmmContext;
+    QPointer<QMenu> popupMenu_;
+    std::string pendingSelection_;
+    bool expandRoot_ = true;
+    bool checkboxes_ = false;
+    bool autoscroll_ = false;
+    bool handleAllocated_ = false;
+    bool destroyingWindow_ = false;
+    bool destroying_ = false;
+    bool notifyImmediately_ = true;
+    int updateLocks_ = 0;
+    int busy_ = 0;
+
+    // The node whose expansion check ran just before Qt expanded it.
+    TFolderNode* checkedNode_ = nullptr;
+    // Children collected while a node is being enumerated, inserted together.
+    TFolderNode* collectingFor_ = nullptr;
+    bool collecting_ = false;
+    std::vector<std::unique_ptr<TFolderNode>> collected_;
+    TFolderNode* dropTarget_ = nullptr;
+};

@@ -1,0 +1,50 @@
+#pragma once
+// File-system calls on host paths of any length. Paths the kernel takes whole go to
+// the plain calls; longer ones (past PATH_MAX) are reached folder by folder through
+// descriptors, so deep folders work like any other.
+#include <sys/stat.h>
+#include <sys/statfs.h>
+
+#include <string>
+#include <string_view>
+
+namespace platform::shell::fs {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& o) noexcept : fd_(o.Release()) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int Get() const { return fd_; }
+    int Release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// "dir" + "/" + "name" (no doubled "/" after the root).
+std::string JoinPath(std::string_view dir, std::string_view name);
+// The folder part and the last component of an absolute path ("/a/b" -> "/a", "b").
+std::string_view ParentOf(std::string_view path);
+std::string_view BaseName(std::string_view path);
+
+// Each answers 0 or an errno value.
+int Stat(const std::string& path, struct stat& st, bool followLinks);
+int StatFs(const std::string& path, struct statfs& st);
+int Access(const std::string& path, int mode);
+// A descriptor of the folder, open for reading its entries.
+int OpenDirectory(const std::string& path, UniqueFd& out);
+// Renames dir/from to dir/to without ever replacing an existing dir/to.
+int RenameNoReplace(const std::string& dir, const std::string& from, const std::string& to);
+
+} // namespace platform::shell::fs
