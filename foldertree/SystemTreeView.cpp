@@ -852,13 +852,26 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
 
 void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
 {
-    scrollTo(IndexOf(node));
+    ScrollLabelIntoView(IndexOf(node));
     // Laying the new rows out may bring a horizontal scroll bar that covers the last
     // row: look again once the view has settled.
     QTimer::singleShot(0, this, [this] {
         if (currentIndex().isValid())
-            scrollTo(currentIndex());
+            ScrollLabelIntoView(currentIndex());
     });
+}
+
+void TdfsSystemTreeView::ScrollLabelIntoView(const QModelIndex& index)
+{
+    scrollTo(index);
+    // A deep node in a narrow pane: the view alone may leave the node's icon and
+    // text outside on the right. Show them, with one level of indent to the left.
+    const QRect rect = visualRect(index);
+    const int width = viewport()->width();
+    if (rect.isValid() && (rect.left() < 0 || rect.left() + std::min(rect.width(), width) > width)) {
+        QScrollBar* h = horizontalScrollBar();
+        h->setValue(std::max(h->minimum(), h->value() + rect.left() - indentation()));
+    }
 }
 
 void TdfsSystemTreeView::SelectIdList(PCIdList absoluteIdList)

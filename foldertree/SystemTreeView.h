@@ -163,6 +163,7 @@ private:
     bool EndEdit(TFolderNode* node, const QString& text);
     void SelectPath(const std::string& path);
     void ScrollIntoView(TFolderNode* node);
+    void ScrollLabelIntoView(const QModelIndex& index);
     void ShowError(const QString& message);
     void NodeExpanded(const QModelIndex& index);
     void CurrentChanged(const QModelIndex& current);

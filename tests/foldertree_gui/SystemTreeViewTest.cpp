@@ -151,6 +151,23 @@ TEST_F(TreeTest, DeepPathsSelectEnumeratingOnlyTheWayDown)
     EXPECT_EQ(tree->Selection(), deep);
 }
 
+TEST_F(TreeTest, ADeepSelectionInANarrowPaneShowsItsLabel)
+{
+    std::string path = base;
+    for (int level = 1; level <= 8; ++level)
+        path += "/level" + std::to_string(level);
+    MakeDirs(path);
+    MakeTree(false);
+    tree->resize(150, 200);
+    tree->show();
+    tree->SetSelection(path);
+    QApplication::processEvents();
+    const QRect label = tree->visualRect(tree->currentIndex());
+    ASSERT_TRUE(label.isValid());
+    EXPECT_GE(label.left(), 0);
+    EXPECT_LT(label.left() + 16, tree->viewport()->width()); // the icon and the text begin in view
+}
+
 TEST_F(TreeTest, PathsThatDoNotParseChangeNothing)
 {
     MakeDirs(base + "/here");
