@@ -50,7 +50,7 @@ constexpr int kReadDelay = 300;
 // The tree's own selection before anything else is chosen: the system drive's root.
 constexpr const char* kBuiltInTreeSelection = "/";
 
-struct ActionSpec {
+struct ActionEntry {
     const char* name;
     const char* caption;
     const char* category;
@@ -59,7 +59,7 @@ struct ActionSpec {
 };
 
 // In table order: a key runs the first action that carries it.
-constexpr ActionSpec kActions[] = {
+constexpr ActionEntry kActions[] = {
     {"aOpen", "&Open", "File", "", false},
     {"aNewShortcut", "&New Shortcut...", "File", "", false},
     {"aNewFolder", "New &Folder", "File", "Ins", false},
@@ -245,17 +245,17 @@ void TForm1::BuildLayout()
 
 void TForm1::BuildActions()
 {
-    for (const ActionSpec& spec : kActions) {
+    for (const ActionEntry& entry : kActions) {
         auto* action = new QAction(this);
-        action->setObjectName(spec.name);
-        action->setProperty("category", spec.category);
-        if (spec.keyShownOnly)
-            action->setText(QString(spec.caption) + "\t" + QKeySequence(spec.key).toString(QKeySequence::NativeText));
+        action->setObjectName(entry.name);
+        action->setProperty("category", entry.category);
+        if (entry.keyShownOnly)
+            action->setText(QString(entry.caption) + "\t" + QKeySequence(entry.key).toString(QKeySequence::NativeText));
         else
-            action->setText(spec.caption);
-        if (*spec.key && !spec.keyShownOnly) {
-            QList<QKeySequence> keys{QKeySequence(spec.key)};
-            if (QString(spec.key) == "Alt+Return")
+            action->setText(entry.caption);
+        if (*entry.key && !entry.keyShownOnly) {
+            QList<QKeySequence> keys{QKeySequence(entry.key)};
+            if (QString(entry.key) == "Alt+Return")
                 keys.append(QKeySequence("Alt+Enter")); // the keypad's Enter too
             action->setShortcuts(keys);
         }

@@ -197,8 +197,8 @@ const DriveMap& DriveMap::Default()
 
 DriveMap DriveMap::FromEnvironment()
 {
-    if (const char* spec = std::getenv("QUILLMERE_DRIVES"); spec && *spec)
-        return FromSpec(spec);
+    if (const char* text = std::getenv("QUILLMERE_DRIVES"); text && *text)
+        return FromText(text);
     if (const std::optional<std::string> prefix = LocateWinePrefix())
         return FromPrefix(*prefix);
     DriveMap map;
@@ -206,16 +206,16 @@ DriveMap DriveMap::FromEnvironment()
     return map;
 }
 
-DriveMap DriveMap::FromSpec(std::string_view spec)
+DriveMap DriveMap::FromText(std::string_view text)
 {
     DriveMap map;
     bool zGiven = false;
     size_t pos = 0;
-    while (pos <= spec.size()) {
-        size_t end = spec.find(';', pos);
+    while (pos <= text.size()) {
+        size_t end = text.find(';', pos);
         if (end == std::string_view::npos)
-            end = spec.size();
-        std::string_view pair = spec.substr(pos, end - pos);
+            end = text.size();
+        std::string_view pair = text.substr(pos, end - pos);
         pos = end + 1;
         while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t'))
             pair.remove_prefix(1);

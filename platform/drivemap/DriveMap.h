@@ -25,7 +25,7 @@ public:
     // "X:=/host/folder" pairs separated by ";". A pair with an empty folder ("Z:=")
     // takes the drive away; pairs that do not parse, or whose folder is not an
     // absolute path, are skipped.
-    static DriveMap FromSpec(std::string_view spec);
+    static DriveMap FromText(std::string_view text);
     static DriveMap FromPrefix(const std::string& prefixDir);
 
     // Host folder of a drive letter ('C' or 'c'), without a trailing "/" unless it is "/".

@@ -45,15 +45,15 @@ TEST(DriveMap, ZIsTheRootUnlessGivenOtherwise)
     wine.Link(wine.Outside(), "z:");
     EXPECT_EQ(DriveMap::FromPrefix(wine.Prefix()).DriveFolder('Z'), wine.Outside());
 
-    EXPECT_EQ(DriveMap::FromSpec("C:=/mnt/win").DriveFolder('Z'), "/");
-    EXPECT_EQ(DriveMap::FromSpec("C:=/mnt/win;Z:=/srv").DriveFolder('Z'), "/srv");
-    EXPECT_EQ(DriveMap::FromSpec("C:=/mnt/win;Z:=").DriveFolder('Z'), std::nullopt);
+    EXPECT_EQ(DriveMap::FromText("C:=/mnt/win").DriveFolder('Z'), "/");
+    EXPECT_EQ(DriveMap::FromText("C:=/mnt/win;Z:=/srv").DriveFolder('Z'), "/srv");
+    EXPECT_EQ(DriveMap::FromText("C:=/mnt/win;Z:=").DriveFolder('Z'), std::nullopt);
     EXPECT_EQ(DriveMap::FromPrefix("/nonexistent/prefix").Drives().size(), 1u);
 }
 
 TEST(DriveMap, SpecGivesDrivesAndSkipsWhatDoesNotParse)
 {
-    const DriveMap map = DriveMap::FromSpec(" c:=/mnt/win/;D=/media/data;;E:relative;F:=media;x y;G:=/a b/c//;"
+    const DriveMap map = DriveMap::FromText(" c:=/mnt/win/;D=/media/data;;E:relative;F:=media;x y;G:=/a b/c//;"
                                             "HH:=/h;1:=/one;=/none;C:=/mnt/win2");
     EXPECT_EQ(map.DriveFolder('C'), "/mnt/win2"); // the later pair wins
     EXPECT_EQ(map.DriveFolder('D'), "/media/data");
@@ -177,7 +177,7 @@ TEST(DriveMap, WindowsPathSeparatorsDotsAndOddForms)
 
 TEST(DriveMap, HostPathsTakeTheLongestDriveOnWholeComponents)
 {
-    const DriveMap map = DriveMap::FromSpec("C:=/mnt/win;D:=/mnt/win/data;E:=/mnt/winx");
+    const DriveMap map = DriveMap::FromText("C:=/mnt/win;D:=/mnt/win/data;E:=/mnt/winx");
     EXPECT_EQ(map.ToWindowsPath("/mnt/win/Program Files/x.exe"), "C:\\Program Files\\x.exe");
     EXPECT_EQ(map.ToWindowsPath("/mnt/win/data/a/b"), "D:\\a\\b");
     EXPECT_EQ(map.ToWindowsPath("/mnt/win/database"), "C:\\database");
@@ -191,7 +191,7 @@ TEST(DriveMap, HostPathsTakeTheLongestDriveOnWholeComponents)
     EXPECT_EQ(map.ToWindowsPath("relative/x"), std::nullopt);
     EXPECT_EQ(map.ToWindowsPath(""), std::nullopt);
     EXPECT_EQ(map.ToWindowsPath("/mnt/win/back\\slash"), std::nullopt); // "\" would split the name
-    EXPECT_EQ(DriveMap::FromSpec("C:=/mnt/win;Z:=").ToWindowsPath("/srv/x"), std::nullopt);
+    EXPECT_EQ(DriveMap::FromText("C:=/mnt/win;Z:=").ToWindowsPath("/srv/x"), std::nullopt);
 }
 
 TEST(DriveMap, HostNamesThatAreNotUtf8SurviveBothWays)

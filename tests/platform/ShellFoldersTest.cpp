@@ -243,11 +243,11 @@ TEST_F(ShellFoldersTest, WithoutPrefixTheXdgUserDirectories)
 TEST_F(ShellFoldersTest, DesktopDefaultsToTheHomeDesktopFolder)
 {
     // No user-dirs.dirs and no Desktop folder: nothing to give.
-    EXPECT_EQ(SeedShellFolders(std::nullopt, DriveMap::FromSpec("")), 0);
+    EXPECT_EQ(SeedShellFolders(std::nullopt, DriveMap::FromText("")), 0);
     EXPECT_EQ(StateOf(Hive("HKEY_CURRENT_USER")), std::nullopt);
 
     MakeDirs(Home() + "/Desktop");
-    EXPECT_EQ(SeedShellFolders(std::nullopt, DriveMap::FromSpec("")), 1);
+    EXPECT_EQ(SeedShellFolders(std::nullopt, DriveMap::FromText("")), 1);
     EXPECT_EQ(Stored(Hive::CurrentUser, kShellFolders, "Desktop"), Home() + "/Desktop");
 }
 

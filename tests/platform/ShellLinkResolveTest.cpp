@@ -25,7 +25,7 @@ struct Machine {
     {
         MakeDirs(root / "c");
         MakeDirs(root / "links");
-        drives = DriveMap::FromSpec("C:=" + (root / "c"));
+        drives = DriveMap::FromText("C:=" + (root / "c"));
         env.Set("ToolDir", "C:\\Tools");
         env.Set("USERPROFILE", "C:\\users\\me");
     }

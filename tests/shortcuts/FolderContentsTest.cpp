@@ -26,10 +26,10 @@ std::vector<std::string> Names(const std::vector<TShortcutListItem>& items)
 
 std::string ToolLink()
 {
-    linkbytes::LinkSpec spec;
-    spec.localPath = "C:\\Tools\\tool.exe";
-    spec.hotkey = 0x0641;
-    return linkbytes::Build(spec);
+    linkbytes::LinkFields fields;
+    fields.localPath = "C:\\Tools\\tool.exe";
+    fields.hotkey = 0x0641;
+    return linkbytes::Build(fields);
 }
 
 } // namespace

@@ -16,7 +16,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-std::string Link(const linkbytes::LinkSpec& spec) { return linkbytes::Build(spec); }
+std::string Link(const linkbytes::LinkFields& fields) { return linkbytes::Build(fields); }
 
 const char kUrlFile[] = "[InternetShortcut]\r\nURL=http://example.com/\r\n";
 
@@ -36,16 +36,16 @@ TEST(ReadShortcut, TheExtensionOfTheLastComponentChoosesTheReaderIgnoringCase)
         WriteFile(dir / name, kUrlFile);
         EXPECT_FALSE(ReadShortcut(dir / name, info)) << name;
     }
-    linkbytes::LinkSpec spec;
-    spec.localPath = "C:\\Windows\\notepad.exe";
+    linkbytes::LinkFields fields;
+    fields.localPath = "C:\\Windows\\notepad.exe";
     for (const char* name : {"x.pif", "X.LNK", "noext"}) {
-        WriteFile(dir / name, Link(spec));
+        WriteFile(dir / name, Link(fields));
         ASSERT_TRUE(ReadShortcut(dir / name, info)) << name;
         EXPECT_EQ(info.Target, "notepad.exe") << name;
     }
     // A folder named like an Internet shortcut does not make its files one.
     testsupport::MakeDirs(dir / "in.url");
-    WriteFile(dir / "in.url/link", Link(spec));
+    WriteFile(dir / "in.url/link", Link(fields));
     EXPECT_TRUE(ReadShortcut(dir / "in.url/link", info));
     EXPECT_EQ(info.Target, "notepad.exe");
 }
@@ -150,16 +150,16 @@ TEST(ReadShortcut, ShellLinkFieldsAndTheTargetSplit)
 {
     TempDir dir;
     TwekShortcutInfo info;
-    linkbytes::LinkSpec spec;
-    spec.localPath = "C:\\Program Files\\Tool\\tool.exe";
-    spec.description = "A tool";
-    spec.workingDir = "C:\\Program Files\\Tool";
-    spec.arguments = "--fast \"quoted arg\"";
-    spec.iconLocation = "C:\\Windows\\system32\\shell32.dll";
-    spec.iconIndex = 12;
-    spec.showCommand = 7;
-    spec.hotkey = 0x0341;
-    WriteFile(dir / "tool.lnk", Link(spec));
+    linkbytes::LinkFields fields;
+    fields.localPath = "C:\\Program Files\\Tool\\tool.exe";
+    fields.description = "A tool";
+    fields.workingDir = "C:\\Program Files\\Tool";
+    fields.arguments = "--fast \"quoted arg\"";
+    fields.iconLocation = "C:\\Windows\\system32\\shell32.dll";
+    fields.iconIndex = 12;
+    fields.showCommand = 7;
+    fields.hotkey = 0x0341;
+    WriteFile(dir / "tool.lnk", Link(fields));
     ASSERT_TRUE(ReadShortcut(dir / "tool.lnk", info));
     EXPECT_EQ(info.Target, "tool.exe");
     EXPECT_EQ(info.TargetPath, "C:\\Program Files\\Tool\\");
@@ -174,7 +174,7 @@ TEST(ReadShortcut, ShellLinkFieldsAndTheTargetSplit)
     EXPECT_EQ(info.HotkeyText, "Shift+Ctrl+A");
 
     // The environment block's target is the raw path, its variables unexpanded.
-    linkbytes::LinkSpec env;
+    linkbytes::LinkFields env;
     env.localPath = "C:\\Windows\\notepad.exe";
     env.envTarget = "%SystemRoot%\\notepad.exe";
     env.hotkey = 0x0841;
@@ -186,13 +186,13 @@ TEST(ReadShortcut, ShellLinkFieldsAndTheTargetSplit)
     EXPECT_EQ(info.IconIndex, 0);
 
     // The split is at the last backslash: a path without one is all Target.
-    linkbytes::LinkSpec bare;
+    linkbytes::LinkFields bare;
     bare.localPath = "C:";
     WriteFile(dir / "bare.lnk", Link(bare));
     ASSERT_TRUE(ReadShortcut(dir / "bare.lnk", info));
     EXPECT_EQ(info.Target, "C:");
     EXPECT_EQ(info.TargetPath, "");
-    linkbytes::LinkSpec root;
+    linkbytes::LinkFields root;
     root.localPath = "C:\\";
     WriteFile(dir / "root.lnk", Link(root));
     ASSERT_TRUE(ReadShortcut(dir / "root.lnk", info));
@@ -200,7 +200,7 @@ TEST(ReadShortcut, ShellLinkFieldsAndTheTargetSplit)
     EXPECT_EQ(info.TargetPath, "C:\\");
 
     // A link to a shell object has no file-system target and still reads.
-    linkbytes::LinkSpec object;
+    linkbytes::LinkFields object;
     object.shellObject = true;
     object.description = "Control Panel";
     WriteFile(dir / "cp.lnk", Link(object));
@@ -220,11 +220,11 @@ TEST(ReadShortcut, StringsFromInsideALinkAreCutButTheLinksOwnPathIsNot)
     testsupport::MakeDirs(folder);
     ASSERT_GT(folder.size(), 360u);
 
-    linkbytes::LinkSpec spec;
-    spec.localPath = "C:\\x.exe";
-    spec.description = std::string(300, 'd');
-    spec.arguments = std::string(250, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
-    WriteFile(folder + "/long.lnk", Link(spec));
+    linkbytes::LinkFields fields;
+    fields.localPath = "C:\\x.exe";
+    fields.description = std::string(300, 'd');
+    fields.arguments = std::string(250, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
+    WriteFile(folder + "/long.lnk", Link(fields));
     TwekShortcutInfo info;
     ASSERT_TRUE(ReadShortcut(folder + "/long.lnk", info));
     EXPECT_EQ(info.Target, "x.exe");
@@ -236,13 +236,13 @@ TEST(ReadShortcut, StringsFromInsideALinkAreCutButTheLinksOwnPathIsNot)
 TEST(ReadShortcut, ADamagedOrUnreadableLinkFailsWithTheDefaults)
 {
     TempDir dir;
-    linkbytes::LinkSpec spec;
-    spec.localPath = "C:\\Program Files\\Tool\\tool.exe";
-    spec.description = std::string(200, 'x');
-    spec.iconIndex = 5;
-    spec.showCommand = 3;
-    spec.hotkey = 0x0641;
-    const std::string good = Link(spec);
+    linkbytes::LinkFields fields;
+    fields.localPath = "C:\\Program Files\\Tool\\tool.exe";
+    fields.description = std::string(200, 'x');
+    fields.iconIndex = 5;
+    fields.showCommand = 3;
+    fields.hotkey = 0x0641;
+    const std::string good = Link(fields);
     WriteFile(dir / "good.lnk", good);
 
     std::string wrongMagic = good;
@@ -313,9 +313,9 @@ TEST(TestShellLink, ResolvesThroughTheDriveMapAndNeverRewritesTheLink)
     for (char& c : windowsPath)
         if (c == '/')
             c = '\\';
-    linkbytes::LinkSpec spec;
-    spec.localPath = windowsPath;
-    const std::string bytes = Link(spec);
+    linkbytes::LinkFields fields;
+    fields.localPath = windowsPath;
+    const std::string bytes = Link(fields);
     WriteFile(dir / "ok.lnk", bytes);
     EXPECT_TRUE(TestShellLink(dir / "ok.lnk"));
 

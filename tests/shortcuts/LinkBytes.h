@@ -9,7 +9,7 @@
 
 namespace linkbytes {
 
-struct LinkSpec {
+struct LinkFields {
     std::optional<std::string> localPath;   // LinkInfo local base path (ANSI, code page 1252)
     std::optional<std::string> envTarget;   // environment block target (sets HasExpString)
     bool shellObject = false;               // an ID list naming the Control Panel only
@@ -35,7 +35,7 @@ inline void Put32(std::string& b, std::uint32_t v)
     Put16(b, static_cast<std::uint16_t>(v >> 16));
 }
 
-inline std::string Build(const LinkSpec& s)
+inline std::string Build(const LinkFields& s)
 {
     enum : std::uint32_t {
         HasLinkTargetIDList = 0x1, HasLinkInfo = 0x2, HasName = 0x4, HasRelativePath = 0x8,

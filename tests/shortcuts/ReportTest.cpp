@@ -36,14 +36,14 @@ struct SampleFolder {
         MakeDirs(links + "/Sub");
         MakeDirs(links + "/.hidden");
         WriteFile(dir / "target.exe", "MZ");
-        linkbytes::LinkSpec good;
+        linkbytes::LinkFields good;
         good.localPath = WindowsPathOf(dir / "target.exe");
         good.arguments = "-x";
         good.hotkey = 0x0641;
         good.showCommand = 3;
         good.iconIndex = 2;
         WriteFile(links + "/good.lnk", linkbytes::Build(good));
-        linkbytes::LinkSpec gone;
+        linkbytes::LinkFields gone;
         gone.localPath = WindowsPathOf(dir / "gone.exe");
         WriteFile(links + "/lost.lnk", linkbytes::Build(gone));
         WriteFile(links + "/damaged.lnk", "not a link");
@@ -315,9 +315,9 @@ TEST(Report, WithoutTestNoWinePrefixIsRead)
     EXPECT_FALSE(::access((dir / "registry").c_str(), F_OK) == 0) << "the report made a registry";
 
     // The same watch sees the test read the prefix for its drive map.
-    linkbytes::LinkSpec spec;
-    spec.localPath = "C:\\x.exe";
-    WriteFile(dir / "b.lnk", linkbytes::Build(spec));
+    linkbytes::LinkFields fields;
+    fields.localPath = "C:\\x.exe";
+    WriteFile(dir / "b.lnk", linkbytes::Build(fields));
     const auto tested = RunProgram({"--report", "--test", dir / "b.lnk"}, env);
     EXPECT_EQ(tested.status, 1);
     EXPECT_GT(eventsSoFar(), 0);
