@@ -56,37 +56,7 @@ char16_t UpperUnit(char16_t c)
     return c;
 }
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 constexpr char kHexDigits[] = "0123456789abcdef";
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -370,8 +340,8 @@ private:
                 out += '\r';
             } else if (e == '0') {
                 out += '\0';
-            } else if (e == 'x' && i + 3 < s.size() && HexValue(s[i + 2]) >= 0 && HexValue(s[i + 3]) >= 0) {
-                out += static_cast<char>(HexValue(s[i + 2]) * 16 + HexValue(s[i + 3]));
+            } else if (e == 'x' && i + 3 < s.size() && HexDigitValue(s[i + 2]) >= 0 && HexDigitValue(s[i + 3]) >= 0) {
+                out += static_cast<char>(HexDigitValue(s[i + 2]) * 16 + HexDigitValue(s[i + 3]));
                 i += 2;
             } else {
                 out += c; // not an escape: the backslash stands for itself
@@ -505,10 +475,10 @@ private:
     {
         std::uint32_t n = 0;
         std::size_t i = 0;
-        while (i < s.size() && HexValue(s[i]) >= 0) {
+        while (i < s.size() && HexDigitValue(s[i]) >= 0) {
             if (i == 8)
                 return Fail("a dword of more than 8 hex digits");
-            n = n * 16 + static_cast<std::uint32_t>(HexValue(s[i]));
+            n = n * 16 + static_cast<std::uint32_t>(HexDigitValue(s[i]));
             ++i;
         }
         if (i == 0 || !RestIsEmpty(s, i))
@@ -524,8 +494,8 @@ private:
         if (i < s.size() && s[i] == '(') {
             type = 0;
             std::size_t digits = 0;
-            for (++i; i < s.size() && HexValue(s[i]) >= 0; ++i, ++digits)
-                type = type * 16 + static_cast<std::uint32_t>(HexValue(s[i]));
+            for (++i; i < s.size() && HexDigitValue(s[i]) >= 0; ++i, ++digits)
+                type = type * 16 + static_cast<std::uint32_t>(HexDigitValue(s[i]));
             if (digits == 0 || digits > 8 || i >= s.size() || s[i] != ')')
                 return Fail("a hex(type) whose type is not 1 to 8 hex digits");
             ++i;
@@ -553,12 +523,12 @@ private:
                 i = 0;
                 continue;
             }
-            int byte = HexValue(s[i]);
+            int byte = HexDigitValue(s[i]);
             if (byte < 0)
                 return Fail("a hex list with something other than hex bytes");
             ++i;
-            if (i < s.size() && HexValue(s[i]) >= 0)
-                byte = byte * 16 + HexValue(s[i++]);
+            if (i < s.size() && HexDigitValue(s[i]) >= 0)
+                byte = byte * 16 + HexDigitValue(s[i++]);
             out.push_back(static_cast<std::uint8_t>(byte));
             while (i < s.size() && IsBlank(s[i]))
                 ++i;

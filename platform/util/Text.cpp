@@ -3,7 +3,6 @@
 #include <array>
 
 namespace platform {
-namespace {
 
 void AppendUtf8(std::string& out, char32_t c)
 {
@@ -24,20 +23,7 @@ void AppendUtf8(std::string& out, char32_t c)
     }
 }
 
-void AppendUtf16(std::u16string& out, char32_t c)
-{
-    if (c < 0x10000) {
-        out += static_cast<char16_t>(c);
-    } else {
-        c -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (c >> 10));
-        out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    }
-}
-
-// Decodes one UTF-8 sequence at bytes[i]; returns its length, or 0 when the bytes
-// there are not a valid (shortest-form, non-surrogate) sequence.
-size_t DecodeUtf8(std::string_view bytes, size_t i, char32_t& c)
+std::size_t DecodeUtf8(std::string_view bytes, std::size_t i, char32_t& c)
 {
     const auto b0 = static_cast<unsigned char>(bytes[i]);
     if (b0 < 0x80) {
@@ -72,6 +58,19 @@ size_t DecodeUtf8(std::string_view bytes, size_t i, char32_t& c)
     if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         return 0;
     return len;
+}
+
+namespace {
+
+void AppendUtf16(std::u16string& out, char32_t c)
+{
+    if (c < 0x10000) {
+        out += static_cast<char16_t>(c);
+    } else {
+        c -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (c >> 10));
+        out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    }
 }
 
 constexpr std::array<char16_t, 32> kCp1252High = {

@@ -2,6 +2,7 @@
 // Conversions between the text forms the platform meets: host bytes (file names,
 // usually UTF-8 but any bytes), UTF-16 (Windows' own strings) and code page 1252
 // (ANSI strings inside Windows files).
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,31 @@ std::u16string Cp1252ToUtf16(std::string_view ansi);
 std::string Cp1252ToUtf8(std::string_view ansi);
 
 bool IsValidUtf8(std::string_view bytes);
+
+// One code point at a time, for code that walks text itself.
+
+// Decodes the UTF-8 sequence that starts at bytes[i] (i < bytes.size()) into c and
+// returns its length, 1 to 4. Returns 0 where the bytes there are no valid sequence:
+// a byte that starts none, a sequence cut short, an overlong form, a surrogate or a
+// code point above U+10FFFF; c is then unspecified. Callers decide what such a byte
+// stands for.
+std::size_t DecodeUtf8(std::string_view bytes, std::size_t i, char32_t& c);
+
+// Appends the UTF-8 form of c (at most U+10FFFF). A surrogate would give three bytes
+// that are not valid UTF-8, so callers map lone surrogates before.
+void AppendUtf8(std::string& out, char32_t c);
+
+// The value of a hexadecimal digit in either case; -1 for any other character.
+constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 // Letter case of the ASCII letters only, as the Windows file system's upper-case
 // table does for the characters that matter here.
