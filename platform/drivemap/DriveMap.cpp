@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/drivemap/FoldCase.h"
+#include "platform/util/Text.h"
 
 namespace platform {
 namespace {

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 
-#include "platform/drivemap/FoldCase.h"
 #include "platform/util/Text.h"
 
 namespace platform {

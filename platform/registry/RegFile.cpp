@@ -16,46 +16,6 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 // 79 columns (80 with the "\"), continuing with two blanks of indent.
 constexpr std::size_t kHexLineLimit = 79;
 
-// Upper case of one UTF-16 unit for the scripts people actually name keys in:
-// ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the full-width Latin letters.
-char16_t UpperUnit(char16_t c)
-{
-    if (c < 0x80)
-        return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<char16_t>(c - 0x20);
-    if (c == 0xFF)
-        return 0x178;
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x130 || c == 0x131) // the Turkish i's have no plain pair
-            return c;
-        if (c <= 0x137 || (c >= 0x14A && c <= 0x177))
-            return static_cast<char16_t>(c & ~1u);
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return (c & 1u) ? c : static_cast<char16_t>(c - 1);
-        return c;
-    }
-    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
-        return static_cast<char16_t>(c - 0x20);
-    if (c == 0x3C2)
-        return 0x3A3;
-    if (c == 0x3AC)
-        return 0x386;
-    if (c >= 0x3AD && c <= 0x3AF)
-        return static_cast<char16_t>(c - 0x25);
-    if (c == 0x3CC)
-        return 0x38C;
-    if (c == 0x3CD || c == 0x3CE)
-        return static_cast<char16_t>(c - 0x3F);
-    if (c >= 0x430 && c <= 0x44F)
-        return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x450 && c <= 0x45F)
-        return static_cast<char16_t>(c - 0x50);
-    if (c >= 0xFF41 && c <= 0xFF5A)
-        return static_cast<char16_t>(c - 0x20);
-    return c;
-}
-
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -575,8 +535,12 @@ bool SubKeyLess(const RegKeyNode& node, std::u16string_view folded) { return nod
 std::u16string FoldName(std::string_view name)
 {
     std::u16string units = BytesToUtf16(name);
-    for (char16_t& c : units)
-        c = UpperUnit(c);
+    for (char16_t& c : units) {
+        if (c >= 0x80)
+            c = static_cast<char16_t>(UpperCaseOf(c));
+        else if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - 0x20); // the common case, without a call
+    }
     return units;
 }
 

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "platform/drivemap/DriveMap.h"
-#include "platform/drivemap/FoldCase.h"
 #include "platform/drivemap/WineRegistry.h"
+#include "platform/util/Text.h"
 
 namespace platform {
 namespace {

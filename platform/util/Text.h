@@ -57,4 +57,19 @@ std::string AsciiUpper(std::string_view text);
 std::string AsciiLower(std::string_view text);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
+// The upper case of one character, for the alphabets in everyday use: ASCII,
+// Latin-1, Latin Extended-A, basic Greek (U+0386..U+03CE), basic Cyrillic
+// (U+0400..U+045F) and the full-width Latin letters. Every other character, and
+// every letter without a single upper-case partner (the dotless i, the long s), is
+// returned as it is. Registry key and value names compare by this.
+char32_t UpperCaseOf(char32_t c);
+
+// Letter case as Windows compares names of files and environment variables:
+// UpperCaseOf, and also the paired letters of the rest of the Cyrillic block
+// (U+0460..U+04FF). FoldCase gives the name with every such letter in upper case,
+// for comparing and as a map key. Bytes that are not UTF-8 are kept, so a name that
+// is not text still equals only itself.
+std::string FoldCase(std::string_view name);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
 } // namespace platform
