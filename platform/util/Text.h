@@ -1,7 +1,8 @@
 #pragma once
-// Conversions between the text forms the platform meets: host bytes (file names,
-// usually UTF-8 but any bytes), UTF-16 (Windows' own strings) and code page 1252
-// (ANSI strings inside Windows files).
+// The platform's text helpers: conversions between the text forms it meets (host
+// bytes: file names, usually UTF-8 but any bytes; UTF-16: Windows' own strings; code
+// page 1252: ANSI strings inside Windows files), code points one at a time, hex
+// digits and letter case as Windows compares names.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -31,8 +32,8 @@ bool IsValidUtf8(std::string_view bytes);
 // Decodes the UTF-8 sequence that starts at bytes[i] (i < bytes.size()) into c and
 // returns its length, 1 to 4. Returns 0 where the bytes there are no valid sequence:
 // a byte that starts none, a sequence cut short, an overlong form, a surrogate or a
-// code point above U+10FFFF; c is then unspecified. Callers decide what such a byte
-// stands for.
+// code point above U+10FFFF; c then holds nothing of use. Callers decide what such
+// a byte stands for.
 std::size_t DecodeUtf8(std::string_view bytes, std::size_t i, char32_t& c);
 
 // Appends the UTF-8 form of c (at most U+10FFFF). A surrogate would give three bytes
