@@ -37,8 +37,26 @@ bool IsValidUtf8(std::string_view bytes);
 std::size_t DecodeUtf8(std::string_view bytes, std::size_t i, char32_t& c);
 
 // Appends the UTF-8 form of c (at most U+10FFFF). A surrogate would give three bytes
-// that are not valid UTF-8, so callers map lone surrogates before.
-void AppendUtf8(std::string& out, char32_t c);
+// that are not valid UTF-8, so callers map lone surrogates before. Inline: the link
+// reader calls it for every character that is not ASCII.
+inline void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
 
 // The value of a hexadecimal digit in either case; -1 for any other character.
 constexpr int HexDigitValue(char c)
