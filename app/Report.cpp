@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/Entry.h"
+#include "platform/util/Text.h"
 #include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
@@ -46,39 +47,6 @@ struct ReportBlock {
 // ---------------------------------------------------------------------------------
 // Text helpers. Names are bytes and need not be UTF-8; the output keeps them as they
 // are wherever the format can carry bytes.
-
-// Length of the valid UTF-8 sequence at s[i] and its code point; 0 when the byte there
-// does not start one (shortest form, no surrogates, at most U+10FFFF).
-std::size_t Utf8Sequence(std::string_view s, std::size_t i, char32_t& c)
-{
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-        c = b0;
-        return 1;
-    }
-    std::size_t len;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2, c = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, c = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, c = b0 & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return 0;
-    return len;
-}
 
 // Terminal columns a code point takes: 0 for combining marks and zero-width
 // characters, 2 for East Asian wide and full-width characters and emoji, else 1.
@@ -129,7 +97,7 @@ int DisplayWidth(std::string_view s)
     int width = 0;
     for (std::size_t i = 0; i < s.size();) {
         char32_t c;
-        const std::size_t len = Utf8Sequence(s, i, c);
+        const std::size_t len = platform::DecodeUtf8(s, i, c);
         if (len == 0) {
             ++width; // a byte that is not UTF-8 shows as one replacement mark
             ++i;
@@ -147,7 +115,7 @@ void AppendJsonString(std::string& out, std::string_view s)
     out += '"';
     for (std::size_t i = 0; i < s.size();) {
         char32_t c;
-        const std::size_t len = Utf8Sequence(s, i, c);
+        const std::size_t len = platform::DecodeUtf8(s, i, c);
         if (len == 0) {
             // A byte that is not UTF-8: the lone low surrogate U+DC00 + byte, which
             // no UTF-8 text can hold, so a reader gets the exact bytes back.

@@ -5,38 +5,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "platform/drivemap/DriveMap.h"
 #include "platform/drivemap/WineRegistry.h"
 #include "platform/shellfolders/ShellFolders.h"
 
+using bench::MedianMs;
+using bench::ReportFigure;
+
 namespace {
-
-double MedianMs(int runs, const std::function<void()>& work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-void Report(const char* what, double ms, double baselineMs)
-{
-    std::printf("  %-52s %9.3f ms  x%.2f\n", what, ms, baselineMs > 0 ? ms / baselineMs : 0.0);
-}
 
 // A machine file the size of a prefix with a few programs installed: ~30,000 keys.
 std::string MachineFile(int keys)
@@ -92,10 +76,10 @@ int main()
     const double fullMs = MedianMs(5, [&] { (void)platform::WineRegistry::Load(machinePath); });
     const double envMs = MedianMs(runs, [&] { (void)platform::WinEnvironment::FromPrefix(prefix); });
     std::printf("Reading the file (baseline: the bytes alone)\n");
-    Report("read the bytes", readMs, readMs);
-    Report("parse, keeping the shell-folder keys", filteredMs, readMs);
-    Report("parse, keeping every key", fullMs, readMs);
-    Report("environment of the prefix", envMs, readMs);
+    ReportFigure("read the bytes", readMs, readMs);
+    ReportFigure("parse, keeping the shell-folder keys", filteredMs, readMs);
+    ReportFigure("parse, keeping every key", fullMs, readMs);
+    ReportFigure("environment of the prefix", envMs, readMs);
 
     const platform::DriveMap map = platform::DriveMap::FromPrefix(prefix);
     const std::string exact = "C:\\Program Files\\Some Vendor\\Some Tool";
@@ -120,10 +104,10 @@ int main()
             (void)map.ToWindowsPath(host);
     });
     std::printf("Mapping %d paths (baseline: one lstat of the host path each)\n", mapRuns);
-    Report("lstat", statMs, statMs);
-    Report("Windows to host, names as on disk", exactMs, statMs);
-    Report("Windows to host, every name in another case", foldedMs, statMs);
-    Report("host to Windows", backMs, statMs);
+    ReportFigure("lstat", statMs, statMs);
+    ReportFigure("Windows to host, names as on disk", exactMs, statMs);
+    ReportFigure("Windows to host, every name in another case", foldedMs, statMs);
+    ReportFigure("host to Windows", backMs, statMs);
 
     // Seeding at start-up: the first run fills the keys, every later one finds them
     // all there (the baseline: opening the key and asking for one value).
@@ -138,10 +122,8 @@ int main()
             user += "\"" + std::string(name) + "\"=str(2):\"%USERPROFILE%\\\\" + name + "\"\n";
         std::ofstream(prefix + "/user.reg", std::ios::binary) << user;
     }
-    const auto firstStart = std::chrono::steady_clock::now();
-    const int written = platform::SeedShellFolders(prefix, map);
-    const double firstMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - firstStart).count();
+    int written = 0;
+    const double firstMs = bench::Millis([&] { written = platform::SeedShellFolders(prefix, map); });
     const double openMs = MedianMs(runs, [&] {
         platform::registry::Key key;
         if (platform::registry::Key::Open(platform::registry::Hive::CurrentUser, platform::kShellFoldersKey, key)
@@ -154,11 +136,11 @@ int main()
             std::abort();
     });
     std::printf("Seeding the shell folders (baseline: open the key, ask for one value)\n");
-    Report("open and ask", openMs, openMs);
+    ReportFigure("open and ask", openMs, openMs);
     char label[64];
     std::snprintf(label, sizeof label, "first start, %d values written (one run)", written);
-    Report(label, firstMs, openMs);
-    Report("later starts, nothing missing", seededMs, openMs);
+    ReportFigure(label, firstMs, openMs);
+    ReportFigure("later starts, nothing missing", seededMs, openMs);
 
     std::filesystem::remove_all(dir);
     return 0;

@@ -21,24 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "foldertree/SystemTreeView.h"
 
+using bench::Median;
+using bench::Millis;
+
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Millis(const std::function<void()>& work)
-{
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // The least any folder view does with a folder whose entries it shows: read it and
 // look at each entry once.

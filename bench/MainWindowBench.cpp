@@ -28,11 +28,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "app/Unit1.h"
 #include "platform/shelllink/ShellLink.h"
 #include "shortcuts/wekShortcutListView.h"
 
 extern char** environ;
+
+using bench::Median;
 
 namespace {
 
@@ -45,12 +48,6 @@ long long MonotonicNs()
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 std::string WindowsPath(const std::string& host)

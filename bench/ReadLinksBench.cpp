@@ -24,9 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "app/Entry.h"
 #include "platform/shelllink/ShellLink.h"
 #include "shortcuts/FolderContents.h"
+
+using bench::Median;
 
 namespace {
 
@@ -157,12 +160,6 @@ std::size_t ReadLiblnk(const std::string& dir)
         liblnk_file_free(&file, nullptr);
     }
     return total;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 } // namespace

@@ -7,38 +7,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "platform/registry/RegFile.h"
 #include "platform/registry/Registry.h"
 
 namespace reg = platform::registry;
 
+using bench::MedianMs;
+using bench::ReportFigure;
+
 namespace {
-
-double MedianMs(int runs, const std::function<void()>& work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-void Report(const char* what, double ms, double baselineMs)
-{
-    std::printf("  %-56s %9.3f ms  x%.2f\n", what, ms, baselineMs > 0 ? ms / baselineMs : 0.0);
-}
 
 const char* const kSettings[] = {"DefAct", "WinTop", "WinLeft", "WinHeight", "WinWidth",
                                  "ColShow", "TreeWidth", "LastDir", "MenuShow", "MenuSave"};
@@ -120,10 +104,10 @@ void Measure(const std::string& dir, int extraKeys)
     ReadSettings(); // confirms the bytes once more with the old time stamp
     const double settledMs = MedianMs(runs, ReadSettings);
     std::printf(" Start-up: open the key and read its 10 values (baseline: read the file's bytes once)\n");
-    Report("read the bytes", readMs, readMs);
-    Report("parse the file", parseMs, readMs);
-    Report("read the settings, file just written", recentMs, readMs);
-    Report("read the settings, file older than 3 s", settledMs, readMs);
+    ReportFigure("read the bytes", readMs, readMs);
+    ReportFigure("parse the file", parseMs, readMs);
+    ReportFigure("read the settings, file just written", recentMs, readMs);
+    ReportFigure("read the settings, file older than 3 s", settledMs, readMs);
 
     // The floor of one durable change: write a temporary file, sync, rename, sync the folder.
     const std::string temp = dir + "/bare.tmp", target = dir + "/bare.reg";
@@ -154,11 +138,11 @@ void Measure(const std::string& dir, int extraKeys)
         Check(batch.Commit() == reg::Success);
     });
     std::printf(" Changes (baseline: replace the file atomically with bare system calls)\n");
-    Report("bare atomic replace", bareMs, bareMs);
-    Report("set one value", setMs, bareMs);
-    Report("set one value to what it holds (nothing written)", sameMs, bareMs);
-    Report("shutdown: set the 10 settings", shutdownMs, bareMs);
-    Report("shutdown: set the 10 settings in one batch", batchMs, bareMs);
+    ReportFigure("bare atomic replace", bareMs, bareMs);
+    ReportFigure("set one value", setMs, bareMs);
+    ReportFigure("set one value to what it holds (nothing written)", sameMs, bareMs);
+    ReportFigure("shutdown: set the 10 settings", shutdownMs, bareMs);
+    ReportFigure("shutdown: set the 10 settings in one batch", batchMs, bareMs);
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "foldertree/PidlHelp.h"
 
-#include <cstring>
-
 platform::shell::TaskAllocator& ShellMalloc()
 {
     return platform::shell::GetMalloc();
@@ -24,28 +22,12 @@ void FreeIdList(IdList& list)
 
 IdList CopyIdList(PCIdList list)
 {
-    const std::size_t size = IdListSize(list);
-    if (size < 1)
-        return {};
-    IdList copy = AllocIdList(size);
-    if (copy)
-        std::memcpy(copy.Data(), list, size);
-    return copy;
+    return IdList::CopyOf(list);
 }
 
 IdList ConcatIdLists(PCIdList first, PCIdList second)
 {
-    const std::size_t a = first ? IdListSize(first) - 2 : 0;
-    // No second list joins as the empty list: the result always ends in a terminator.
-    const std::size_t b = second ? IdListSize(second) : 2;
-    IdList joined = AllocIdList(a + b);
-    if (!joined)
-        return joined;
-    if (a)
-        std::memcpy(joined.Data(), first, a);
-    if (second)
-        std::memcpy(joined.Data() + a, second, b);
-    return joined;
+    return platform::shell::JoinLists(first, second);
 }
 
 PCIdList NextId(PCIdList list)
@@ -60,9 +42,5 @@ PCIdList NextId(PCIdList list)
 
 IdList CopyFirstId(PCIdList list)
 {
-    const std::uint16_t cb = list ? platform::shell::ItemSize(list) : 0;
-    IdList one = AllocIdList(static_cast<std::size_t>(cb) + 2);
-    if (one && cb)
-        std::memcpy(one.Data(), list, cb);
-    return one;
+    return platform::shell::CopyItems(list, 1);
 }

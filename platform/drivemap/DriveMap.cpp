@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/drivemap/FoldCase.h"
+#include "platform/util/Text.h"
 
 namespace platform {
 namespace {
@@ -39,25 +39,34 @@ std::string JoinHost(const std::string& folder, std::string_view name)
     return out;
 }
 
-// An absolute host path without empty, "." and ".." components and without a
-// trailing "/" (except for "/" itself). ".." is taken as written, not through links.
-std::string NormalizeHostPath(std::string_view path)
+// The names of a path split at any of the separators, with empty names and "."
+// dropped and ".." taking away the name before it (never going above the start).
+// ".." is taken as written, not through links.
+std::vector<std::string_view> ResolvedNames(std::string_view path, std::string_view separators)
 {
-    std::vector<std::string_view> parts;
+    std::vector<std::string_view> names;
     size_t pos = 0;
     while (pos <= path.size()) {
-        size_t end = path.find('/', pos);
+        size_t end = path.find_first_of(separators, pos);
         if (end == std::string_view::npos)
             end = path.size();
-        const std::string_view part = path.substr(pos, end - pos);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
+        const std::string_view name = path.substr(pos, end - pos);
+        if (name == "..") {
+            if (!names.empty())
+                names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
         }
         pos = end + 1;
     }
+    return names;
+}
+
+// An absolute host path without empty, "." and ".." components and without a
+// trailing "/" (except for "/" itself).
+std::string NormalizeHostPath(std::string_view path)
+{
+    const std::vector<std::string_view> parts = ResolvedNames(path, "/");
     if (parts.empty())
         return "/";
     std::string out;
@@ -306,21 +315,7 @@ std::optional<std::string> DriveMap::ToHostPath(std::string_view windowsPath) co
     path.remove_prefix(2);
 
     // Windows reads "." and ".." as written, before looking at the disk.
-    std::vector<std::string_view> segments;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t end = path.find_first_of("\\/", pos);
-        if (end == std::string_view::npos)
-            end = path.size();
-        const std::string_view segment = path.substr(pos, end - pos);
-        if (segment == "..") {
-            if (!segments.empty())
-                segments.pop_back();
-        } else if (!segment.empty() && segment != ".") {
-            segments.push_back(segment);
-        }
-        pos = end + 1;
-    }
+    const std::vector<std::string_view> segments = ResolvedNames(path, "\\/");
     const bool trailingSeparator = !path.empty() && (path.back() == '\\' || path.back() == '/');
 
     std::string host = *folder;

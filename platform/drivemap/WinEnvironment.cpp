@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "platform/drivemap/DriveMap.h"
-#include "platform/drivemap/FoldCase.h"
 #include "platform/drivemap/WineRegistry.h"
+#include "platform/util/Text.h"
 
 namespace platform {
 namespace {

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 
-#include "platform/drivemap/FoldCase.h"
 #include "platform/util/Text.h"
 
 namespace platform {
@@ -23,17 +22,6 @@ constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegLink = 6;
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -83,13 +71,13 @@ size_t ParseEscaped(std::string_view s, size_t pos, char endChar, std::u16string
         case 'v': out += u'\v'; ++pos; break;
         case 'x': {
             ++pos;
-            if (pos >= s.size() || HexValue(s[pos]) < 0) {
+            if (pos >= s.size() || HexDigitValue(s[pos]) < 0) {
                 out += u'x';
                 break;
             }
             unsigned v = 0;
-            for (int n = 0; n < 4 && pos < s.size() && HexValue(s[pos]) >= 0; ++n, ++pos)
-                v = v * 16 + static_cast<unsigned>(HexValue(s[pos]));
+            for (int n = 0; n < 4 && pos < s.size() && HexDigitValue(s[pos]) >= 0; ++n, ++pos)
+                v = v * 16 + static_cast<unsigned>(HexDigitValue(s[pos]));
             out += static_cast<char16_t>(v);
             break;
         }
@@ -429,10 +417,10 @@ private:
     {
         out = 0;
         size_t digits = 0;
-        while (pos < line.size() && HexValue(line[pos]) >= 0) {
+        while (pos < line.size() && HexDigitValue(line[pos]) >= 0) {
             if (++digits > 8)
                 return false;
-            out = out * 16 + static_cast<std::uint32_t>(HexValue(line[pos]));
+            out = out * 16 + static_cast<std::uint32_t>(HexDigitValue(line[pos]));
             ++pos;
         }
         if (digits == 0)
@@ -465,13 +453,13 @@ private:
                 p = 0;
                 continue;
             }
-            const int hi = HexValue(line[p]);
+            const int hi = HexDigitValue(line[p]);
             if (hi < 0)
                 return false;
             int byte = hi;
             ++p;
-            if (p < line.size() && HexValue(line[p]) >= 0) {
-                byte = byte * 16 + HexValue(line[p]);
+            if (p < line.size() && HexDigitValue(line[p]) >= 0) {
+                byte = byte * 16 + HexDigitValue(line[p]);
                 ++p;
             }
             data.push_back(static_cast<std::uint8_t>(byte));

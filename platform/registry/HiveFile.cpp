@@ -208,25 +208,10 @@ Result HiveFile::Change(const Edit& edit)
         if (InBatchHere())
             return ChangeInBatch(edit, guard);
     }
-    struct stat st{};
-    if (::stat(dir_.c_str(), &st) != 0) {
-        // No folder yet: make it only for an edit that writes something.
-        RegKeyNode empty;
-        bool changed = false;
-        const Result result = edit(empty, changed);
-        if (result != Success || !changed)
-            return result;
-        if (MakeDirs(dir_) != 0)
-            return AccessDenied;
-    }
     FileLock lock;
-    if (lock.Acquire(lockPath_) != 0)
-        return AccessDenied;
-    std::unique_lock guard(mutex_);
-    if (Load(true, guard) == Outcome::Failed || damaged_)
-        return AccessDenied;
-    if (present_ && ::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0)
-        return AccessDenied;
+    std::unique_lock guard(mutex_, std::defer_lock);
+    if (const std::optional<Result> end = PrepareChange(edit, lock, guard))
+        return *end;
     RegKeyNode root = *root_;
     bool changed = false;
     const Result result = edit(root, changed);
@@ -279,24 +264,9 @@ Result HiveFile::ChangeInBatch(const Edit& edit, std::unique_lock<std::mutex>& g
         // Another thread's change takes the file lock first and mutex_ second, so
         // mutex_ must not be held while waiting for the file lock.
         guard.unlock();
-        struct stat st{};
-        if (::stat(dir_.c_str(), &st) != 0) {
-            RegKeyNode empty;
-            bool changed = false;
-            const Result result = edit(empty, changed);
-            if (result != Success || !changed)
-                return result;
-            if (MakeDirs(dir_) != 0)
-                return AccessDenied;
-        }
         auto lock = std::make_unique<FileLock>();
-        if (lock->Acquire(lockPath_) != 0)
-            return AccessDenied;
-        guard.lock();
-        if (Load(true, guard) == Outcome::Failed || damaged_)
-            return AccessDenied;
-        if (present_ && ::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0)
-            return AccessDenied;
+        if (const std::optional<Result> end = PrepareChange(edit, *lock, guard))
+            return *end;
         batchRoot_ = std::make_shared<RegKeyNode>(*root_);
         batchLock_ = std::move(lock);
     }
@@ -304,6 +274,29 @@ Result HiveFile::ChangeInBatch(const Edit& edit, std::unique_lock<std::mutex>& g
     const Result result = edit(*batchRoot_, changed);
     batchDirty_ = batchDirty_ || changed;
     return result;
+}
+
+std::optional<Result> HiveFile::PrepareChange(const Edit& edit, FileLock& lock, std::unique_lock<std::mutex>& guard)
+{
+    struct stat st{};
+    if (::stat(dir_.c_str(), &st) != 0) {
+        // No folder yet: make it only for an edit that writes something.
+        RegKeyNode empty;
+        bool changed = false;
+        const Result result = edit(empty, changed);
+        if (result != Success || !changed)
+            return result;
+        if (MakeDirs(dir_) != 0)
+            return AccessDenied;
+    }
+    if (lock.Acquire(lockPath_) != 0)
+        return AccessDenied;
+    guard.lock();
+    if (Load(true, guard) == Outcome::Failed || damaged_)
+        return AccessDenied;
+    if (present_ && ::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0)
+        return AccessDenied;
+    return std::nullopt;
 }
 
 HiveFile::Outcome HiveFile::Load(bool locked, std::unique_lock<std::mutex>& guard)

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -64,6 +65,11 @@ private:
 
     bool InBatchHere() const; // mutex_ held
     Result ChangeInBatch(const Edit& edit, std::unique_lock<std::mutex>& guard);
+    // What a change checks before it edits the newest state: with no folder yet, a
+    // dry run of edit decides whether one is made; then the file lock, and then
+    // mutex_ (guard, unlocked on entry) with the newest state loaded, readable and
+    // writable. Nothing when the change can go on; else the result it ends with.
+    std::optional<Result> PrepareChange(const Edit& edit, FileLock& lock, std::unique_lock<std::mutex>& guard);
 
     // All with mutex_ held. Load brings the cache up to date and deals with a file
     // that does not parse; locked says the caller holds the file lock.

@@ -16,77 +16,7 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 // 79 columns (80 with the "\"), continuing with two blanks of indent.
 constexpr std::size_t kHexLineLimit = 79;
 
-// Upper case of one UTF-16 unit for the scripts people actually name keys in:
-// ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the full-width Latin letters.
-char16_t UpperUnit(char16_t c)
-{
-    if (c < 0x80)
-        return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<char16_t>(c - 0x20);
-    if (c == 0xFF)
-        return 0x178;
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x130 || c == 0x131) // the Turkish i's have no plain pair
-            return c;
-        if (c <= 0x137 || (c >= 0x14A && c <= 0x177))
-            return static_cast<char16_t>(c & ~1u);
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return (c & 1u) ? c : static_cast<char16_t>(c - 1);
-        return c;
-    }
-    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
-        return static_cast<char16_t>(c - 0x20);
-    if (c == 0x3C2)
-        return 0x3A3;
-    if (c == 0x3AC)
-        return 0x386;
-    if (c >= 0x3AD && c <= 0x3AF)
-        return static_cast<char16_t>(c - 0x25);
-    if (c == 0x3CC)
-        return 0x38C;
-    if (c == 0x3CD || c == 0x3CE)
-        return static_cast<char16_t>(c - 0x3F);
-    if (c >= 0x430 && c <= 0x44F)
-        return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x450 && c <= 0x45F)
-        return static_cast<char16_t>(c - 0x50);
-    if (c >= 0xFF41 && c <= 0xFF5A)
-        return static_cast<char16_t>(c - 0x20);
-    return c;
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 constexpr char kHexDigits[] = "0123456789abcdef";
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -370,8 +300,8 @@ private:
                 out += '\r';
             } else if (e == '0') {
                 out += '\0';
-            } else if (e == 'x' && i + 3 < s.size() && HexValue(s[i + 2]) >= 0 && HexValue(s[i + 3]) >= 0) {
-                out += static_cast<char>(HexValue(s[i + 2]) * 16 + HexValue(s[i + 3]));
+            } else if (e == 'x' && i + 3 < s.size() && HexDigitValue(s[i + 2]) >= 0 && HexDigitValue(s[i + 3]) >= 0) {
+                out += static_cast<char>(HexDigitValue(s[i + 2]) * 16 + HexDigitValue(s[i + 3]));
                 i += 2;
             } else {
                 out += c; // not an escape: the backslash stands for itself
@@ -505,10 +435,10 @@ private:
     {
         std::uint32_t n = 0;
         std::size_t i = 0;
-        while (i < s.size() && HexValue(s[i]) >= 0) {
+        while (i < s.size() && HexDigitValue(s[i]) >= 0) {
             if (i == 8)
                 return Fail("a dword of more than 8 hex digits");
-            n = n * 16 + static_cast<std::uint32_t>(HexValue(s[i]));
+            n = n * 16 + static_cast<std::uint32_t>(HexDigitValue(s[i]));
             ++i;
         }
         if (i == 0 || !RestIsEmpty(s, i))
@@ -524,8 +454,8 @@ private:
         if (i < s.size() && s[i] == '(') {
             type = 0;
             std::size_t digits = 0;
-            for (++i; i < s.size() && HexValue(s[i]) >= 0; ++i, ++digits)
-                type = type * 16 + static_cast<std::uint32_t>(HexValue(s[i]));
+            for (++i; i < s.size() && HexDigitValue(s[i]) >= 0; ++i, ++digits)
+                type = type * 16 + static_cast<std::uint32_t>(HexDigitValue(s[i]));
             if (digits == 0 || digits > 8 || i >= s.size() || s[i] != ')')
                 return Fail("a hex(type) whose type is not 1 to 8 hex digits");
             ++i;
@@ -553,12 +483,12 @@ private:
                 i = 0;
                 continue;
             }
-            int byte = HexValue(s[i]);
+            int byte = HexDigitValue(s[i]);
             if (byte < 0)
                 return Fail("a hex list with something other than hex bytes");
             ++i;
-            if (i < s.size() && HexValue(s[i]) >= 0)
-                byte = byte * 16 + HexValue(s[i++]);
+            if (i < s.size() && HexDigitValue(s[i]) >= 0)
+                byte = byte * 16 + HexDigitValue(s[i++]);
             out.push_back(static_cast<std::uint8_t>(byte));
             while (i < s.size() && IsBlank(s[i]))
                 ++i;
@@ -605,8 +535,12 @@ bool SubKeyLess(const RegKeyNode& node, std::u16string_view folded) { return nod
 std::u16string FoldName(std::string_view name)
 {
     std::u16string units = BytesToUtf16(name);
-    for (char16_t& c : units)
-        c = UpperUnit(c);
+    for (char16_t& c : units) {
+        if (c >= 0x80)
+            c = static_cast<char16_t>(UpperCaseOf(c));
+        else if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - 0x20); // the common case, without a call
+    }
     return units;
 }
 

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 
 #include "platform/registry/Registry.h"
 #include "platform/shellfolders/ShellFolders.h"
+#include "platform/shellfolders/UserDirs.h"
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/ShellFolder.h"
 
@@ -62,37 +62,7 @@ std::string HomeDirectory()
 
 std::string XdgUserDir(std::string_view name)
 {
-    const std::string home = HomeDirectory();
-    const std::string config = EnvOr("XDG_CONFIG_HOME", home + "/.config");
-    std::ifstream in(config + "/user-dirs.dirs");
-    const std::string key = "XDG_" + std::string(name) + "_DIR";
-    std::string line, found;
-    while (std::getline(in, line)) {
-        std::size_t i = line.find_first_not_of(" \t");
-        if (i == std::string::npos || line[i] == '#' || line.compare(i, key.size(), key) != 0)
-            continue;
-        i += key.size();
-        if (i >= line.size() || line[i] != '=')
-            continue;
-        ++i;
-        std::string value;
-        if (i < line.size() && line[i] == '"') {
-            // "$HOME/yyy" or "/yyy", with backslash escapes.
-            for (++i; i < line.size() && line[i] != '"'; ++i) {
-                if (line[i] == '\\' && i + 1 < line.size())
-                    ++i;
-                value += line[i];
-            }
-        } else {
-            value = line.substr(i);
-        }
-        if (value.rfind("$HOME", 0) == 0)
-            value = home + value.substr(5);
-        found = value; // the last assignment wins, as in a shell
-    }
-    while (found.size() > 1 && found.back() == '/')
-        found.pop_back();
-    return found;
+    return UserDir("XDG_" + std::string(name) + "_DIR", HomeDirectory()).value_or("");
 }
 
 std::string DesktopDirectory()

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/util/Text.h"
+
 namespace platform::shell {
 namespace {
 
@@ -16,36 +18,11 @@ std::size_t Decode(std::string_view s, std::size_t i, char32_t& c)
         c = b0;
         return 1;
     }
-    std::size_t len;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2, c = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, c = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, c = b0 & 0x07, min = 0x10000;
-    } else {
+    const std::size_t len = DecodeUtf8(s, i, c);
+    if (len == 0) {
         c = kRawByte | b0;
         return 1;
     }
-    if (i + len > s.size()) {
-        c = kRawByte | b0;
-        return 1;
-    }
-    char32_t v = c;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            c = kRawByte | b0;
-            return 1;
-        }
-        v = (v << 6) | (b & 0x3F);
-    }
-    if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
-        c = kRawByte | b0;
-        return 1;
-    }
-    c = v;
     return len;
 }
 
@@ -75,27 +52,6 @@ char32_t Lower(char32_t c)
     if (c >= 0x400 && c <= 0x40F)
         return c + 80;
     return c;
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c & kRawByte) {
-        out += static_cast<char>(c & 0xFF);
-    } else if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -12,18 +12,13 @@ namespace {
 
 using Guid = std::array<std::uint8_t, 16>;
 
-constexpr std::uint8_t HexValue(char c)
-{
-    return static_cast<std::uint8_t>(c >= '0' && c <= '9'   ? c - '0'
-                                     : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                            : c - 'A' + 10);
-}
-
 // "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX" in the byte order it has in a file.
 constexpr Guid MakeGuid(const char (&s)[37])
 {
     Guid g{};
-    auto byteAt = [&](int i) { return static_cast<std::uint8_t>(HexValue(s[i]) << 4 | HexValue(s[i + 1])); };
+    auto byteAt = [&](int i) {
+        return static_cast<std::uint8_t>(HexDigitValue(s[i]) << 4 | HexDigitValue(s[i + 1]));
+    };
     for (int i = 0; i < 4; ++i)
         g[3 - i] = byteAt(2 * i);
     g[5] = byteAt(9);

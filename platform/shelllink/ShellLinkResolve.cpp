@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include "platform/drivemap/DriveMap.h"
-#include "platform/drivemap/FoldCase.h"
 #include "platform/shelllink/ShellLink.h"
 #include "platform/shelllink/ShellLinkData.h"
 #include "platform/util/Text.h"

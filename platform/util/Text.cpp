@@ -3,41 +3,8 @@
 #include <array>
 
 namespace platform {
-namespace {
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-void AppendUtf16(std::u16string& out, char32_t c)
-{
-    if (c < 0x10000) {
-        out += static_cast<char16_t>(c);
-    } else {
-        c -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (c >> 10));
-        out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    }
-}
-
-// Decodes one UTF-8 sequence at bytes[i]; returns its length, or 0 when the bytes
-// there are not a valid (shortest-form, non-surrogate) sequence.
-size_t DecodeUtf8(std::string_view bytes, size_t i, char32_t& c)
+std::size_t DecodeUtf8(std::string_view bytes, std::size_t i, char32_t& c)
 {
     const auto b0 = static_cast<unsigned char>(bytes[i]);
     if (b0 < 0x80) {
@@ -72,6 +39,19 @@ size_t DecodeUtf8(std::string_view bytes, size_t i, char32_t& c)
     if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         return 0;
     return len;
+}
+
+namespace {
+
+void AppendUtf16(std::u16string& out, char32_t c)
+{
+    if (c < 0x10000) {
+        out += static_cast<char16_t>(c);
+    } else {
+        c -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (c >> 10));
+        out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    }
 }
 
 constexpr std::array<char16_t, 32> kCp1252High = {
@@ -195,6 +175,84 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+char32_t UpperCaseOf(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return c - 0x20;
+    if (c == 0xFF)
+        return 0x178;
+    if (c >= 0x100 && c <= 0x17F) {
+        // Latin Extended-A pairs an upper-case letter with the lower-case one after
+        // it; the pairs start on even code points, except between U+0139 and U+0148
+        // and from U+0179 on, where they start on odd ones.
+        if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
+            return c;
+        const bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (oddPairs)
+            return (c % 2 == 0) ? c - 1 : c;
+        return (c % 2 == 1) ? c - 1 : c;
+    }
+    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
+        return c - 0x20;
+    switch (c) {
+    case 0x3C2: return 0x3A3;
+    case 0x3AC: return 0x386;
+    case 0x3AD: return 0x388;
+    case 0x3AE: return 0x389;
+    case 0x3AF: return 0x38A;
+    case 0x3CC: return 0x38C;
+    case 0x3CD: return 0x38E;
+    case 0x3CE: return 0x38F;
+    default: break;
+    }
+    if (c >= 0x430 && c <= 0x44F)
+        return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F)
+        return c - 0x50;
+    if (c >= 0xFF41 && c <= 0xFF5A)
+        return c - 0x20;
+    return c;
+}
+
+std::string FoldCase(std::string_view name)
+{
+    std::string out;
+    out.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        const auto b0 = static_cast<unsigned char>(name[i]);
+        if (b0 < 0x80) {
+            out += (b0 >= 'a' && b0 <= 'z') ? static_cast<char>(b0 - 0x20) : name[i];
+            ++i;
+            continue;
+        }
+        char32_t c;
+        const size_t len = DecodeUtf8(name, i, c);
+        if (len == 0) {
+            out += name[i];
+            ++i;
+            continue;
+        }
+        char32_t upper = UpperCaseOf(c);
+        if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x4FF))
+            upper = (c % 2 == 1) ? c - 1 : c;
+        if (upper == c)
+            out.append(name.substr(i, len));
+        else
+            AppendUtf8(out, upper);
+        i += len;
+    }
+    return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a == b)
+        return true;
+    return FoldCase(a) == FoldCase(b);
 }
 
 } // namespace platform

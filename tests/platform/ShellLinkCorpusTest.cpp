@@ -2,118 +2,27 @@
 // truncation of each.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
-#include <algorithm>
 #include <map>
-#include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "platform/shelllink/ShellLink.h"
+#include "tests/support/PeerFields.h"
 #include "tests/support/TestSupport.h"
 
 using namespace platform;
+using testsupport::CorpusSamples;
+using testsupport::ParseFlatJson;
+using testsupport::PeerFields;
+using testsupport::PeerNumber;
+using testsupport::PeerText;
 
 namespace {
-
-// The peer's files are flat JSON objects of strings and integers.
-using JsonValue = std::variant<std::string, long long>;
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-std::map<std::string, JsonValue> ParseFlatJson(const std::string& text)
-{
-    std::map<std::string, JsonValue> out;
-    std::size_t i = 0;
-    auto skipBlanks = [&] {
-        while (i < text.size() && std::string_view(" \t\r\n,:{}").find(text[i]) != std::string_view::npos)
-            ++i;
-    };
-    auto hex4 = [&](std::size_t at) { return static_cast<char32_t>(std::stoul(text.substr(at, 4), nullptr, 16)); };
-    auto readString = [&] {
-        std::string s;
-        ++i; // opening quote
-        while (i < text.size() && text[i] != '"') {
-            if (text[i] != '\\') {
-                s += text[i++];
-                continue;
-            }
-            const char e = text[i + 1];
-            i += 2;
-            switch (e) {
-            case 'n': s += '\n'; break;
-            case 't': s += '\t'; break;
-            case 'r': s += '\r'; break;
-            case 'b': s += '\b'; break;
-            case 'f': s += '\f'; break;
-            case 'u': {
-                char32_t c = hex4(i);
-                i += 4;
-                if (c >= 0xD800 && c <= 0xDBFF && text.compare(i, 2, "\\u") == 0) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (hex4(i + 2) - 0xDC00);
-                    i += 6;
-                }
-                AppendUtf8(s, c);
-                break;
-            }
-            default: s += e;
-            }
-        }
-        ++i; // closing quote
-        return s;
-    };
-    for (skipBlanks(); i < text.size(); skipBlanks()) {
-        const std::string key = readString();
-        skipBlanks();
-        if (text[i] == '"') {
-            out[key] = readString();
-        } else {
-            std::size_t used = 0;
-            out[key] = std::stoll(text.substr(i), &used);
-            i += used;
-        }
-    }
-    return out;
-}
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path)
 {
     const std::string s = testsupport::ReadFile(path);
     return {s.begin(), s.end()};
-}
-
-std::vector<std::string> CorpusLinks(const std::string& dir)
-{
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.size() > 4 && name.ends_with(".lnk"))
-                names.push_back(name.substr(0, name.size() - 4));
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 constexpr std::size_t kWhole = 1 << 20; // a buffer no string fills
@@ -124,7 +33,7 @@ TEST(ShellLinkCorpus, EverySampleGivesEveryFieldThePeerRead)
 {
     QM_REQUIRE_CORPUS(corpus);
     const std::string dir = corpus + "/lnk-peer";
-    const std::vector<std::string> names = CorpusLinks(dir);
+    const std::vector<std::string> names = CorpusSamples(dir);
     ASSERT_GE(names.size(), 17u);
     const std::map<std::string, std::uint32_t> stringKeys = {
         {"description", SLDF_HAS_NAME},         {"relative_path", SLDF_HAS_RELPATH},
@@ -133,16 +42,11 @@ TEST(ShellLinkCorpus, EverySampleGivesEveryFieldThePeerRead)
     };
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        const auto expected = ParseFlatJson(testsupport::ReadFile(dir + "/" + name + ".expected.json"));
+        const PeerFields expected = ParseFlatJson(testsupport::ReadFile(dir + "/" + name + ".expected.json"));
         ShellLink link;
         ASSERT_TRUE(link.Load(dir + "/" + name + ".lnk"));
-        auto number = [&](const char* key) { return std::get<long long>(expected.at(key)); };
-        auto text = [&](const char* key) -> std::optional<std::string> {
-            const auto it = expected.find(key);
-            if (it == expected.end())
-                return std::nullopt;
-            return std::get<std::string>(it->second);
-        };
+        auto number = [&](const char* key) { return PeerNumber(expected, key); };
+        auto text = [&](const char* key) { return PeerText(expected, key); };
         EXPECT_EQ(link.LinkFlags(), number("link_flags"));
         EXPECT_EQ(link.GetHotkey(), number("hotkey"));
         EXPECT_EQ(link.GetShowCmd(), number("show_command"));
@@ -232,7 +136,7 @@ TEST(ShellLinkCorpus, EveryTruncationFailsCleanlyOrReadsWhatItHolds)
 {
     QM_REQUIRE_CORPUS(corpus);
     const std::string dir = corpus + "/lnk-peer/";
-    for (const std::string& name : CorpusLinks(dir)) {
+    for (const std::string& name : CorpusSamples(dir)) {
         SCOPED_TRACE(name);
         const std::vector<std::uint8_t> whole = ReadBytes(dir + name + ".lnk");
         ShellLink full;

@@ -494,3 +494,27 @@ TEST(ShellSpecialFolders, MapToTheDesktopItemsAndTheXdgFolders)
     WriteFile(home.dir.Path() + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME\"\n");
     EXPECT_EQ(DesktopDirectory(), "");
 }
+
+TEST(ShellSpecialFolders, UserDirsReadAsTheShellFolderSeedingReadsThem)
+{
+    Home home;
+    const std::string h = home.dir.Path();
+    MakeDirs(h + "/Schreibtisch");
+    MakeDirs(h + "/.config");
+    // ${HOME} as well as $HOME, and the last assignment wins. A value that is no
+    // absolute path names nothing (it would depend on the current folder), and
+    // neither does an unterminated quote.
+    WriteFile(h + "/.config/user-dirs.dirs",
+              "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+              "XDG_DESKTOP_DIR=\"${HOME}/Schreibtisch/\"\n"
+              "XDG_DOCUMENTS_DIR=Docs\n"
+              "XDG_MUSIC_DIR=\"$HOMEMusic\"\n"
+              "XDG_TEMPLATES_DIR=\"$HOME/Templates\n");
+    EXPECT_EQ(DesktopDirectory(), h + "/Schreibtisch");
+    EXPECT_EQ(XdgUserDir("DOCUMENTS"), "");
+    EXPECT_EQ(XdgUserDir("MUSIC"), "");
+    EXPECT_EQ(XdgUserDir("TEMPLATES"), "");
+    // A relative XDG_CONFIG_HOME does not count: the file under ~/.config does.
+    ScopedEnv relative{"XDG_CONFIG_HOME", "elsewhere"};
+    EXPECT_EQ(DesktopDirectory(), h + "/Schreibtisch");
+}
