@@ -437,6 +437,9 @@ void TForm1::FormDestroy()
 
 void TForm1::SaveSettings()
 {
+    // One write of the hive for all the values: quicker at logout, and another
+    // instance or a crash sees all of them or none.
+    platform::registry::Batch batch(Hive::CurrentUser);
     Key key;
     if (Key::Create(Hive::CurrentUser, kSettingsKey, key) != platform::registry::Success)
         return;
