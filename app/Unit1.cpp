@@ -131,25 +131,28 @@ bool IsShortcutFileName(const QString& path)
 }
 
 // The files the clipboard offers as a file list, as the file managers put them there.
+// Web addresses and remote files are skipped: a list naming nothing but those is no
+// file list, or a copied web link would offer Paste.
 bool ClipboardFiles(QStringList& files)
 {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data)
         return false;
+    QList<QUrl> urls;
     if (data->hasFormat("x-special/gnome-copied-files")) {
         const QList<QByteArray> lines = data->data("x-special/gnome-copied-files").split('\n');
         for (qsizetype i = 1; i < lines.size(); ++i) // the first line says copy or cut
             if (!lines[i].trimmed().isEmpty())
-                files.append(QUrl::fromEncoded(lines[i].trimmed()).toLocalFile());
-        return true;
+                urls.append(QUrl::fromEncoded(lines[i].trimmed()));
+    } else if (data->hasUrls()) {
+        urls = data->urls();
+    } else {
+        return false;
     }
-    if (data->hasUrls()) {
-        for (const QUrl& url : data->urls())
-            if (url.isLocalFile())
-                files.append(url.toLocalFile());
-        return true;
-    }
-    return false;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    return !files.isEmpty() || urls.isEmpty();
 }
 
 } // namespace
