@@ -732,8 +732,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 namespace {
 
-// SIGTERM and SIGINT reach the event loop through a pipe: the handler only writes
-// a byte, the window closes the normal way.
+// SIGTERM, SIGINT and SIGHUP reach the event loop through a pipe: the handler only
+// writes a byte, the window closes the normal way.
 int gSignalPipe[2] = {-1, -1};
 
 void OnTerminateSignal(int)
@@ -773,6 +773,11 @@ int RunMainWindow(int argc, char** argv)
         sa.sa_flags = SA_RESTART;
         sigaction(SIGTERM, &sa, nullptr);
         sigaction(SIGINT, &sa, nullptr);
+        // The terminal the program was started from going away (at logout, too) is
+        // no reason to lose the settings; started with nohup, it stays ignored.
+        struct sigaction hangup = {};
+        if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN)
+            sigaction(SIGHUP, &sa, nullptr);
     }
     // The session may end the process right after asking: the settings are written then.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, [window](QSessionManager&) { window->SaveSettings(); });
