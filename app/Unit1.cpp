@@ -12,7 +12,9 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -129,25 +131,28 @@ bool IsShortcutFileName(const QString& path)
 }
 
 // The files the clipboard offers as a file list, as the file managers put them there.
+// Web addresses and remote files are skipped: a list naming nothing but those is no
+// file list, or a copied web link would offer Paste.
 bool ClipboardFiles(QStringList& files)
 {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data)
         return false;
+    QList<QUrl> urls;
     if (data->hasFormat("x-special/gnome-copied-files")) {
         const QList<QByteArray> lines = data->data("x-special/gnome-copied-files").split('\n');
         for (qsizetype i = 1; i < lines.size(); ++i) // the first line says copy or cut
             if (!lines[i].trimmed().isEmpty())
-                files.append(QUrl::fromEncoded(lines[i].trimmed()).toLocalFile());
-        return true;
+                urls.append(QUrl::fromEncoded(lines[i].trimmed()));
+    } else if (data->hasUrls()) {
+        urls = data->urls();
+    } else {
+        return false;
     }
-    if (data->hasUrls()) {
-        for (const QUrl& url : data->urls())
-            if (url.isLocalFile())
-                files.append(url.toLocalFile());
-        return true;
-    }
-    return false;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    return !files.isEmpty() || urls.isEmpty();
 }
 
 } // namespace
@@ -278,6 +283,13 @@ void TForm1::BuildActions()
     pasteKey_->setShortcutContext(Qt::WindowShortcut);
     connect(pasteKey_, &QAction::triggered, this, [this] { ActionExecute(Action("aPaste")); });
     addAction(pasteKey_);
+
+    helpKey_ = new QAction(this);
+    helpKey_->setObjectName("HelpKey");
+    helpKey_->setShortcut(QKeySequence(Qt::Key_F1));
+    helpKey_->setShortcutContext(Qt::WindowShortcut);
+    connect(helpKey_, &QAction::triggered, this, [this] { ShowHelpContext(FocusedHelpContext()); });
+    addAction(helpKey_);
 }
 
 QAction* TForm1::Action(const char* name) const
@@ -323,8 +335,11 @@ void TForm1::BuildMenus()
     popupMenu1_->setDefaultAction(Action("aNewShortcut"));
     list_->SetPopupMenu(popupMenu1_);
 
-    for (QMenu* menu : mainMenus_)
+    for (QMenu* menu : mainMenus_) {
         connect(menu, &QMenu::aboutToShow, this, [this] { ActionList1Update(); });
+        menu->installEventFilter(this); // F1 on an open menu: that menu's help
+    }
+    popupMenu1_->installEventFilter(this);
     connect(popupMenu1_, &QMenu::aboutToShow, this, [this] { ActionList1Update(); });
     connect(qApp, &QApplication::focusChanged, this, [this] { ActionList1Update(); });
     // Asking the clipboard can mean a round trip to another program: it is asked when
@@ -587,14 +602,24 @@ void TForm1::ActionExecute(QAction* action)
     emit ActionExecuted(name);
 }
 
-void TForm1::OpenHelpTopics()
+void TForm1::OpenHelpTopics() { ShowHelpContext(0); }
+
+void TForm1::ShowHelpContext(int context)
 {
     const QString path = QCoreApplication::applicationDirPath() + "/" + helpFile_;
     if (!QFileInfo::exists(path)) {
         QMessageBox::warning(this, kProgramName, QString("The help file %1 was not found.").arg(path));
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    QUrl url = QUrl::fromLocalFile(path);
+    if (context != 0)
+        url.setFragment(QString("context-%1").arg(context));
+    QDesktopServices::openUrl(url);
+}
+
+int TForm1::FocusedHelpContext() const
+{
+    return ListFocused() ? kHelpList : kHelpWindow;
 }
 
 void TForm1::CreateModal(const std::function<QDialog*(QWidget* owner)>& create)
@@ -691,13 +716,24 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == panelTV_ && event->type() == QEvent::Resize)
         PanelTVResize();
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        if (auto* menu = qobject_cast<QMenu*>(watched)) {
+            // The list's own menu is part of the list; the top-level menus have theirs.
+            const int context = menu == popupMenu1_                                ? kHelpList
+                                : mainMenus_.size() > 3 && menu == mainMenus_[3] ? kHelpFavorites
+                                                                                  : kHelpWindow;
+            menu->close();
+            ShowHelpContext(context);
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
 namespace {
 
-// SIGTERM and SIGINT reach the event loop through a pipe: the handler only writes
-// a byte, the window closes the normal way.
+// SIGTERM, SIGINT and SIGHUP reach the event loop through a pipe: the handler only
+// writes a byte, the window closes the normal way.
 int gSignalPipe[2] = {-1, -1};
 
 void OnTerminateSignal(int)
@@ -737,6 +773,11 @@ int RunMainWindow(int argc, char** argv)
         sa.sa_flags = SA_RESTART;
         sigaction(SIGTERM, &sa, nullptr);
         sigaction(SIGINT, &sa, nullptr);
+        // The terminal the program was started from going away (at logout, too) is
+        // no reason to lose the settings; started with nohup, it stays ignored.
+        struct sigaction hangup = {};
+        if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN)
+            sigaction(SIGHUP, &sa, nullptr);
     }
     // The session may end the process right after asking: the settings are written then.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window, [window](QSessionManager&) { window->SaveSettings(); });

@@ -19,6 +19,14 @@ class TwekShortcutListView;
 
 inline constexpr const char* kSettingsKey = "Software\\Tarnwick\\Quillmere";
 
+// Help contexts of the windows and menus; the help book has an anchor "context-N"
+// for each.
+inline constexpr int kHelpWindow = 1;            // the main window and its menus
+inline constexpr int kHelpOptions = 4;           // the options dialog
+inline constexpr int kHelpFavorites = 5;         // the Favorites menu
+inline constexpr int kHelpOrganizeFavorites = 6; // the Organize Favorites dialog
+inline constexpr int kHelpList = 7;              // the shortcut list
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -72,6 +80,9 @@ public:
 
     // The help book: the program file's name, lower-cased, with ".html", beside it.
     QString HelpFile() const { return helpFile_; }
+    // Opens the help book at the topic of a help context (kHelpWindow, ...), or at its
+    // contents for 0. F1 asks for the context of the focused pane or the open menu.
+    void ShowHelpContext(int context);
 
     // Writes the settings now: at shutdown, and when the desktop session ends.
     void SaveSettings();
@@ -94,6 +105,7 @@ private:
     bool ListFocused() const;
     bool TreeFocused() const;
     void OpenHelpTopics();
+    int FocusedHelpContext() const;
     void ReadClipboardState();
 
     QWidget* panelTV_ = nullptr;
@@ -108,6 +120,7 @@ private:
     std::vector<QMenu*> mainMenus_;
     std::vector<QAction*> actions_;
     QAction* pasteKey_ = nullptr; // Ctrl+V runs Paste even while Paste is hidden
+    QAction* helpKey_ = nullptr;  // F1: help on the focused pane
     QString helpFile_;
     bool destroyed_ = false;
     bool clipboardHasFiles_ = false;

@@ -385,6 +385,22 @@ TEST_F(MainWindowTest, PasteOrPasteShortcutFollowTheClipboardFiles)
     EXPECT_TRUE(w.Action("aPasteShortcut")->isVisible());
     offer({"/x/folder.lnk/readme"}); // the dot belongs to a folder, not to the file
     EXPECT_FALSE(TForm1::CanPaste());
+    // A copied web link is no file list: neither paste is offered.
+    auto* link = new QMimeData;
+    link->setUrls({QUrl("https://example.org/start.url")});
+    QGuiApplication::clipboard()->setMimeData(link);
+    QApplication::processEvents();
+    w.ActionList1Update();
+    EXPECT_FALSE(TForm1::CanPaste());
+    EXPECT_FALSE(w.Action("aPaste")->isVisible());
+    EXPECT_FALSE(w.Action("aPasteShortcut")->isVisible());
+    // Files a file manager copied, with the line that says copy or cut.
+    auto* copied = new QMimeData;
+    copied->setData("x-special/gnome-copied-files", "copy\nfile:///x/a.lnk\nfile:///x/b.pif");
+    QGuiApplication::clipboard()->setMimeData(copied);
+    QApplication::processEvents();
+    w.ActionList1Update();
+    EXPECT_TRUE(w.Action("aPaste")->isVisible());
     QGuiApplication::clipboard()->setText("text");
     QApplication::processEvents();
     w.ActionList1Update();

@@ -1,4 +1,5 @@
-// The program ended by SIGTERM or SIGINT (a logout, a kill, Ctrl+C in a terminal)
+// The program ended by SIGTERM, SIGINT or SIGHUP (a logout, a kill, Ctrl+C in a
+// terminal, the terminal it was started from closing)
 // shuts down the normal way: its settings are written before it exits.
 #include <fcntl.h>
 #include <signal.h>
@@ -37,8 +38,17 @@ pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& f
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, (env / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // A runner started with nohup must not pass its ignored SIGHUP on.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGHUP);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data());
+    posix_spawn(&pid, argv[0], &actions, &attr, argv, envp.data());
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
@@ -86,7 +96,9 @@ TEST_P(ShutdownSignalTest, SettingsAreWrittenAndTheExitIsClean)
     EXPECT_TRUE(key.ValueExists("MenuShow"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignalTest, ::testing::Values(SIGTERM, SIGINT),
-                         [](const auto& info) { return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT"); });
+INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : info.param == SIGINT ? "SIGINT" : "SIGHUP");
+                         });
 
 } // namespace

@@ -1,0 +1,77 @@
+// F1 opens the help book at the topic of the focused pane or of the open menu.
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QMenu>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include "app/Unit1.h"
+#include "foldertree/SystemTreeView.h"
+#include "shortcuts/wekShortcutListView.h"
+#include "tests/shortcuts_gui/ListTestFolder.h"
+
+using listtest::WaitFor;
+
+namespace {
+
+// Stands in for the browser: remembers what would have been opened.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+    Q_INVOKABLE void Open(const QUrl& url) { opened << url; }
+};
+
+TEST(HelpContextTest, F1OpensTheTopicOfTheFocusedPaneOrTheOpenMenu)
+{
+    listtest::PrivateEnvironment env;
+    testsupport::MakeDirs(env / "start");
+    TForm1 w({env / "start"});
+
+    // The book must be there, or a message says it is missing.
+    const QString book = QCoreApplication::applicationDirPath() + "/" + w.HelpFile();
+    const bool madeBook = !QFile::exists(book);
+    if (madeBook) {
+        QFile file(book);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    UrlRecorder browser;
+    QDesktopServices::setUrlHandler("file", &browser, "Open");
+
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.ShortcutList()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.ShortcutList()->hasFocus(); }));
+    QTest::keyClick(w.ShortcutList(), Qt::Key_F1);
+    w.dfsTV()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.dfsTV()->hasFocus(); }));
+    QTest::keyClick(w.dfsTV(), Qt::Key_F1);
+    // With a menu open the key goes to the menu, which closes for the help.
+    for (QMenu* menu : {w.MainMenu1()[3], w.MainMenu1()[0]}) { // Favorites, File
+        menu->popup(w.mapToGlobal(QPoint(10, 10)));
+        ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+        QTest::keyClick(menu, Qt::Key_F1);
+        EXPECT_FALSE(menu->isVisible());
+    }
+    w.ActionExecute(w.Action("aHelpTopics"));
+
+    QDesktopServices::unsetUrlHandler("file");
+    if (madeBook)
+        QFile::remove(book);
+    ASSERT_EQ(browser.opened.size(), 5);
+    for (const QUrl& url : browser.opened)
+        EXPECT_EQ(url.toLocalFile(), book);
+    EXPECT_EQ(browser.opened[0].fragment(), "context-7");
+    EXPECT_EQ(browser.opened[1].fragment(), "context-1");
+    EXPECT_EQ(browser.opened[2].fragment(), "context-5");
+    EXPECT_EQ(browser.opened[3].fragment(), "context-1");
+    EXPECT_EQ(browser.opened[4].fragment(), ""); // Help Topics: the contents
+}
+
+} // namespace
+
+#include "HelpContextTest.moc"
