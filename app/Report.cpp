@@ -71,23 +71,31 @@ bool IsControl(char ch)
 }
 
 // For the text table: control characters would break the table or reach the terminal
-// as commands, so each shows as "?"; every other byte stays as it is.
-std::string TerminalSafe(std::string_view s)
-{
-    std::string out(s);
-    for (char& ch : out)
-        if (IsControl(ch))
-            ch = '?';
-    return out;
-}
-
+// as commands, so each shows as "?"; every other byte stays as it is. That includes
+// the C1 controls U+0080..U+009F written as UTF-8 (a terminal reads U+009B as CSI and
+// U+009D as OSC), which Windows text brings in easily: code page 1252 decodes its five
+// undefined bytes to them.
 void AppendTerminalSafe(std::string& out, std::string_view s)
 {
-    const std::size_t start = out.size();
-    out += s;
-    for (std::size_t i = start; i < out.size(); ++i)
-        if (IsControl(out[i]))
-            out[i] = '?';
+    out.reserve(out.size() + s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (IsControl(s[i])) {
+            out += '?';
+        } else if (static_cast<unsigned char>(s[i]) == 0xC2 && i + 1 < s.size() &&
+                   static_cast<unsigned char>(s[i + 1]) >= 0x80 && static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+            out += '?';
+            ++i;
+        } else {
+            out += s[i];
+        }
+    }
+}
+
+std::string TerminalSafe(std::string_view s)
+{
+    std::string out;
+    AppendTerminalSafe(out, s);
+    return out;
 }
 
 int DisplayWidth(std::string_view s)

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 
 #include "platform/shelllink/ShellLink.h"
 #include "platform/shelllink/ShellLinkData.h"
@@ -329,14 +331,27 @@ void ShellLink::SetPath(std::string_view windowsPath, const WinEnvironment& env)
 
 std::vector<std::uint8_t> ShellLink::SaveToBytes() const { return d_->bytes; }
 
-bool ShellLink::Save(const std::string& hostPath) const
+bool ShellLink::Save(const std::string& linkPath) const
 {
-    if (hostPath.empty())
+    if (linkPath.empty())
         return false;
     struct stat existing {};
-    const bool exists = ::stat(hostPath.c_str(), &existing) == 0;
+    const bool exists = ::stat(linkPath.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode))
         return false; // never put a file in place of a folder (or a device)
+    // A read-only link stays as it is, as Windows refuses to save over one; a file
+    // without any write bit counts as read-only even for root.
+    if (exists && (::access(linkPath.c_str(), W_OK) != 0 || (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
+        return false;
+    // Saving through a symbolic link updates the file it leads to; renaming over the
+    // link itself would replace it with a copy and leave its target unchanged.
+    std::string hostPath = linkPath;
+    if (exists) {
+        std::unique_ptr<char, decltype(&std::free)> real(::realpath(linkPath.c_str(), nullptr), &std::free);
+        if (!real)
+            return false;
+        hostPath = real.get();
+    }
     const std::size_t slash = hostPath.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : hostPath.substr(0, slash));
     const std::string name = slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);

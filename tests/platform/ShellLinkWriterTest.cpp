@@ -375,6 +375,25 @@ TEST(ShellLinkWriter, SaveReplacesAtomicallyAndNeverAFolder)
     ASSERT_EQ(::stat((dir / "folder.lnk").c_str(), &folder), 0);
     EXPECT_TRUE(S_ISDIR(folder.st_mode));
     EXPECT_FALSE(link.Save(dir / "missing/x.lnk"));
+
+    // A read-only link is refused and left as it was.
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    ShellLink other = link;
+    other.SetArguments("--refused");
+    EXPECT_FALSE(other.Save(file));
+    ASSERT_TRUE(back.Load(file));
+    EXPECT_EQ(back.GetArguments(), "--changed");
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+
+    // Through a symbolic link the file it leads to changes; the link stays a link.
+    testsupport::MakeDirs(dir / "elsewhere");
+    ASSERT_EQ(::symlink(file.c_str(), (dir / "elsewhere/alias.lnk").c_str()), 0);
+    ASSERT_TRUE(other.Save(dir / "elsewhere/alias.lnk"));
+    struct stat alias {};
+    ASSERT_EQ(::lstat((dir / "elsewhere/alias.lnk").c_str(), &alias), 0);
+    EXPECT_TRUE(S_ISLNK(alias.st_mode));
+    ASSERT_TRUE(back.Load(file));
+    EXPECT_EQ(back.GetArguments(), "--refused");
 }
 
 TEST(ShellLinkWriter, TargetInfoOfHostFilesAndFolders)

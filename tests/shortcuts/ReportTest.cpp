@@ -275,6 +275,14 @@ TEST(Report, NamesThatAreNotUtf8)
     const auto text = RunProgram({"--report", "--columns=ac", dir.Path()});
     EXPECT_EQ(text.out, "Name          Target\ncaf\xE9.url      http://caf\xC3\xA9/\ntab?here.url  t\n");
 
+    // So are the C1 controls (CSI U+009B, OSC U+009D), which terminals obey too; the
+    // CSV keeps them.
+    TempDir c1;
+    WriteFile(c1 / "c1.url", "[InternetShortcut]\nURL=a\xC2\x9B" "31mb\xC2\x9D" "0;t\xC2\xA0z\n");
+    EXPECT_EQ(RunProgram({"--report", "--columns=ac", c1.Path()}).out, "Name    Target\nc1.url  a?31mb?0;t\xC2\xA0z\n");
+    EXPECT_EQ(RunProgram({"--report", "--format=csv", "--columns=ac", c1.Path()}).out,
+              "Name,Target\r\nc1.url,a\xC2\x9B" "31mb\xC2\x9D" "0;t\xC2\xA0z\r\n");
+
     // JSON: each byte that is not UTF-8 as the lone surrogate U+DC00 + byte.
     const auto json = RunProgram({"--report", "--format=json", dir / "caf\xE9.url"});
     EXPECT_EQ(json.status, 0);
