@@ -771,7 +771,8 @@ void TwekShortcutListView::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (!editing && event->modifiers() == Qt::NoModifier) {
+        // The keypad's Enter comes with the keypad modifier; it is the same key.
+        if (!editing && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             OpenSelected();
             event->accept();
             return;

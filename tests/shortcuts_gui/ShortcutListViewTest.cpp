@@ -274,6 +274,13 @@ TEST_F(ShortcutListTest, EnterOpensFolderRowsAndBackspaceGoesUp)
     QTest::keyClick(&list, Qt::Key_Backspace);
     EXPECT_EQ(list.Directory(), "/");
 
+    // The keypad's Enter opens as well.
+    Read();
+    Select({Row("Links")});
+    QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(list.Directory(), dir + "/Links/");
+    EXPECT_EQ(dirChange.count(), 3);
+
     // A shortcut row with Enter runs a command, it never changes the folder.
     Read();
     Select({Row("a.lnk")});
