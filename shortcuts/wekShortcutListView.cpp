@@ -823,6 +823,11 @@ void TwekShortcutListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         event->accept();
+        // The first click of the pair, on a row already selected, has scheduled an
+        // in-place edit; telling the view this was a double click drops it, so
+        // opening a row never also starts renaming it.
+        if (const QModelIndex index = indexAt(event->position().toPoint()); index.isValid())
+            edit(index, QAbstractItemView::DoubleClicked, event);
         OpenSelected();
         return;
     }

@@ -290,9 +290,10 @@ TEST_F(ShortcutListTest, EnterOpensFolderRowsAndBackspaceGoesUp)
     EXPECT_EQ(dirChange.count(), before);
 }
 
-TEST_F(ShortcutListTest, DoubleClickOnAFolderRowOpensIt)
+TEST_F(ShortcutListTest, DoubleClickOpensARowAndNeverStartsRenamingIt)
 {
     MakeDirs(dir + "/Sub");
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
     Read();
     list.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
@@ -302,6 +303,24 @@ TEST_F(ShortcutListTest, DoubleClickOnAFolderRowOpensIt)
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, center);
     EXPECT_EQ(list.Directory(), dir + "/Sub/");
     EXPECT_EQ(dirChange.count(), 1);
+
+    // A double click on a row that is already selected, as the window system sends
+    // it (press, release, press, double click, release): the first click must not
+    // leave an in-place edit behind.
+    Read();
+    const QPoint shortcut = list.visualRect(list.model()->index(Row("a.lnk"), 0)).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(shortcut), list.viewport()->mapToGlobal(QPointF(shortcut)),
+                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &second);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::qWait(QApplication::doubleClickInterval() + 150);
+    EXPECT_EQ(list.viewport()->findChild<QLineEdit*>(), nullptr);
+    EXPECT_EQ(list.Directory(), dir + "/");
 }
 
 TEST_F(ShortcutListTest, ContextMenuKeyWithNothingSelectedShowsThePopupMenuOnce)
