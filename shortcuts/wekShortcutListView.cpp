@@ -98,6 +98,7 @@ public:
 
     std::vector<TShortcutListRow> rows;
     std::string letters; // the column set the rows were built for
+    std::string folder;  // the folder the rows were read from
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override
     {
@@ -475,6 +476,7 @@ void TwekShortcutListView::ReadFolder()
         std::stable_sort(rows.begin() + folders, rows.end(), byKey);
     }
     folderCount_ = folders;
+    model_->folder = directory_;
     model_->Reset(std::move(rows));
 
     for (int i = 1; i < model_->columnCount(); ++i)
@@ -735,7 +737,11 @@ bool TwekShortcutListView::RenameEdited(int row, const QString& text)
     if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos ||
         newName.find('\0') != std::string::npos)
         return false;
-    if (!RenameNoReplace(directory_ + item.Name, directory_ + newName))
+    // The row's file is in the folder the rows were read from. Directory may already
+    // name another folder whose read is still pending, where the same name would be
+    // someone else's file.
+    const std::string& folder = model_->folder;
+    if (!RenameNoReplace(folder + item.Name, folder + newName))
         return false;
     item.Name = std::move(newName);
     RefreshItems(row, row);

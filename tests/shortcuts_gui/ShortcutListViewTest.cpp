@@ -373,6 +373,20 @@ TEST_F(ShortcutListTest, RenameKeepsTheExtensionAndNeverReplacesAFile)
     EXPECT_FALSE(Exists(env / "Escaped.lnk"));
     EXPECT_TRUE(Exists(dir + "/Keep.lnk"));
 
+    // An edit accepted after the list was pointed at another folder, before that
+    // folder's read: the row's own file is renamed, not its namesake there.
+    const std::string other = env / "other";
+    MakeDirs(other);
+    WriteFile(other + "/Keep.lnk", "a namesake in the next folder");
+    list.SetReadDelay(300);
+    list.SetDirectory(other);
+    EXPECT_TRUE(list.RenameEdited(Row("Keep.lnk"), "Kept"));
+    EXPECT_TRUE(Exists(dir + "/Kept.lnk"));
+    EXPECT_EQ(ReadFile(other + "/Keep.lnk"), "a namesake in the next folder");
+    EXPECT_FALSE(Exists(other + "/Kept.lnk"));
+    list.SetReadDelay(0);
+    list.SetDirectory(dir);
+
     // A folder without a dot keeps the name as typed.
     EXPECT_TRUE(list.RenameEdited(Row("Plain"), "Renamed.d"));
     EXPECT_TRUE(Exists(dir + "/Renamed.d"));
