@@ -98,6 +98,7 @@ public:
 
     std::vector<TShortcutListRow> rows;
     std::string letters; // the column set the rows were built for
+    std::string folder;  // the folder the rows were read from
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override
     {
@@ -475,6 +476,7 @@ void TwekShortcutListView::ReadFolder()
         std::stable_sort(rows.begin() + folders, rows.end(), byKey);
     }
     folderCount_ = folders;
+    model_->folder = directory_;
     model_->Reset(std::move(rows));
 
     for (int i = 1; i < model_->columnCount(); ++i)
@@ -735,7 +737,11 @@ bool TwekShortcutListView::RenameEdited(int row, const QString& text)
     if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos ||
         newName.find('\0') != std::string::npos)
         return false;
-    if (!RenameNoReplace(directory_ + item.Name, directory_ + newName))
+    // The row's file is in the folder the rows were read from. Directory may already
+    // name another folder whose read is still pending, where the same name would be
+    // someone else's file.
+    const std::string& folder = model_->folder;
+    if (!RenameNoReplace(folder + item.Name, folder + newName))
         return false;
     item.Name = std::move(newName);
     RefreshItems(row, row);
@@ -771,7 +777,8 @@ void TwekShortcutListView::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (!editing && event->modifiers() == Qt::NoModifier) {
+        // The keypad's Enter comes with the keypad modifier; it is the same key.
+        if (!editing && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             OpenSelected();
             event->accept();
             return;
@@ -822,6 +829,11 @@ void TwekShortcutListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         event->accept();
+        // The first click of the pair, on a row already selected, has scheduled an
+        // in-place edit; telling the view this was a double click drops it, so
+        // opening a row never also starts renaming it.
+        if (const QModelIndex index = indexAt(event->position().toPoint()); index.isValid())
+            edit(index, QAbstractItemView::DoubleClicked, event);
         OpenSelected();
         return;
     }

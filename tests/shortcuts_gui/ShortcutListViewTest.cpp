@@ -274,6 +274,13 @@ TEST_F(ShortcutListTest, EnterOpensFolderRowsAndBackspaceGoesUp)
     QTest::keyClick(&list, Qt::Key_Backspace);
     EXPECT_EQ(list.Directory(), "/");
 
+    // The keypad's Enter opens as well.
+    Read();
+    Select({Row("Links")});
+    QTest::keyClick(&list, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(list.Directory(), dir + "/Links/");
+    EXPECT_EQ(dirChange.count(), 3);
+
     // A shortcut row with Enter runs a command, it never changes the folder.
     Read();
     Select({Row("a.lnk")});
@@ -283,9 +290,10 @@ TEST_F(ShortcutListTest, EnterOpensFolderRowsAndBackspaceGoesUp)
     EXPECT_EQ(dirChange.count(), before);
 }
 
-TEST_F(ShortcutListTest, DoubleClickOnAFolderRowOpensIt)
+TEST_F(ShortcutListTest, DoubleClickOpensARowAndNeverStartsRenamingIt)
 {
     MakeDirs(dir + "/Sub");
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
     Read();
     list.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
@@ -295,6 +303,24 @@ TEST_F(ShortcutListTest, DoubleClickOnAFolderRowOpensIt)
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, center);
     EXPECT_EQ(list.Directory(), dir + "/Sub/");
     EXPECT_EQ(dirChange.count(), 1);
+
+    // A double click on a row that is already selected, as the window system sends
+    // it (press, release, press, double click, release): the first click must not
+    // leave an in-place edit behind.
+    Read();
+    const QPoint shortcut = list.visualRect(list.model()->index(Row("a.lnk"), 0)).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(shortcut), list.viewport()->mapToGlobal(QPointF(shortcut)),
+                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &second);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, shortcut);
+    QTest::qWait(QApplication::doubleClickInterval() + 150);
+    EXPECT_EQ(list.viewport()->findChild<QLineEdit*>(), nullptr);
+    EXPECT_EQ(list.Directory(), dir + "/");
 }
 
 TEST_F(ShortcutListTest, ContextMenuKeyWithNothingSelectedShowsThePopupMenuOnce)
@@ -346,6 +372,20 @@ TEST_F(ShortcutListTest, RenameKeepsTheExtensionAndNeverReplacesAFile)
     EXPECT_FALSE(list.RenameEdited(Row("Keep.lnk"), "../Escaped"));
     EXPECT_FALSE(Exists(env / "Escaped.lnk"));
     EXPECT_TRUE(Exists(dir + "/Keep.lnk"));
+
+    // An edit accepted after the list was pointed at another folder, before that
+    // folder's read: the row's own file is renamed, not its namesake there.
+    const std::string other = env / "other";
+    MakeDirs(other);
+    WriteFile(other + "/Keep.lnk", "a namesake in the next folder");
+    list.SetReadDelay(300);
+    list.SetDirectory(other);
+    EXPECT_TRUE(list.RenameEdited(Row("Keep.lnk"), "Kept"));
+    EXPECT_TRUE(Exists(dir + "/Kept.lnk"));
+    EXPECT_EQ(ReadFile(other + "/Keep.lnk"), "a namesake in the next folder");
+    EXPECT_FALSE(Exists(other + "/Kept.lnk"));
+    list.SetReadDelay(0);
+    list.SetDirectory(dir);
 
     // A folder without a dot keeps the name as typed.
     EXPECT_TRUE(list.RenameEdited(Row("Plain"), "Renamed.d"));
