@@ -618,8 +618,10 @@ std::vector<std::string> TwekShortcutListView::SelectedNames() const
 std::vector<std::string> TwekShortcutListView::SelectedPaths() const
 {
     std::vector<std::string> paths = SelectedNames();
+    // The rows' files are in the folder they were read from, which is not Directory
+    // while another folder's read is pending.
     for (std::string& path : paths)
-        path = directory_ + path;
+        path = model_->folder + path;
     return paths;
 }
 
@@ -634,7 +636,7 @@ void TwekShortcutListView::OpenSelected()
     for (const QModelIndex& index : selected)
         first = std::min(first, index.row());
     if (first < folderCount_) {
-        SetDirectory(directory_ + model_->rows[static_cast<size_t>(first)].Name);
+        SetDirectory(model_->folder + model_->rows[static_cast<size_t>(first)].Name);
         emit OnDirChange(this);
         return;
     }
@@ -708,7 +710,7 @@ void TwekShortcutListView::TestShortcuts()
             item.StateIndex = 2;
             continue;
         }
-        if (TestShellLink(directory_ + item.Name)) {
+        if (TestShellLink(model_->folder + item.Name)) {
             item.StateIndex = 1;
         } else {
             item.StateIndex = 0;

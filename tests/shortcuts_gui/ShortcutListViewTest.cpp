@@ -521,6 +521,14 @@ TEST_F(ShortcutListTest, SelectionCommandsAndSelectedNamesInListOrder)
     EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"Sub", "b.lnk"}));
     EXPECT_EQ(list.SelectedPaths(), (std::vector<std::string>{dir + "/Sub", dir + "/b.lnk"}));
 
+    // Pointed at another folder whose read is still pending, the rows still name
+    // their own files, never namesakes in the next folder.
+    list.SetReadDelay(300);
+    list.SetDirectory(env / "elsewhere");
+    EXPECT_EQ(list.SelectedPaths(), (std::vector<std::string>{dir + "/Sub", dir + "/b.lnk"}));
+    Read();
+    Select({2, 0});
+
     list.DoVerb("InvertSelection");
     EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"a.lnk", "c.lnk"}));
     list.DoVerb("SelectAll");
