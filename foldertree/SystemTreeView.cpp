@@ -814,6 +814,19 @@ void TdfsSystemTreeView::SelectPath(const std::string& path)
             prefix += '/';
         if (!prefix.empty() && rest.substr(0, prefix.size()) == prefix)
             rest.remove_prefix(prefix.size());
+        // The root's own path names the root, which no folder parses as one of its
+        // items.
+        auto trimmed = [](std::string_view p) {
+            while (p.size() > 1 && p.back() == '/')
+                p.remove_suffix(1);
+            return p;
+        };
+        const std::string rootPath = GetNodePath(root);
+        if (!rootPath.empty() && (rest.empty() || trimmed(path) == trimmed(rootPath))) {
+            SetSelected(root);
+            ScrollIntoView(root);
+            return;
+        }
     }
     IdList list;
     if (!ParsePath(folder, rest, list))

@@ -241,6 +241,11 @@ TEST_F(TreeTest, ResetAndRecreationKeepTheSelectionAndItsExpansion)
     EXPECT_EQ(tree->Selection(), base + "/keep/child");
     tree->Reset(); // the selection below a custom root survives too
     EXPECT_EQ(tree->Selection(), base + "/keep/child");
+    tree->SetSelection(base); // the root's own path selects the root
+    EXPECT_EQ(tree->Selected(), tree->RootNode());
+    tree->SetSelection(base + "/keep/child");
+    tree->SetSelection(base + "/");
+    EXPECT_EQ(tree->Selected(), tree->RootNode());
     tree->SetCustomDirCaption("Mine");
     EXPECT_EQ(tree->RootNode()->Text, "Mine");
     tree->SetSelection(base + "/keep");
