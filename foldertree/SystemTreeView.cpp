@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -687,13 +688,22 @@ void TdfsSystemTreeView::NodeExpanded(const QModelIndex& index)
     TFolderNode* node = NodeOf(index);
     if (!node)
         return;
-    const bool checked = checkedNode_ == node;
+    bool checked = checkedNode_ == node;
     checkedNode_ = nullptr;
+    if (!checked && node->Data && !node->Data->Populated) {
+        // Expanded without the model being asked for the children (the view only
+        // records the state when it expands a whole branch): enumerate it now.
+        ExpansionCheck(node);
+        checked = true;
+    }
     if (node->Children.empty()) {
-        // Nothing below after all: no button, not expanded.
-        node->HasButton = false;
         collapse(index);
-        model_->NodeChanged(node);
+        // A folder that could not be bound keeps its button, so the next expansion
+        // tries again; one that was enumerated and holds nothing loses it.
+        if (!node->Data || node->Data->Populated) {
+            node->HasButton = false;
+            model_->NodeChanged(node);
+        }
         scheduleDelayedItemsLayout();
         return;
     }
@@ -804,6 +814,19 @@ void TdfsSystemTreeView::SelectPath(const std::string& path)
             prefix += '/';
         if (!prefix.empty() && rest.substr(0, prefix.size()) == prefix)
             rest.remove_prefix(prefix.size());
+        // The root's own path names the root, which no folder parses as one of its
+        // items.
+        auto trimmed = [](std::string_view p) {
+            while (p.size() > 1 && p.back() == '/')
+                p.remove_suffix(1);
+            return p;
+        };
+        const std::string rootPath = GetNodePath(root);
+        if (!rootPath.empty() && (rest.empty() || trimmed(path) == trimmed(rootPath))) {
+            SetSelected(root);
+            ScrollIntoView(root);
+            return;
+        }
     }
     IdList list;
     if (!ParsePath(folder, rest, list))
@@ -991,6 +1014,20 @@ void TdfsSystemTreeView::contextMenuEvent(QContextMenuEvent* event)
         return;
     }
     event->ignore();
+}
+
+void TdfsSystemTreeView::keyPressEvent(QKeyEvent* event)
+{
+    // "*" would expand the whole branch below the node, enumerating every folder
+    // under it (without end through a symbolic link that leads back up). Here it
+    // opens the selected node, as "+" does.
+    if (event->key() == Qt::Key_Asterisk) {
+        if (TFolderNode* node = Selected())
+            ExpandNode(node);
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void TdfsSystemTreeView::mouseMoveEvent(QMouseEvent* event)

@@ -27,9 +27,12 @@ HResult CompareResult(int c)
 }
 
 // Splits "a/b//c/" into its parts, dropping "." and resolving ".." within the list.
-// False when ".." would leave the folder.
+// False when ".." would leave the folder, and for a zero byte, which no name holds
+// (the system would read the path only up to it, and parse another one).
 bool SplitRelative(std::string_view path, std::vector<std::string>& parts)
 {
+    if (path.find('\0') != std::string_view::npos)
+        return false;
     std::size_t i = 0;
     while (i < path.size()) {
         while (i < path.size() && path[i] == '/')

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <climits>
 
@@ -240,6 +241,11 @@ TEST_F(TreeTest, ResetAndRecreationKeepTheSelectionAndItsExpansion)
     EXPECT_EQ(tree->Selection(), base + "/keep/child");
     tree->Reset(); // the selection below a custom root survives too
     EXPECT_EQ(tree->Selection(), base + "/keep/child");
+    tree->SetSelection(base); // the root's own path selects the root
+    EXPECT_EQ(tree->Selected(), tree->RootNode());
+    tree->SetSelection(base + "/keep/child");
+    tree->SetSelection(base + "/");
+    EXPECT_EQ(tree->Selected(), tree->RootNode());
     tree->SetCustomDirCaption("Mine");
     EXPECT_EQ(tree->RootNode()->Text, "Mine");
     tree->SetSelection(base + "/keep");
@@ -374,6 +380,59 @@ TEST_F(TreeTest, ExpandingThroughTheViewPopulatesSortsAndReportsOnce)
     tree->collapse(tree->IndexOf(sorted));
     tree->expand(tree->IndexOf(sorted));
     EXPECT_EQ(populated, 2);
+}
+
+TEST_F(TreeTest, ExpandingABranchOrTheStarKeyEnumeratesAndKeepsTheButtons)
+{
+    MakeDirs(base + "/a/a1/a2");
+    MakeDirs(base + "/b/b1");
+    MakeTree();
+    tree->resize(300, 400);
+    tree->show();
+    tree->SetSelection(base);
+    TFolderNode* node = tree->Selected();
+    ASSERT_TRUE(node && !node->Data->Populated);
+
+    QKeyEvent star(QEvent::KeyPress, Qt::Key_Asterisk, Qt::NoModifier, "*");
+    QApplication::sendEvent(tree.get(), &star);
+    QApplication::processEvents();
+    EXPECT_TRUE(tree->IsNodeExpanded(node));
+    ASSERT_EQ(node->Children.size(), 2u);
+    TFolderNode* a = Child(node, "a");
+    TFolderNode* b = Child(node, "b");
+    EXPECT_TRUE(HasButton(a)); // not enumerated ahead, but still openable
+    EXPECT_FALSE(a->Data->Populated);
+
+    // The view expanding a node without asking the model for its children.
+    tree->expandRecursively(tree->IndexOf(b), 0);
+    QApplication::processEvents();
+    EXPECT_TRUE(b->Data->Populated);
+    EXPECT_TRUE(tree->IsNodeExpanded(b));
+    EXPECT_TRUE(Child(b, "b1"));
+    EXPECT_TRUE(HasButton(a));
+}
+
+TEST_F(TreeTest, AFolderThatCannotBeBoundKeepsItsButtonForTheNextTry)
+{
+    MakeDirs(dir.Path() + "/Desktop/onDesktop/inside");
+    MakeTree();
+    TFolderNode* onDesktop = Child(tree->RootNode(), "onDesktop");
+    ASSERT_TRUE(onDesktop);
+    ASSERT_TRUE(HasButton(onDesktop));
+    ASSERT_EQ(::rename((dir.Path() + "/Desktop").c_str(), (dir.Path() + "/away").c_str()), 0);
+    tree->expand(tree->IndexOf(onDesktop)); // as a click on the button does
+    QApplication::processEvents();
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_FALSE(onDesktop->Data->Populated);
+    EXPECT_FALSE(tree->IsNodeExpanded(onDesktop));
+    EXPECT_TRUE(HasButton(onDesktop));
+
+    ASSERT_EQ(::rename((dir.Path() + "/away").c_str(), (dir.Path() + "/Desktop").c_str()), 0);
+    tree->expand(tree->IndexOf(onDesktop));
+    QApplication::processEvents();
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(tree->IsNodeExpanded(onDesktop));
+    EXPECT_TRUE(Child(onDesktop, "inside"));
 }
 
 TEST_F(TreeTest, IconsAreFetchedWhenANodeIsDrawnAndKept)

@@ -269,6 +269,13 @@ TEST(ShellParsing, FullPathsParseThroughTheRootWhateverTheirLength)
     EXPECT_FALSE(missing);
     EXPECT_LT(desktop->ParseDisplayName("", missing), 0);
     EXPECT_LT(desktop->ParseDisplayName("/..", missing), 0);
+    // A zero byte ends no name: the path is refused, not parsed up to it.
+    std::string withZero = home.dir.Path() + "/a";
+    withZero += '\0';
+    withZero += "/b";
+    EXPECT_LT(desktop->ParseDisplayName(withZero, missing), 0);
+    EXPECT_LT(BindPath(home.dir.Path())->ParseDisplayName(std::string("a\0", 2), missing), 0);
+    EXPECT_FALSE(missing);
 
     // A folder parses a full path inside it, relative to itself, and nothing else.
     const ShellFolderPtr a = BindPath(home.dir.Path() + "/a");
