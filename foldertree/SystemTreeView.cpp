@@ -363,6 +363,15 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     comboTimer_->setSingleShot(true);
     connect(comboTimer_, &QTimer::timeout, this, &TdfsSystemTreeView::TellComboBox);
     connect(this, &QTreeView::expanded, this, &TdfsSystemTreeView::NodeExpanded);
+    // Collapsing a folder above the selected one hides the selection; the collapsed
+    // folder takes it over, so the list never shows a folder the tree no longer does.
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        for (QModelIndex i = currentIndex().parent(); i.isValid(); i = i.parent())
+            if (i == index) {
+                setCurrentIndex(index);
+                return;
+            }
+    });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) { CurrentChanged(current); });
     connect(&TMountTableWatcher::Instance(), &TMountTableWatcher::VolumesChanged, this,

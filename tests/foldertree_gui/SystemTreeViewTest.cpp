@@ -282,6 +282,28 @@ TEST_F(TreeTest, MountTableChangesRebuildTheTreeOnlyWhenVolumesChange)
     EXPECT_EQ(tree->Selection(), base + "/stay");
 }
 
+TEST_F(TreeTest, CollapsingAFolderAboveTheSelectionSelectsIt)
+{
+    MakeDirs(base + "/outer/inner/deep");
+    MakeDirs(base + "/side/sub");
+    MakeTree();
+    tree->SetSelection(base + "/outer/inner/deep");
+    TFolderNode* outer = NodeOfPath(base + "/outer");
+    ASSERT_TRUE(outer);
+    changes.clear();
+    tree->CollapseNode(outer);
+    EXPECT_EQ(tree->Selection(), base + "/outer");
+    EXPECT_EQ(changes, std::vector<TFolderNode*>{outer});
+
+    // Collapsing a folder that does not hold the selection leaves it alone.
+    tree->SetSelection(base + "/side/sub");
+    tree->ExpandNode(outer);
+    changes.clear();
+    tree->CollapseNode(outer);
+    EXPECT_EQ(tree->Selection(), base + "/side/sub");
+    EXPECT_TRUE(changes.empty());
+}
+
 TEST_F(TreeTest, RefreshNodeEnumeratesAfreshKeepingExpandedOrCollapsed)
 {
     MakeDirs(base + "/open/a");
