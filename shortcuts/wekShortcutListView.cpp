@@ -481,8 +481,12 @@ void TwekShortcutListView::ReadFolder()
 
     for (int i = 1; i < model_->columnCount(); ++i)
         setColumnWidth(i, widths[static_cast<size_t>(i - 1)]);
-    if (autoSizeFirstColumn_ && model_->rowCount() > 0) {
+    // Sized once per folder: a first folder of short names (a Start Menu holding only
+    // "Programs") would otherwise cut every longer name for the rest of the session,
+    // while a re-read of the same folder keeps the width the user gave it.
+    if ((autoSizeFirstColumn_ || nameSizedFor_ != directory_) && model_->rowCount() > 0) {
         autoSizeFirstColumn_ = false;
+        nameSizedFor_ = directory_;
         const int captionWidth = fontMetrics().horizontalAdvance(model_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
         setColumnWidth(0, std::max(sizeHintForColumn(0), captionWidth + 16 + kStateImageSize) + 8);
     }

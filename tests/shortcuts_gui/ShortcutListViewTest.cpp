@@ -112,6 +112,25 @@ TEST_F(ShortcutListTest, MissingFolderGivesAnEmptyListAndStillReports)
     EXPECT_EQ(list.FolderCount(), 0);
 }
 
+TEST_F(ShortcutListTest, NameColumnFitsTheNamesOfEachFolderOpened)
+{
+    MakeDirs(dir + "/Programs");
+    const std::string other = env / "other";
+    MakeDirs(other);
+    const std::string longName = "A rather long shortcut name that needs room.lnk";
+    WriteLink(other + "/" + longName, env / "targets/present.txt");
+    Read();
+    const int narrow = list.columnWidth(0);
+    Read(other);
+    const int fits = list.fontMetrics().horizontalAdvance(QString::fromStdString(longName));
+    EXPECT_GT(list.columnWidth(0), narrow);
+    EXPECT_GE(list.columnWidth(0), fits);
+    // Reading the same folder again keeps the width the user gave the column.
+    list.setColumnWidth(0, 90);
+    list.ReadFolder();
+    EXPECT_EQ(list.columnWidth(0), 90);
+}
+
 TEST_F(ShortcutListTest, ColumnSetChoosesColumnsAndIsRepairedWhenEditedByHand)
 {
     MakeDirs(dir + "/Sub");
