@@ -488,7 +488,10 @@ void TwekShortcutListView::ReadFolder()
         autoSizeFirstColumn_ = false;
         nameSizedFor_ = directory_;
         const int captionWidth = fontMetrics().horizontalAdvance(model_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
-        setColumnWidth(0, std::max(sizeHintForColumn(0), captionWidth + 16 + kStateImageSize) + 8);
+        // One very long name must not push every other column out of sight: such a
+        // name is cut with an ellipsis instead.
+        const int contents = std::min(sizeHintForColumn(0), width() * 2 / 3);
+        setColumnWidth(0, std::max(contents, captionWidth + 16 + kStateImageSize) + 8);
     }
     setUpdatesEnabled(true);
 }

@@ -125,6 +125,12 @@ TEST_F(ShortcutListTest, NameColumnFitsTheNamesOfEachFolderOpened)
     const int fits = list.fontMetrics().horizontalAdvance(QString::fromStdString(longName));
     EXPECT_GT(list.columnWidth(0), narrow);
     EXPECT_GE(list.columnWidth(0), fits);
+    // A name longer than the list is wide leaves room for the other columns.
+    WriteLink(other + "/" + std::string(200, 'N') + ".lnk", env / "targets/present.txt");
+    Read(dir);
+    Read(other);
+    EXPECT_LT(list.columnWidth(0), list.width());
+    EXPECT_GE(list.columnWidth(0), fits);
     // Reading the same folder again keeps the width the user gave the column.
     list.setColumnWidth(0, 90);
     list.ReadFolder();
