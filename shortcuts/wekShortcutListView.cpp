@@ -449,6 +449,18 @@ void TwekShortcutListView::ReadFolder()
     for (int i = 1; i < model_->columnCount(); ++i)
         widths.push_back(columnWidth(i));
 
+    // A read of the folder already shown (F5, a rename, a change on disk) keeps the
+    // rows the user selected, found again by name, and the row the keys were on.
+    std::vector<std::string> keepSelected;
+    std::string keepCurrent;
+    if (model_->folder == directory_) {
+        for (const QModelIndex& index : selectionModel()->selectedRows())
+            keepSelected.push_back(model_->rows[static_cast<size_t>(index.row())].Name);
+        if (const QModelIndex current = currentIndex(); current.isValid())
+            keepCurrent = model_->rows[static_cast<size_t>(current.row())].Name;
+        std::sort(keepSelected.begin(), keepSelected.end());
+    }
+
     std::vector<TShortcutListRow> rows;
     int folders = 0;
     auto byKey = [this](const TShortcutListRow& a, const TShortcutListRow& b) { return CompareRowKeys(a, b) < 0; };
@@ -478,6 +490,20 @@ void TwekShortcutListView::ReadFolder()
     folderCount_ = folders;
     model_->folder = directory_;
     model_->Reset(std::move(rows));
+    if (!keepSelected.empty() || !keepCurrent.empty()) {
+        QItemSelection selection;
+        const int lastColumn = model_->columnCount() - 1;
+        for (int i = 0; i < ItemCount(); ++i) {
+            const std::string& name = model_->rows[static_cast<size_t>(i)].Name;
+            if (name == keepCurrent)
+                selectionModel()->setCurrentIndex(model_->index(i, 0), QItemSelectionModel::NoUpdate);
+            if (std::binary_search(keepSelected.begin(), keepSelected.end(), name))
+                selection.select(model_->index(i, 0), model_->index(i, lastColumn));
+        }
+        selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        if (currentIndex().isValid())
+            scrollTo(currentIndex());
+    }
 
     for (int i = 1; i < model_->columnCount(); ++i)
         setColumnWidth(i, widths[static_cast<size_t>(i - 1)]);

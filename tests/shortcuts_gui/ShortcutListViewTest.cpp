@@ -419,6 +419,30 @@ TEST_F(ShortcutListTest, RenameKeepsTheExtensionAndNeverReplacesAFile)
     EXPECT_TRUE(list.ReadPending() || list.ReadDelay() == 0);
 }
 
+TEST_F(ShortcutListTest, ReadingTheSameFolderAgainKeepsTheSelectionByName)
+{
+    for (const char* name : {"a.lnk", "b.lnk", "c.lnk", "d.lnk"})
+        WriteLink(dir + "/" + name, env / "targets/present.txt");
+    Read();
+    Select({Row("b.lnk"), Row("d.lnk")});
+    list.selectionModel()->setCurrentIndex(list.model()->index(Row("d.lnk"), 0), QItemSelectionModel::NoUpdate);
+    // Renamed to sort first: the row moves and stays selected and current.
+    ASSERT_TRUE(list.RenameEdited(Row("d.lnk"), "0 first"));
+    list.ReadFolder();
+    EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"0 first.lnk", "b.lnk"}));
+    EXPECT_EQ(list.currentIndex().row(), Row("0 first.lnk"));
+    // A selected file deleted on disk is simply gone from the selection.
+    ASSERT_EQ(::unlink((dir + "/b.lnk").c_str()), 0);
+    list.ReadFolder();
+    EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"0 first.lnk"}));
+    // Another folder starts with nothing selected.
+    const std::string other = env / "other";
+    MakeDirs(other);
+    WriteLink(other + "/0 first.lnk", env / "targets/present.txt");
+    Read(other);
+    EXPECT_EQ(list.SelectedCount(), 0);
+}
+
 TEST_F(ShortcutListTest, RenameUsesTheRealBytesOfANameThatIsNotUtf8)
 {
     const std::string odd = "caf\xe9.lnk"; // Latin-1 bytes
