@@ -1056,6 +1056,13 @@ void TdfsSystemTreeView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    // Backspace goes up to the parent folder, as it does in the shortcut list.
+    if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+        if (const QModelIndex parent = currentIndex().parent(); parent.isValid())
+            setCurrentIndex(parent);
+        event->accept();
+        return;
+    }
     QTreeView::keyPressEvent(event);
 }
 

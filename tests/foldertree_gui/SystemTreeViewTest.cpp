@@ -183,6 +183,11 @@ TEST_F(TreeTest, ADeepSelectionInANarrowPaneShowsItsLabel)
     QApplication::processEvents();
     expectLabelInView("after Down");
     EXPECT_EQ(tree->horizontalScrollBar()->value(), sideways); // no jump for a label already in view
+    // Backspace goes up one folder.
+    QKeyEvent back(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(tree.get(), &back);
+    EXPECT_EQ(tree->Selection(), path.substr(0, path.rfind('/')));
+    expectLabelInView("after Backspace");
 }
 
 TEST_F(TreeTest, PathsThatDoNotParseChangeNothing)
