@@ -628,7 +628,9 @@ void TForm1::ShowHelpContext(int context)
     QUrl url = QUrl::fromLocalFile(path);
     if (context != 0)
         url.setFragment(QString("context-%1").arg(context));
-    QDesktopServices::openUrl(url);
+    // Without a browser or a desktop's opener nothing would happen at all.
+    if (!QDesktopServices::openUrl(url))
+        QMessageBox::warning(this, kProgramName, QString("No program was found to open the help file %1.").arg(path));
 }
 
 int TForm1::FocusedHelpContext() const
