@@ -341,7 +341,11 @@ void TForm1::BuildMenus()
     }
     popupMenu1_->installEventFilter(this);
     connect(popupMenu1_, &QMenu::aboutToShow, this, [this] { ActionList1Update(); });
-    connect(qApp, &QApplication::focusChanged, this, [this] { ActionList1Update(); });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && !qobject_cast<QMenuBar*>(now) && !qobject_cast<QMenu*>(now))
+            lastFocus_ = now;
+        ActionList1Update();
+    });
     // Asking the clipboard can mean a round trip to another program: it is asked when
     // its contents change, not at every update of the actions.
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
@@ -506,15 +510,25 @@ void TForm1::MenuToggle()
     menuBar()->setVisible(show);
 }
 
+const QWidget* TForm1::CommandFocus() const
+{
+    // A menu opened from the keyboard (Alt+F) takes the focus into the menu bar; its
+    // commands are still meant for the pane the user was in.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus && (qobject_cast<const QMenuBar*>(focus) || qobject_cast<const QMenu*>(focus)))
+        return lastFocus_.data();
+    return focus;
+}
+
 bool TForm1::ListFocused() const
 {
-    const QWidget* focus = QApplication::focusWidget();
+    const QWidget* focus = CommandFocus();
     return focus && (focus == list_ || list_->isAncestorOf(focus));
 }
 
 bool TForm1::TreeFocused() const
 {
-    const QWidget* focus = QApplication::focusWidget();
+    const QWidget* focus = CommandFocus();
     return focus && (focus == panelTV_ || panelTV_->isAncestorOf(focus));
 }
 
@@ -614,7 +628,9 @@ void TForm1::ShowHelpContext(int context)
     QUrl url = QUrl::fromLocalFile(path);
     if (context != 0)
         url.setFragment(QString("context-%1").arg(context));
-    QDesktopServices::openUrl(url);
+    // Without a browser or a desktop's opener nothing would happen at all.
+    if (!QDesktopServices::openUrl(url))
+        QMessageBox::warning(this, kProgramName, QString("No program was found to open the help file %1.").arg(path));
 }
 
 int TForm1::FocusedHelpContext() const

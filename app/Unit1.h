@@ -3,6 +3,7 @@
 // status bar, and the settings kept under HKCU "Software\Tarnwick\Quillmere".
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 #include <functional>
 #include <string>
 #include <vector>
@@ -104,6 +105,7 @@ private:
     void ApplyDefaultSettings(bool& showMenu);
     bool ListFocused() const;
     bool TreeFocused() const;
+    const QWidget* CommandFocus() const;
     void OpenHelpTopics();
     int FocusedHelpContext() const;
     void ReadClipboardState();
@@ -122,6 +124,7 @@ private:
     QAction* pasteKey_ = nullptr; // Ctrl+V runs Paste even while Paste is hidden
     QAction* helpKey_ = nullptr;  // F1: help on the focused pane
     QString helpFile_;
+    QPointer<QWidget> lastFocus_; // the focus before the menu bar took it
     bool destroyed_ = false;
     bool clipboardHasFiles_ = false;
     bool clipboardCanPaste_ = false;

@@ -1,5 +1,6 @@
 #include "foldertree/SystemTreeView.h"
 
+#include <QAbstractItemDelegate>
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -884,23 +885,42 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
 
 void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
 {
-    ScrollLabelIntoView(IndexOf(node));
+    scrollTo(IndexOf(node));
     // Laying the new rows out may bring a horizontal scroll bar that covers the last
     // row: look again once the view has settled.
     QTimer::singleShot(0, this, [this] {
         if (currentIndex().isValid())
-            ScrollLabelIntoView(currentIndex());
+            scrollTo(currentIndex());
     });
+}
+
+void TdfsSystemTreeView::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    // Qt scrolls a column wider than the pane back to its left edge, which hides
+    // the label of every deep node: a click or an arrow key would move the selected
+    // folder out of sight. Keep the sideways position and only move it as far as
+    // the label needs.
+    QScrollBar* h = horizontalScrollBar();
+    const int before = h->value();
+    QTreeView::scrollTo(index, hint);
+    h->setValue(before);
+    ScrollLabelIntoView(index);
 }
 
 void TdfsSystemTreeView::ScrollLabelIntoView(const QModelIndex& index)
 {
-    scrollTo(index);
     // A deep node in a narrow pane: the view alone may leave the node's icon and
     // text outside on the right. Show them, with one level of indent to the left.
     const QRect rect = visualRect(index);
+    if (!rect.isValid())
+        return;
+    // The cell runs to the end of the column, which is as wide as the longest name
+    // in view: measure the label itself, or a shallow node would scroll as well.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const int label = std::min(rect.width(), itemDelegateForIndex(index)->sizeHint(option, index).width());
     const int width = viewport()->width();
-    if (rect.isValid() && (rect.left() < 0 || rect.left() + std::min(rect.width(), width) > width)) {
+    if (rect.left() < 0 || rect.left() + std::min(label, width) > width) {
         QScrollBar* h = horizontalScrollBar();
         h->setValue(std::max(h->minimum(), h->value() + rect.left() - indentation()));
     }
@@ -1033,6 +1053,13 @@ void TdfsSystemTreeView::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Asterisk) {
         if (TFolderNode* node = Selected())
             ExpandNode(node);
+        event->accept();
+        return;
+    }
+    // Backspace goes up to the parent folder, as it does in the shortcut list.
+    if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+        if (const QModelIndex parent = currentIndex().parent(); parent.isValid())
+            setCurrentIndex(parent);
         event->accept();
         return;
     }

@@ -154,6 +154,10 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
+public:
+    // Also keeps the node's icon and text in view sideways (see the .cpp).
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
 private:
     friend class TFolderTreeModel;
 

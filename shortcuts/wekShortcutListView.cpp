@@ -449,6 +449,18 @@ void TwekShortcutListView::ReadFolder()
     for (int i = 1; i < model_->columnCount(); ++i)
         widths.push_back(columnWidth(i));
 
+    // A read of the folder already shown (F5, a rename, a change on disk) keeps the
+    // rows the user selected, found again by name, and the row the keys were on.
+    std::vector<std::string> keepSelected;
+    std::string keepCurrent;
+    if (model_->folder == directory_) {
+        for (const QModelIndex& index : selectionModel()->selectedRows())
+            keepSelected.push_back(model_->rows[static_cast<size_t>(index.row())].Name);
+        if (const QModelIndex current = currentIndex(); current.isValid())
+            keepCurrent = model_->rows[static_cast<size_t>(current.row())].Name;
+        std::sort(keepSelected.begin(), keepSelected.end());
+    }
+
     std::vector<TShortcutListRow> rows;
     int folders = 0;
     auto byKey = [this](const TShortcutListRow& a, const TShortcutListRow& b) { return CompareRowKeys(a, b) < 0; };
@@ -478,13 +490,34 @@ void TwekShortcutListView::ReadFolder()
     folderCount_ = folders;
     model_->folder = directory_;
     model_->Reset(std::move(rows));
+    if (!keepSelected.empty() || !keepCurrent.empty()) {
+        QItemSelection selection;
+        const int lastColumn = model_->columnCount() - 1;
+        for (int i = 0; i < ItemCount(); ++i) {
+            const std::string& name = model_->rows[static_cast<size_t>(i)].Name;
+            if (name == keepCurrent)
+                selectionModel()->setCurrentIndex(model_->index(i, 0), QItemSelectionModel::NoUpdate);
+            if (std::binary_search(keepSelected.begin(), keepSelected.end(), name))
+                selection.select(model_->index(i, 0), model_->index(i, lastColumn));
+        }
+        selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        if (currentIndex().isValid())
+            scrollTo(currentIndex());
+    }
 
     for (int i = 1; i < model_->columnCount(); ++i)
         setColumnWidth(i, widths[static_cast<size_t>(i - 1)]);
-    if (autoSizeFirstColumn_ && model_->rowCount() > 0) {
+    // Sized once per folder: a first folder of short names (a Start Menu holding only
+    // "Programs") would otherwise cut every longer name for the rest of the session,
+    // while a re-read of the same folder keeps the width the user gave it.
+    if ((autoSizeFirstColumn_ || nameSizedFor_ != directory_) && model_->rowCount() > 0) {
         autoSizeFirstColumn_ = false;
+        nameSizedFor_ = directory_;
         const int captionWidth = fontMetrics().horizontalAdvance(model_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
-        setColumnWidth(0, std::max(sizeHintForColumn(0), captionWidth + 16 + kStateImageSize) + 8);
+        // One very long name must not push every other column out of sight: such a
+        // name is cut with an ellipsis instead.
+        const int contents = std::min(sizeHintForColumn(0), width() * 2 / 3);
+        setColumnWidth(0, std::max(contents, captionWidth + 16 + kStateImageSize) + 8);
     }
     setUpdatesEnabled(true);
 }

@@ -147,5 +147,6 @@ private:
     QMenu* popupMenu_ = nullptr;
     int lastHeaderClickX_ = 0;
     bool autoSizeFirstColumn_ = false;
+    std::string nameSizedFor_; // the folder whose names the Name column was sized to
     bool menuKeySeen_ = false;
 };

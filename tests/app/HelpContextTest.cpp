@@ -4,7 +4,10 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
+#include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -70,6 +73,32 @@ TEST(HelpContextTest, F1OpensTheTopicOfTheFocusedPaneOrTheOpenMenu)
     EXPECT_EQ(browser.opened[2].fragment(), "context-5");
     EXPECT_EQ(browser.opened[3].fragment(), "context-1");
     EXPECT_EQ(browser.opened[4].fragment(), ""); // Help Topics: the contents
+}
+
+TEST(HelpContextTest, HelpThatNothingCanOpenSaysSo)
+{
+    if (!QStandardPaths::findExecutable("xdg-open").isEmpty())
+        GTEST_SKIP() << "a desktop opener is installed here";
+    listtest::PrivateEnvironment env;
+    testsupport::MakeDirs(env / "start");
+    TForm1 w({env / "start"});
+    const QString book = QCoreApplication::applicationDirPath() + "/" + w.HelpFile();
+    const bool madeBook = !QFile::exists(book);
+    if (madeBook) {
+        QFile file(book);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    w.ActionExecute(w.Action("aHelpTopics"));
+    if (madeBook)
+        QFile::remove(book);
+    EXPECT_TRUE(shown.startsWith("No program was found to open the help file")) << shown.toStdString();
 }
 
 } // namespace

@@ -509,6 +509,13 @@ TEST_F(MainWindowTest, ItemCommandsAreEnabledOnlyForTheFocusedListWithASelection
     w.ActionList1Update();
     for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})
         EXPECT_TRUE(w.Action(name)->isEnabled()) << name;
+    // Alt+F puts the focus into the menu bar: the File menu still offers them.
+    w.menuBar()->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(WaitFor([&] { return w.menuBar()->hasFocus(); }));
+    w.ActionList1Update();
+    for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})
+        EXPECT_TRUE(w.Action(name)->isEnabled()) << name << " from the menu bar";
+    list->setFocus();
     list->clearSelection();
     w.ActionList1Update();
     for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})

@@ -163,10 +163,31 @@ TEST_F(TreeTest, ADeepSelectionInANarrowPaneShowsItsLabel)
     tree->show();
     tree->SetSelection(path);
     QApplication::processEvents();
-    const QRect label = tree->visualRect(tree->currentIndex());
-    ASSERT_TRUE(label.isValid());
-    EXPECT_GE(label.left(), 0);
-    EXPECT_LT(label.left() + 16, tree->viewport()->width()); // the icon and the text begin in view
+    auto expectLabelInView = [this](const char* when) {
+        const QRect label = tree->visualRect(tree->currentIndex());
+        ASSERT_TRUE(label.isValid()) << when;
+        EXPECT_GE(label.left(), 0) << when;
+        EXPECT_LT(label.left() + 16, tree->viewport()->width()) << when; // the icon and the text begin in view
+    };
+    expectLabelInView("selected by path");
+    // Moving with the keys goes through the view's own scrolling, which sends a
+    // column wider than the pane back to its left edge.
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(tree.get(), &up);
+    QApplication::processEvents();
+    EXPECT_EQ(tree->Selection(), path.substr(0, path.rfind('/')));
+    expectLabelInView("after Up");
+    const int sideways = tree->horizontalScrollBar()->value();
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(tree.get(), &down);
+    QApplication::processEvents();
+    expectLabelInView("after Down");
+    EXPECT_EQ(tree->horizontalScrollBar()->value(), sideways); // no jump for a label already in view
+    // Backspace goes up one folder.
+    QKeyEvent back(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(tree.get(), &back);
+    EXPECT_EQ(tree->Selection(), path.substr(0, path.rfind('/')));
+    expectLabelInView("after Backspace");
 }
 
 TEST_F(TreeTest, PathsThatDoNotParseChangeNothing)

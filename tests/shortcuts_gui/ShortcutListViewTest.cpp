@@ -112,6 +112,31 @@ TEST_F(ShortcutListTest, MissingFolderGivesAnEmptyListAndStillReports)
     EXPECT_EQ(list.FolderCount(), 0);
 }
 
+TEST_F(ShortcutListTest, NameColumnFitsTheNamesOfEachFolderOpened)
+{
+    MakeDirs(dir + "/Programs");
+    const std::string other = env / "other";
+    MakeDirs(other);
+    const std::string longName = "A rather long shortcut name that needs room.lnk";
+    WriteLink(other + "/" + longName, env / "targets/present.txt");
+    Read();
+    const int narrow = list.columnWidth(0);
+    Read(other);
+    const int fits = list.fontMetrics().horizontalAdvance(QString::fromStdString(longName));
+    EXPECT_GT(list.columnWidth(0), narrow);
+    EXPECT_GE(list.columnWidth(0), fits);
+    // A name longer than the list is wide leaves room for the other columns.
+    WriteLink(other + "/" + std::string(200, 'N') + ".lnk", env / "targets/present.txt");
+    Read(dir);
+    Read(other);
+    EXPECT_LT(list.columnWidth(0), list.width());
+    EXPECT_GE(list.columnWidth(0), fits);
+    // Reading the same folder again keeps the width the user gave the column.
+    list.setColumnWidth(0, 90);
+    list.ReadFolder();
+    EXPECT_EQ(list.columnWidth(0), 90);
+}
+
 TEST_F(ShortcutListTest, ColumnSetChoosesColumnsAndIsRepairedWhenEditedByHand)
 {
     MakeDirs(dir + "/Sub");
@@ -392,6 +417,30 @@ TEST_F(ShortcutListTest, RenameKeepsTheExtensionAndNeverReplacesAFile)
     EXPECT_TRUE(Exists(dir + "/Renamed.d"));
     // Every accepted edit asks for a read, so a failed one shows the old name again.
     EXPECT_TRUE(list.ReadPending() || list.ReadDelay() == 0);
+}
+
+TEST_F(ShortcutListTest, ReadingTheSameFolderAgainKeepsTheSelectionByName)
+{
+    for (const char* name : {"a.lnk", "b.lnk", "c.lnk", "d.lnk"})
+        WriteLink(dir + "/" + name, env / "targets/present.txt");
+    Read();
+    Select({Row("b.lnk"), Row("d.lnk")});
+    list.selectionModel()->setCurrentIndex(list.model()->index(Row("d.lnk"), 0), QItemSelectionModel::NoUpdate);
+    // Renamed to sort first: the row moves and stays selected and current.
+    ASSERT_TRUE(list.RenameEdited(Row("d.lnk"), "0 first"));
+    list.ReadFolder();
+    EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"0 first.lnk", "b.lnk"}));
+    EXPECT_EQ(list.currentIndex().row(), Row("0 first.lnk"));
+    // A selected file deleted on disk is simply gone from the selection.
+    ASSERT_EQ(::unlink((dir + "/b.lnk").c_str()), 0);
+    list.ReadFolder();
+    EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"0 first.lnk"}));
+    // Another folder starts with nothing selected.
+    const std::string other = env / "other";
+    MakeDirs(other);
+    WriteLink(other + "/0 first.lnk", env / "targets/present.txt");
+    Read(other);
+    EXPECT_EQ(list.SelectedCount(), 0);
 }
 
 TEST_F(ShortcutListTest, RenameUsesTheRealBytesOfANameThatIsNotUtf8)
