@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "app/Entry.h"
@@ -709,6 +710,10 @@ void TForm1::ShortcutListStatusChange()
     panels_[0]->setText(QString::fromStdString(Plural(shortcuts, "shortcut")));
     const int failed = list_->FailedCount();
     panels_[1]->setText(failed != 0 ? QString::fromStdString(Plural(failed, "shortcut") + " failed test!") : QString());
+    // An empty list from a folder that could not be read says why, rather than
+    // looking like an empty folder.
+    if (failed == 0 && list_->ReadError() != 0)
+        panels_[1]->setText(QStringLiteral("Cannot read this folder: ") + QString::fromLocal8Bit(std::strerror(list_->ReadError())));
     ActionList1Update();
 }
 

@@ -468,7 +468,9 @@ void TwekShortcutListView::ReadFolder()
     // files, each block in name order. A folder that is missing or unreadable
     // leaves the list empty.
     TFolderContents contents;
-    if (!directory_.empty() && ReadFolderContents(directory_, contents)) {
+    const bool listed = !directory_.empty() && ReadFolderContents(directory_, contents);
+    readError_ = listed ? 0 : contents.Error;
+    if (listed) {
         rows.reserve(contents.Items.size());
         for (TShortcutListItem& item : contents.Items) {
             TShortcutListRow row;

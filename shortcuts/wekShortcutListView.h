@@ -44,6 +44,9 @@ public:
 
     int FolderCount() const { return folderCount_; }
     int FailedCount() const { return failedCount_; }
+    // The error (an errno value) that kept the last read from listing a folder that
+    // was asked for; 0 when it was listed, or when no folder was asked for.
+    int ReadError() const { return readError_; }
     int SortColumn() const { return sortColumn_; }
     bool SortDescending() const { return sortDescending_; }
     void SetSort(int column, bool descending); // sorts at once
@@ -128,6 +131,7 @@ private:
     std::string columnSet_;
     QStringList columnDescriptions_;
     int folderCount_ = 0;
+    int readError_ = 0;
     int failedCount_ = 0;
     int sortColumn_ = 0;
     bool sortDescending_ = false;

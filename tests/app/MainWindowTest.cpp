@@ -13,6 +13,8 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QUrl>
+#include <cstring>
+
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -444,6 +446,17 @@ TEST_F(MainWindowTest, StatusTextsFollowReadsTestsAndSelection)
     EXPECT_EQ(w.PanelText(1), "");
     list->DoVerb("Test");
     EXPECT_EQ(w.PanelText(1), "1 shortcut failed test!");
+
+    // A folder that can no longer be read says so instead of passing for an empty one.
+    ASSERT_EQ(::rename(dir.c_str(), (env / "moved").c_str()), 0);
+    list->RequestRead();
+    ASSERT_TRUE(WaitFor([&] { return list->ItemCount() == 0; }));
+    EXPECT_EQ(w.PanelText(0), "0 shortcuts");
+    EXPECT_EQ(w.PanelText(1), "Cannot read this folder: " + QString::fromLocal8Bit(std::strerror(ENOENT)));
+    ASSERT_EQ(::rename((env / "moved").c_str(), dir.c_str()), 0);
+    list->RequestRead();
+    ASSERT_TRUE(WaitFor([&] { return list->ItemCount() == 4; }));
+    EXPECT_EQ(w.PanelText(1), "");
 
     // An empty folder: nothing to test.
     TForm1 empty({env / "cmdline"});
