@@ -28,19 +28,34 @@ public:
     Q_INVOKABLE void Open(const QUrl& url) { opened << url; }
 };
 
+// The book must be there, or a message says it is missing: one is made for the test
+// where the build has none, and removed again.
+struct HelpBook {
+    QString path;
+    bool made = false;
+    explicit HelpBook(const TForm1& w) : path(QCoreApplication::applicationDirPath() + "/" + w.HelpFile())
+    {
+        made = !QFile::exists(path);
+        if (made) {
+            QFile file(path);
+            made = file.open(QIODevice::WriteOnly);
+        }
+    }
+    ~HelpBook()
+    {
+        if (made)
+            QFile::remove(path);
+    }
+};
+
 TEST(HelpContextTest, F1OpensTheTopicOfTheFocusedPaneOrTheOpenMenu)
 {
     listtest::PrivateEnvironment env;
     testsupport::MakeDirs(env / "start");
     TForm1 w({env / "start"});
 
-    // The book must be there, or a message says it is missing.
-    const QString book = QCoreApplication::applicationDirPath() + "/" + w.HelpFile();
-    const bool madeBook = !QFile::exists(book);
-    if (madeBook) {
-        QFile file(book);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    const HelpBook book(w);
+    ASSERT_TRUE(QFile::exists(book.path));
     UrlRecorder browser;
     QDesktopServices::setUrlHandler("file", &browser, "Open");
 
@@ -63,11 +78,9 @@ TEST(HelpContextTest, F1OpensTheTopicOfTheFocusedPaneOrTheOpenMenu)
     w.ActionExecute(w.Action("aHelpTopics"));
 
     QDesktopServices::unsetUrlHandler("file");
-    if (madeBook)
-        QFile::remove(book);
     ASSERT_EQ(browser.opened.size(), 5);
     for (const QUrl& url : browser.opened)
-        EXPECT_EQ(url.toLocalFile(), book);
+        EXPECT_EQ(url.toLocalFile(), book.path);
     EXPECT_EQ(browser.opened[0].fragment(), "context-7");
     EXPECT_EQ(browser.opened[1].fragment(), "context-1");
     EXPECT_EQ(browser.opened[2].fragment(), "context-5");
@@ -82,12 +95,8 @@ TEST(HelpContextTest, HelpThatNothingCanOpenSaysSo)
     listtest::PrivateEnvironment env;
     testsupport::MakeDirs(env / "start");
     TForm1 w({env / "start"});
-    const QString book = QCoreApplication::applicationDirPath() + "/" + w.HelpFile();
-    const bool madeBook = !QFile::exists(book);
-    if (madeBook) {
-        QFile file(book);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    const HelpBook book(w);
+    ASSERT_TRUE(QFile::exists(book.path));
     QString shown;
     QTimer::singleShot(0, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -96,8 +105,6 @@ TEST(HelpContextTest, HelpThatNothingCanOpenSaysSo)
         }
     });
     w.ActionExecute(w.Action("aHelpTopics"));
-    if (madeBook)
-        QFile::remove(book);
     EXPECT_TRUE(shown.startsWith("No program was found to open the help file")) << shown.toStdString();
 }
 
