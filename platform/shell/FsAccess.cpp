@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -28,16 +29,9 @@ int WalkToFolder(std::string_view path, UniqueFd& out)
     UniqueFd at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!at)
         return errno;
-    std::size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && path[i] == '/')
-            ++i;
-        const std::size_t start = i;
-        while (i < path.size() && path[i] != '/')
-            ++i;
-        if (i == start)
-            break;
-        const std::string part(path.substr(start, i - start));
+    std::size_t pos = 0;
+    for (std::string_view name = NextName(path, pos); !name.empty(); name = NextName(path, pos)) {
+        const std::string part(name);
         UniqueFd next(::openat(at.Get(), part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!next)
             return errno;
@@ -109,6 +103,14 @@ std::string_view BaseName(std::string_view path)
 {
     const std::size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view NextName(std::string_view path, std::size_t& pos)
+{
+    pos = std::min(path.find_first_not_of('/', pos), path.size());
+    const std::size_t start = pos;
+    pos = std::min(path.find('/', pos), path.size());
+    return path.substr(start, pos - start);
 }
 
 int Stat(const std::string& path, struct stat& st, bool followLinks)

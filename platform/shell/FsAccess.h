@@ -37,6 +37,9 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // The folder part and the last component of an absolute path ("/a/b" -> "/a", "b").
 std::string_view ParentOf(std::string_view path);
 std::string_view BaseName(std::string_view path);
+// The next name of `path` from `pos` on, skipping "/"s; empty when none is left.
+// `pos` moves past the name.
+std::string_view NextName(std::string_view path, std::size_t& pos);
 
 // Each answers 0 or an errno value.
 int Stat(const std::string& path, struct stat& st, bool followLinks);

@@ -33,16 +33,8 @@ bool SplitRelative(std::string_view path, std::vector<std::string>& parts)
 {
     if (path.find('\0') != std::string_view::npos)
         return false;
-    std::size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && path[i] == '/')
-            ++i;
-        const std::size_t start = i;
-        while (i < path.size() && path[i] != '/')
-            ++i;
-        if (i == start)
-            break;
-        const std::string_view part = path.substr(start, i - start);
+    std::size_t pos = 0;
+    for (std::string_view part = fs::NextName(path, pos); !part.empty(); part = fs::NextName(path, pos)) {
         if (part == ".")
             continue;
         if (part == "..") {

@@ -82,6 +82,17 @@ protected:
         return v;
     }
     int TreeWidth(TForm1& w) const { return w.PanelTV()->width(); }
+    // The built-in layout, with the default action off and the menu bar shown.
+    void ExpectBuiltInLayout(TForm1& w) const
+    {
+        EXPECT_EQ(w.x(), 100);
+        EXPECT_EQ(w.y(), 100);
+        EXPECT_EQ(w.width(), 500);
+        EXPECT_EQ(w.height(), 300);
+        EXPECT_EQ(TreeWidth(w), 150);
+        EXPECT_FALSE(w.ShortcutList()->OpenRunsDefaultAction());
+        EXPECT_TRUE(w.MenuBarShown());
+    }
 
     listtest::PrivateEnvironment env;
 };
@@ -91,13 +102,7 @@ TEST_F(MainWindowTest, FirstRunUsesDefaultsAndShutdownStoresEveryValue)
     SetStartMenu(env / "startmenu");
     {
         TForm1 w;
-        EXPECT_EQ(w.x(), 100);
-        EXPECT_EQ(w.y(), 100);
-        EXPECT_EQ(w.width(), 500);
-        EXPECT_EQ(w.height(), 300);
-        EXPECT_EQ(TreeWidth(w), 150);
-        EXPECT_FALSE(w.ShortcutList()->OpenRunsDefaultAction());
-        EXPECT_TRUE(w.MenuBarShown());
+        ExpectBuiltInLayout(w);
         EXPECT_TRUE(w.Action("aMainMenu")->isChecked());
         EXPECT_EQ(w.ShortcutList()->ColumnSet(), "abcdefghij");
         EXPECT_EQ(w.ShortcutList()->ReadDelay(), 300);
@@ -263,13 +268,7 @@ TEST_F(MainWindowTest, MissingTreeWidthGivesDefaultNumbersButKeepsTheColumnsRead
     Settings().DeleteValue("TreeWidth");
     SetStartMenu(env / "startmenu");
     TForm1 w;
-    EXPECT_EQ(w.x(), 100);
-    EXPECT_EQ(w.y(), 100);
-    EXPECT_EQ(w.width(), 500);
-    EXPECT_EQ(w.height(), 300);
-    EXPECT_EQ(TreeWidth(w), 150);
-    EXPECT_FALSE(w.ShortcutList()->OpenRunsDefaultAction());
-    EXPECT_TRUE(w.MenuBarShown());
+    ExpectBuiltInLayout(w);
     EXPECT_EQ(w.ShortcutList()->ColumnSet(), "abc");
     // "LastDir" comes after the failure: the Start Menu opens.
     EXPECT_EQ(w.ShortcutList()->Directory(), env / "startmenu/");
