@@ -1,9 +1,9 @@
 // The window mode of the program: the application, the main window and its event loop.
-#include <QApplication>
-#include <QMessageBox>
 #include <QSessionManager>
+#include <exception>
 #include <memory>
 
+#include "app/Application.h"
 #include "app/Entry.h"
 #include "app/ShutdownSignals.h"
 #include "app/Unit1.h"
@@ -12,7 +12,7 @@
 
 int RunMainWindow(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setApplicationName(kProgramName);
     QGuiApplication::setDesktopFileName("quillmere");
 
@@ -21,7 +21,13 @@ int RunMainWindow(int argc, char** argv)
     // Caught before the window is built: a signal during start-up closes the window
     // once the event loop runs instead of killing the program half started.
     TShutdownSignals shutdownSignals;
-    auto window = std::make_unique<TForm1>(args);
+    std::unique_ptr<TForm1> window;
+    try {
+        window = std::make_unique<TForm1>(args);
+    } catch (const std::exception& e) {
+        app.ShowError(QString::fromUtf8(e.what()));
+        return 1;
+    }
     QObject::connect(&shutdownSignals, &TShutdownSignals::Received, window.get(), &QWidget::close);
     shutdownSignals.Start();
     // The session may end the process right after asking: the settings are written then.
@@ -35,7 +41,7 @@ int RunMainWindow(int argc, char** argv)
     try {
         CheckFolderItemDataLeaks();
     } catch (const ELeaking& e) {
-        QMessageBox::critical(nullptr, kProgramName, QString::fromUtf8(e.what()));
+        app.ShowError(QString::fromUtf8(e.what()));
     }
     return status;
 }

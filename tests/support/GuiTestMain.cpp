@@ -2,14 +2,21 @@
 // on the offscreen platform unless another is named.
 #include <QApplication>
 #include <cstdlib>
+#include <memory>
 
 #include <gtest/gtest.h>
+
+// A suite that runs under the program's own application object defines this.
+__attribute__((weak)) std::unique_ptr<QApplication> MakeTestApplication(int& argc, char** argv)
+{
+    return std::make_unique<QApplication>(argc, argv);
+}
 
 int main(int argc, char** argv)
 {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = MakeTestApplication(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
