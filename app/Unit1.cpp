@@ -28,6 +28,7 @@
 #include "app/Version.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
+#include "platform/shell/ParentSteps.h"
 #include "shortcuts/wekShortcutListView.h"
 
 namespace {
@@ -62,12 +63,17 @@ std::string WithSlash(std::string path)
 }
 
 // A folder as the tree names it: absolute, without a trailing "/" but for the root.
+// ".." is the file system's: after a symbolic link it leads to the parent of the
+// link's target. A path that does not resolve is passed on as typed, for the tree
+// to find nothing there.
 std::string TreePath(const std::string& path)
 {
     std::error_code ec;
-    std::string p = std::filesystem::absolute(std::filesystem::path(path), ec).lexically_normal().string();
+    std::string p = std::filesystem::absolute(std::filesystem::path(path), ec).string();
     if (ec)
         p = path;
+    if (std::string resolved; platform::shell::fs::ResolveParentSteps(p, resolved) == 0)
+        return resolved;
     while (p.size() > 1 && p.back() == '/')
         p.pop_back();
     return p;

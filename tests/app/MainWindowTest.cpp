@@ -1,6 +1,7 @@
 // The main window: settings read at start and written at shutdown, the command-line
 // folder, the menu bar rule, the action table, status texts and the folder wiring.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -223,6 +224,20 @@ TEST_F(MainWindowTest, CommandLineFolderReplacesTheLastFolderOnlyWhenItIsAFolder
     TForm1 w;
     EXPECT_EQ(w.ShortcutList()->Directory(), "");
     EXPECT_EQ(w.windowTitle(), "Quillmere");
+}
+
+TEST_F(MainWindowTest, DotDotInTheStartFolderIsTheFileSystemsAndLinksAreKeptAsTyped)
+{
+    MakeDirs(env / "far/target");
+    MakeDirs(env / "far/x");
+    MakeDirs(env / "x"); // where the text alone would lead
+    ASSERT_EQ(::symlink((env / "far/target").c_str(), (env / "link").c_str()), 0);
+    {
+        TForm1 w({env / "link/../x"});
+        EXPECT_EQ(w.ShortcutList()->Directory(), env / "far/x/");
+    }
+    TForm1 w({env / "link/"});
+    EXPECT_EQ(w.ShortcutList()->Directory(), env / "link/");
 }
 
 TEST_F(MainWindowTest, MenuBarStateIsSavedOnlyWhenAskedAndRestoredAtStart)
