@@ -332,6 +332,11 @@ void TForm1::FormCreate(const std::vector<std::string>& args)
         columns = ShortcutList()->AllColumns();
     list_->SetColumnSet(columns);
     SetTreeSelection(lastDir.empty() ? kBuiltInTreeSelection : lastDir);
+    // Qt makes the first row of a view without a current row current when the view
+    // takes the focus; a start folder that selected nothing must leave the tree, the
+    // list and the title alone until the user picks a folder.
+    if (!dfsTV_->Selected())
+        dfsTV_->setCurrentIndex(QModelIndex());
     ActionList1Update();
 }
 

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "app/Unit1.h"
+#include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
 #include "platform/shellfolders/ShellFolders.h"
 #include "shortcuts/wekShortcutListView.h"
@@ -219,9 +220,16 @@ TEST_F(MainWindowTest, CommandLineFolderReplacesTheLastFolderOnlyWhenItIsAFolder
         EXPECT_EQ(w.ShortcutList()->Directory(), env / "cmdline/") << arg;
     }
 
-    // A last folder that is gone selects nothing and falls back to nothing.
+    // A last folder that is gone selects nothing and falls back to nothing, also
+    // when the shown window gives the tree the focus.
     Settings().WriteString("LastDir", env / "gone");
     TForm1 w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.dfsTV()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.dfsTV()->hasFocus(); }));
+    EXPECT_EQ(w.dfsTV()->Selected(), nullptr);
     EXPECT_EQ(w.ShortcutList()->Directory(), "");
     EXPECT_EQ(w.windowTitle(), "Quillmere");
 }
