@@ -1,9 +1,6 @@
 #include "app/Unit1.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -17,32 +14,23 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QResizeEvent>
-#include <QSessionManager>
-#include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
 #include "app/DataFiles.h"
-#include "app/Entry.h"
+#include "app/FileLists.h"
 #include "app/Hints.h"
 #include "app/Version.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
-#include "platform/registry/Registry.h"
-#include "platform/shellfolders/ShellFolders.h"
-#include "platform/util/Text.h"
+#include "platform/shell/ParentSteps.h"
 #include "shortcuts/wekShortcutListView.h"
-
-using platform::registry::Hive;
-using platform::registry::Key;
 
 namespace {
 
@@ -53,41 +41,6 @@ constexpr int kDefaultLeft = 100, kDefaultTop = 100, kDefaultWidth = 500, kDefau
 constexpr int kReadDelay = 300;
 // The tree's own selection before anything else is chosen: the system drive's root.
 constexpr const char* kBuiltInTreeSelection = "/";
-
-struct ActionEntry {
-    const char* name;
-    const char* caption;
-    const char* category;
-    const char* key;  // as QKeySequence reads it; "" for none
-    bool keyShownOnly; // shown beside the caption, but the key runs another action
-};
-
-// In table order: a key runs the first action that carries it.
-constexpr ActionEntry kActions[] = {
-    {"aOpen", "&Open", "File", "", false},
-    {"aNewShortcut", "&New Shortcut...", "File", "", false},
-    {"aNewFolder", "New &Folder", "File", "Ins", false},
-    {"aDelete", "&Delete", "File", "", false},
-    {"aRename", "Rena&me", "File", "F2", false},
-    {"aProperties", "P&roperties", "File", "Alt+Return", false},
-    {"aExit", "E&xit", "File", "", false},
-    {"aCut", "Cu&t", "Edit", "Ctrl+X", false},
-    {"aCopy", "&Copy", "Edit", "Ctrl+C", false},
-    {"aPaste", "&Paste", "Edit", "Ctrl+V", true},
-    {"aPasteShortcut", "Paste &Shortcut", "Edit", "Ctrl+V", true},
-    {"aSelectAll", "Select &All", "Edit", "Ctrl+A", false},
-    {"aInvertSelection", "&Invert Selection", "Edit", "Ctrl+I", false},
-    {"aMainMenu", "&Main Menu", "View", "F10", false},
-    {"aStatusBar", "&Status Bar", "View", "", false},
-    {"aRefresh", "&Refresh", "View", "F5", false},
-    {"aTest", "&Test", "View", "F7", false},
-    {"aOptions", "&Options...", "View", "F8", false},
-    {"aAddToFavorites", "&Add To Favorites", "Favorites", "", false},
-    {"aOrganizeFavorites", "&Organize Favorites", "Favorites", "", false},
-    {"aHelpTopics", "&Help Topics", "Help", "", false},
-    {"aVisitHomePage", "&Visit Home Page", "Help", "", false},
-    {"aAbout", "&About...", "Help", "", false},
-};
 
 std::string Plural(long long n, const char* word)
 {
@@ -111,50 +64,20 @@ std::string WithSlash(std::string path)
 }
 
 // A folder as the tree names it: absolute, without a trailing "/" but for the root.
+// ".." is the file system's: after a symbolic link it leads to the parent of the
+// link's target. A path that does not resolve is passed on as typed, for the tree
+// to find nothing there.
 std::string TreePath(const std::string& path)
 {
     std::error_code ec;
-    std::string p = std::filesystem::absolute(std::filesystem::path(path), ec).lexically_normal().string();
+    std::string p = std::filesystem::absolute(std::filesystem::path(path), ec).string();
     if (ec)
         p = path;
+    if (std::string resolved; platform::shell::fs::ResolveParentSteps(p, resolved) == 0)
+        return resolved;
     while (p.size() > 1 && p.back() == '/')
         p.pop_back();
     return p;
-}
-
-bool IsShortcutFileName(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    const qsizetype dot = path.lastIndexOf('.');
-    if (dot < 0 || dot < slash)
-        return false;
-    const QString ext = path.mid(dot).toLower();
-    return ext == ".lnk" || ext == ".pif" || ext == ".url";
-}
-
-// The files the clipboard offers as a file list, as the file managers put them there.
-// Web addresses and remote files are skipped: a list naming nothing but those is no
-// file list, or a copied web link would offer Paste.
-bool ClipboardFiles(QStringList& files)
-{
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return false;
-    QList<QUrl> urls;
-    if (data->hasFormat("x-special/gnome-copied-files")) {
-        const QList<QByteArray> lines = data->data("x-special/gnome-copied-files").split('\n');
-        for (qsizetype i = 1; i < lines.size(); ++i) // the first line says copy or cut
-            if (!lines[i].trimmed().isEmpty())
-                urls.append(QUrl::fromEncoded(lines[i].trimmed()));
-    } else if (data->hasUrls()) {
-        urls = data->urls();
-    } else {
-        return false;
-    }
-    for (const QUrl& url : urls)
-        if (url.isLocalFile())
-            files.append(url.toLocalFile());
-    return !files.isEmpty() || urls.isEmpty();
 }
 
 } // namespace
@@ -252,30 +175,30 @@ void TForm1::BuildLayout()
 
 void TForm1::BuildActions()
 {
-    for (const ActionEntry& entry : kActions) {
+    for (const ActionRow& row : ActionTable()) {
         auto* action = new QAction(this);
-        action->setObjectName(entry.name);
-        action->setProperty("category", entry.category);
-        if (entry.keyShownOnly)
-            action->setText(QString(entry.caption) + "\t" + QKeySequence(entry.key).toString(QKeySequence::NativeText));
+        action->setObjectName(row.name);
+        action->setProperty("category", row.category);
+        if (row.keyShownOnly)
+            action->setText(QString(row.caption) + "\t" + QKeySequence(row.key).toString(QKeySequence::NativeText));
         else
-            action->setText(entry.caption);
-        if (*entry.key && !entry.keyShownOnly) {
-            QList<QKeySequence> keys{QKeySequence(entry.key)};
-            if (QString(entry.key) == "Alt+Return")
+            action->setText(row.caption);
+        if (*row.key && !row.keyShownOnly) {
+            QList<QKeySequence> keys{QKeySequence(row.key)};
+            if (QString(row.key) == "Alt+Return")
                 keys.append(QKeySequence("Alt+Enter")); // the keypad's Enter too
             action->setShortcuts(keys);
         }
         action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, [this, action] { ActionExecute(action); });
+        connect(action, &QAction::triggered, this, [this, id = row.id] { ActionExecute(id); });
         // Every action lives on the window too, so its key works with the menu bar hidden.
         addAction(action);
         actions_.push_back(action);
     }
-    Action("aMainMenu")->setCheckable(true);
-    Action("aMainMenu")->setChecked(true);
-    Action("aStatusBar")->setCheckable(true);
-    Action("aStatusBar")->setChecked(true);
+    for (ActionId id : {ActionId::aMainMenu, ActionId::aStatusBar}) {
+        Action(id)->setCheckable(true);
+        Action(id)->setChecked(true);
+    }
 
     // A hidden action is a disabled one to Qt, so Ctrl+V belongs to an action of its
     // own that is never hidden and always runs Paste.
@@ -283,7 +206,7 @@ void TForm1::BuildActions()
     pasteKey_->setObjectName("PasteKey");
     pasteKey_->setShortcut(QKeySequence("Ctrl+V"));
     pasteKey_->setShortcutContext(Qt::WindowShortcut);
-    connect(pasteKey_, &QAction::triggered, this, [this] { ActionExecute(Action("aPaste")); });
+    connect(pasteKey_, &QAction::triggered, this, [this] { ActionExecute(ActionId::aPaste); });
     addAction(pasteKey_);
 
     helpKey_ = new QAction(this);
@@ -294,47 +217,36 @@ void TForm1::BuildActions()
     addAction(helpKey_);
 }
 
-QAction* TForm1::Action(const char* name) const
-{
-    for (QAction* action : actions_)
-        if (action->objectName() == name)
-            return action;
-    return nullptr;
-}
-
 void TForm1::BuildMenus()
 {
-    auto add = [this](QMenu* menu, std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            if (std::string_view(name) == "-")
+    // Each menu shows its rows in table order; a group's first row gets a separator.
+    auto fill = [this](QMenu* menu, std::uint8_t shown, std::uint8_t group, const char* category) {
+        for (const ActionRow& row : ActionTable()) {
+            if (!(row.menus & shown) || (category && std::string_view(row.category) != category))
+                continue;
+            if ((row.menus & group) && !menu->isEmpty())
                 menu->addSeparator();
-            else
-                menu->addAction(Action(name));
+            menu->addAction(Action(row.id));
         }
     };
     QMenuBar* bar = menuBar();
     bar->setObjectName("MainMenu1");
-    QMenu* file = bar->addMenu("&File");
-    add(file, {"aOpen", "-", "aNewShortcut", "aNewFolder", "-", "aDelete", "aRename", "aProperties", "-", "aExit"});
-    QMenu* edit = bar->addMenu("&Edit");
-    add(edit, {"aCut", "aCopy", "aPaste", "aPasteShortcut", "-", "aSelectAll", "aInvertSelection"});
-    QMenu* view = bar->addMenu("&View");
-    add(view, {"aMainMenu", "aStatusBar", "-", "aRefresh", "aTest", "-", "aOptions"});
-    QMenu* favorites = bar->addMenu("F&avorites");
-    add(favorites, {"aAddToFavorites", "aOrganizeFavorites", "-"});
+    for (const MainMenuRow& row : MainMenuTable()) {
+        QMenu* menu = bar->addMenu(row.caption);
+        fill(menu, amMain, amMainGroup, row.category);
+        mainMenus_.push_back(menu);
+    }
+    QMenu* favorites = mainMenus_[3];
+    favorites->addSeparator();
     favorites->addMenu("&Current User")->setObjectName("FavCurrentUser");
     favorites->addMenu("All &Users")->setObjectName("FavAllUsers");
     favorites->addMenu("&Default User")->setObjectName("FavDefaultUser");
     favorites->addSeparator();
-    QMenu* help = bar->addMenu("&Help");
-    add(help, {"aHelpTopics", "aVisitHomePage", "-", "aAbout"});
-    mainMenus_ = {file, edit, view, favorites, help};
 
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName("PopupMenu1");
-    add(popupMenu1_, {"aNewShortcut", "aNewFolder", "aPaste", "aPasteShortcut", "-", "aMainMenu", "aRefresh", "aTest",
-                      "-", "aOptions", "-", "aHelpTopics"});
-    popupMenu1_->setDefaultAction(Action("aNewShortcut"));
+    fill(popupMenu1_, amPopup, amPopupGroup, nullptr);
+    popupMenu1_->setDefaultAction(Action(ActionId::aNewShortcut));
     list_->SetPopupMenu(popupMenu1_);
 
     for (QMenu* menu : mainMenus_) {
@@ -366,13 +278,20 @@ void TForm1::SetTreeWidth(int width)
     PanelTVResize();
 }
 
-void TForm1::ApplyDefaultSettings(bool& showMenu)
+void TForm1::ApplySettings(const TWindowSettings& settings)
+{
+    list_->SetOpenRunsDefaultAction(settings.defAct);
+    move(settings.left, settings.top);
+    resize(settings.width, settings.height);
+    SetTreeWidth(settings.treeWidth);
+}
+
+void TForm1::ApplyDefaultSettings()
 {
     list_->SetOpenRunsDefaultAction(false);
     move(kDefaultLeft, kDefaultTop);
     resize(kDefaultWidth, kDefaultHeight);
     SetTreeWidth(kDefaultTreeWidth);
-    showMenu = true;
 }
 
 void TForm1::FormCreate(const std::vector<std::string>& args)
@@ -383,65 +302,39 @@ void TForm1::FormCreate(const std::vector<std::string>& args)
     THints::Instance().SetHidePause(5000);
     imageList_->SetImageSize(isSmall);
 
-    bool showMenu = true;
-    std::string columns, lastDir;
-    Key key;
-    if (Key::Create(Hive::CurrentUser, kSettingsKey, key) == platform::registry::Success) {
-        std::int32_t top = 0, left = 0, height = 0, width = 0, treeWidth = 0;
-        bool flag = false;
-        // Each value is applied as it is read; the first that can't be read stops the
-        // reading and puts every number and flag back to its default.
-        const bool ok = [&] {
-            if (!key.ReadBool("DefAct", flag))
-                return false;
-            list_->SetOpenRunsDefaultAction(flag);
-            if (!key.ReadInteger("WinTop", top))
-                return false;
-            move(x(), top);
-            if (!key.ReadInteger("WinLeft", left))
-                return false;
-            move(left, y());
-            if (!key.ReadInteger("WinHeight", height))
-                return false;
-            resize(this->width(), height);
-            if (!key.ReadInteger("WinWidth", width))
-                return false;
-            resize(width, this->height());
-            if (!key.ReadString("ColShow", columns))
-                return false;
-            if (!key.ReadInteger("TreeWidth", treeWidth))
-                return false;
-            SetTreeWidth(treeWidth);
-            if (!key.ReadString("LastDir", lastDir))
-                return false;
-            if (!key.ReadBool("MenuShow", flag))
-                return false;
-            showMenu = flag;
-            return true;
-        }();
-        if (!ok)
-            ApplyDefaultSettings(showMenu);
-        key.Close();
+    // A damaged value puts every number and flag back to its default; the strings
+    // read before it are kept. Without the key the built-in layout stays.
+    TWindowSettings settings;
+    switch (ReadWindowSettings(settings)) {
+    case TSettingsRead::srNoKey:
+        settings = {};
+        break;
+    case TSettingsRead::srDamaged:
+        ApplyDefaultSettings();
+        settings.menuShow = true;
+        break;
+    case TSettingsRead::srComplete:
+        ApplySettings(settings);
+        break;
     }
 
-    if (lastDir.empty()) {
-        // Nothing on Linux writes the shell-folder keys: the platform fills in what is missing.
-        platform::SeedShellFolders();
-        Key folders;
-        if (Key::Open(Hive::CurrentUser, platform::kShellFoldersKey, folders) == platform::registry::Success) {
-            std::string startMenu;
-            if (folders.ReadString("Start Menu", startMenu))
-                lastDir = startMenu;
-        }
-    }
+    std::string lastDir = settings.lastDir;
+    if (lastDir.empty())
+        lastDir = StartMenuFolder();
     if (!args.empty() && IsFolder(args[0]))
         lastDir = TreePath(args[0]);
-    if (!showMenu)
+    if (!settings.menuShow)
         MenuToggle();
+    std::string columns = settings.colShow;
     if (columns.size() < 2)
         columns = ShortcutList()->AllColumns();
     list_->SetColumnSet(columns);
     SetTreeSelection(lastDir.empty() ? kBuiltInTreeSelection : lastDir);
+    // Qt makes the first row of a view without a current row current when the view
+    // takes the focus; a start folder that selected nothing must leave the tree, the
+    // list and the title alone until the user picks a folder.
+    if (!dfsTV_->Selected())
+        dfsTV_->setCurrentIndex(QModelIndex());
     ActionList1Update();
 }
 
@@ -455,45 +348,21 @@ void TForm1::FormDestroy()
 
 void TForm1::SaveSettings()
 {
-    // One write of the hive for all the values: quicker at logout, and another
-    // instance or a crash sees all of them or none.
-    platform::registry::Batch batch(Hive::CurrentUser);
-    Key key;
-    if (Key::Create(Hive::CurrentUser, kSettingsKey, key) != platform::registry::Success)
-        return;
+    TWindowSettings settings;
+    settings.defAct = list_->OpenRunsDefaultAction();
+    settings.top = y();
+    settings.left = x();
+    settings.height = height();
+    settings.width = width();
+    settings.treeWidth = panelTV_->width();
+    settings.lastDir = TreeSelection();
+    settings.colShow = list_->ColumnSet();
+    settings.menuShow = MenuBarShown();
+    const bool normal = !isMaximized() && !isFullScreen();
     // Where the window system keeps the window's place to itself (Wayland), the
     // place read back is meaningless: the stored one stays.
     const bool placeKnown = !QGuiApplication::platformName().startsWith("wayland");
-    [&] {
-        if (!key.WriteBool("DefAct", list_->OpenRunsDefaultAction()))
-            return;
-        if (!isMaximized() && !isFullScreen()) {
-            if (placeKnown && !key.WriteInteger("WinTop", y()))
-                return;
-            if (placeKnown && !key.WriteInteger("WinLeft", x()))
-                return;
-            if (!key.WriteInteger("WinHeight", height()))
-                return;
-            if (!key.WriteInteger("WinWidth", width()))
-                return;
-        }
-        if (!key.WriteInteger("TreeWidth", panelTV_->width()))
-            return;
-        if (!key.WriteString("LastDir", TreeSelection()))
-            return;
-        if (!key.WriteString("ColShow", list_->ColumnSet()))
-            return;
-        if (!key.ValueExists("MenuShow")) {
-            if (!key.WriteBool("MenuSave", false))
-                return;
-            key.WriteBool("MenuShow", true);
-            return;
-        }
-        bool menuSave = false;
-        if (key.ReadBool("MenuSave", menuSave) && menuSave)
-            key.WriteBool("MenuShow", MenuBarShown());
-    }();
-    key.Close();
+    WriteWindowSettings(settings, normal && placeKnown, normal);
 }
 
 bool TForm1::MenuBarShown() const { return mainMenus_.front()->menuAction()->isVisible(); }
@@ -503,7 +372,7 @@ void TForm1::MenuToggle()
     // The new state follows the menus themselves: Qt has already flipped the
     // check mark when the action was triggered from a key or a menu.
     const bool show = !MenuBarShown();
-    Action("aMainMenu")->setChecked(show);
+    Action(ActionId::aMainMenu)->setChecked(show);
     for (QMenu* menu : mainMenus_)
         menu->menuAction()->setVisible(show);
     menuBar()->setVisible(show);
@@ -551,68 +420,87 @@ void TForm1::ReadClipboardState()
 
 void TForm1::ActionList1Update()
 {
-    Action("aMainMenu")->setChecked(MenuBarShown());
-    Action("aStatusBar")->setChecked(statusBar()->isVisibleTo(this));
-    Action("aPaste")->setVisible(clipboardCanPaste_);
-    Action("aPasteShortcut")->setVisible(!clipboardCanPaste_ && clipboardHasFiles_);
+    using enum ActionId;
+    Action(aMainMenu)->setChecked(MenuBarShown());
+    Action(aStatusBar)->setChecked(statusBar()->isVisibleTo(this));
+    Action(aPaste)->setVisible(clipboardCanPaste_);
+    Action(aPasteShortcut)->setVisible(!clipboardCanPaste_ && clipboardHasFiles_);
     const bool listSelection = ListFocused() && list_->SelectedCount() > 0;
     const bool treeSelection = TreeFocused() && dfsTV_->Selected() != nullptr;
-    Action("aOpen")->setEnabled(listSelection);
-    for (const char* name : {"aDelete", "aRename", "aProperties", "aCut", "aCopy"})
-        Action(name)->setEnabled(listSelection || treeSelection);
-    Action("aTest")->setEnabled(list_->ItemCount() > 0);
+    Action(aOpen)->setEnabled(listSelection);
+    for (ActionId id : {aDelete, aRename, aProperties, aCut, aCopy})
+        Action(id)->setEnabled(listSelection || treeSelection);
+    Action(aTest)->setEnabled(list_->ItemCount() > 0);
 }
 
-void TForm1::ActionExecute(QAction* action)
+void TForm1::ActionExecute(ActionId id)
 {
-    if (!action)
-        return;
+    using enum ActionId;
+    const ActionRow& row = ActionRowOf(id);
     ActionList1Update();
-    const QString name = action->objectName();
+    switch (id) {
     // Commands for the list whatever has the focus.
-    if (name == "aNewShortcut")
-        list_->DoVerb("NewShortcut");
-    else if (name == "aNewFolder")
-        list_->DoVerb("NewFolder");
-    else if (name == "aSelectAll")
-        list_->DoVerb("SelectAll");
-    else if (name == "aInvertSelection")
-        list_->DoVerb("InvertSelection");
-    else if (name == "aTest")
-        list_->DoVerb("Test");
-    else if (name == "aExit")
+    case aNewShortcut:
+    case aNewFolder:
+    case aSelectAll:
+    case aInvertSelection:
+    case aTest:
+        RunOnList(row);
+        break;
+    // Commands for the pane with the focus.
+    case aOpen:
+    case aDelete:
+    case aRename:
+    case aProperties:
+    case aCut:
+    case aCopy:
+    case aPaste:
+    case aPasteShortcut:
+        if (ListFocused())
+            RunOnList(row);
+        else if (TreeFocused())
+            RunOnTree(id);
+        break;
+    case aExit:
         close();
-    else if (name == "aMainMenu")
+        break;
+    case aMainMenu:
         MenuToggle();
-    else if (name == "aStatusBar") {
+        break;
+    case aStatusBar:
         statusBar()->setVisible(!statusBar()->isVisibleTo(this));
-        Action("aStatusBar")->setChecked(statusBar()->isVisibleTo(this));
-    } else if (name == "aRefresh")
+        Action(aStatusBar)->setChecked(statusBar()->isVisibleTo(this));
+        break;
+    case aRefresh:
         Refresh();
-    else if (name == "aHelpTopics")
+        break;
+    case aHelpTopics:
         OpenHelpTopics();
-    else if (name == "aOptions" || name == "aAddToFavorites" || name == "aOrganizeFavorites" ||
-             name == "aVisitHomePage" || name == "aAbout") {
+        break;
+    case aOptions:
+    case aAddToFavorites:
+    case aOrganizeFavorites:
+    case aVisitHomePage:
+    case aAbout:
         // Their dialogs and menus come with their own parts of the program.
-    } else {
-        // Commands for the pane with the focus.
-        static const std::pair<const char*, const char*> kListVerbs[] = {
-            {"aOpen", "DefaultAction"}, {"aDelete", "Delete"}, {"aRename", "Rename"},
-            {"aProperties", "Properties"}, {"aCut", "Cut"}, {"aCopy", "Copy"},
-            {"aPaste", "Paste"}, {"aPasteShortcut", "PasteShortcut"}};
-        if (ListFocused()) {
-            for (const auto& [actionName, verb] : kListVerbs)
-                if (name == actionName)
-                    list_->DoVerb(verb);
-        } else if (TreeFocused()) {
-            // Open does nothing on the tree; Delete, Properties, Cut, Copy and the
-            // pastes are the shell's verbs on the selected folder, wired with them.
-            if (name == "aRename")
-                dfsTV_->StartEditing(dfsTV_->Selected());
-        }
+        break;
     }
     ActionList1Update();
-    emit ActionExecuted(name);
+    emit ActionExecuted(row.name);
+}
+
+void TForm1::RunOnList(const ActionRow& row)
+{
+    if (row.listCommand)
+        list_->DoVerb(row.listCommand);
+}
+
+void TForm1::RunOnTree(ActionId id)
+{
+    // Open does nothing on the tree; Delete, Properties, Cut, Copy and the pastes
+    // are the shell's verbs on the selected folder, wired with them.
+    if (id == ActionId::aRename)
+        dfsTV_->StartEditing(dfsTV_->Selected());
 }
 
 void TForm1::OpenHelpTopics() { ShowHelpContext(0); }
@@ -747,69 +635,4 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-namespace {
-
-// SIGTERM, SIGINT and SIGHUP reach the event loop through a pipe: the handler only
-// writes a byte, the window closes the normal way.
-int gSignalPipe[2] = {-1, -1};
-
-void OnTerminateSignal(int)
-{
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-} // namespace
-
-int RunMainWindow(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(kProgramName);
-    QGuiApplication::setDesktopFileName("quillmere");
-
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
-
-    auto* window = new TForm1(args);
-
-    std::unique_ptr<QSocketNotifier> notifier;
-    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        notifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, window, [window] {
-            char buf[16];
-            while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
-            }
-            window->close();
-        });
-        struct sigaction sa = {};
-        sa.sa_handler = OnTerminateSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGINT, &sa, nullptr);
-        // The terminal the program was started from going away (at logout, too) is
-        // no reason to lose the settings; started with nohup, it stays ignored.
-        struct sigaction hangup = {};
-        if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN)
-            sigaction(SIGHUP, &sa, nullptr);
-    }
-    // The session may end the process right after asking: the settings are written then.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, window, [window](QSessionManager&) { window->SaveSettings(); });
-
-    window->show();
-    const int status = app.exec();
-    notifier.reset();
-    delete window;
-    // Every folder record went with the tree; one left behind is a leak worth telling.
-    try {
-        CheckFolderItemDataLeaks();
-    } catch (const ELeaking& e) {
-        QMessageBox::critical(nullptr, kProgramName, QString::fromUtf8(e.what()));
-    }
-    return status;
 }

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/Actions.h"
+#include "app/Settings.h"
+
 class QAction;
 class QDialog;
 class QLabel;
@@ -17,8 +20,6 @@ class QWidget;
 class TdfsSystemImageList;
 class TdfsSystemTreeView;
 class TwekShortcutListView;
-
-inline constexpr const char* kSettingsKey = "Software\\Tarnwick\\Quillmere";
 
 // Help contexts of the windows and menus; the help book has an anchor "context-N"
 // for each.
@@ -49,13 +50,13 @@ public:
     QString PanelText(int panel) const;
     int PanelWidth(int panel) const;
 
-    // The action table, by name ("aOpen", "aTest", ...), in table order.
+    // The actions, in table order (app/Actions.h).
     const std::vector<QAction*>& ActionList1() const { return actions_; }
-    QAction* Action(const char* name) const;
+    QAction* Action(ActionId id) const { return actions_[static_cast<std::size_t>(id)]; }
     // The top-level menus File, Edit, View, Favorites, Help.
     const std::vector<QMenu*>& MainMenu1() const { return mainMenus_; }
 
-    void ActionExecute(QAction* action);
+    void ActionExecute(ActionId id);
     void ActionList1Update();
     // The clipboard holds a file list whose files are all shortcut files.
     static bool CanPaste();
@@ -103,7 +104,10 @@ private:
     void FormCreate(const std::vector<std::string>& args);
     void FormDestroy();
     void SetTreeWidth(int width);
-    void ApplyDefaultSettings(bool& showMenu);
+    void ApplySettings(const TWindowSettings& settings);
+    void ApplyDefaultSettings();
+    void RunOnList(const ActionRow& row);
+    void RunOnTree(ActionId id);
     bool ListFocused() const;
     bool TreeFocused() const;
     const QWidget* CommandFocus() const;

@@ -12,6 +12,7 @@
 #include "platform/shell/EntryAttributes.h"
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/NameOrder.h"
+#include "platform/shell/ParentSteps.h"
 #include "platform/shell/ShellFolder.h"
 #include "platform/shell/Volumes.h"
 
@@ -26,25 +27,28 @@ HResult CompareResult(int c)
     return c < 0 ? static_cast<HResult>(0xFFFF) : (c > 0 ? 1 : 0);
 }
 
-// Splits "a/b//c/" into its parts, dropping "." and resolving ".." within the list.
-// False when ".." would leave the folder, and for a zero byte, which no name holds
-// (the system would read the path only up to it, and parse another one).
-bool SplitRelative(std::string_view path, std::vector<std::string>& parts)
+// Splits "a/b//c/", a path below the folder `base`, into its parts, dropping "."
+// and taking ".." as the file system does (after a symbolic link: the parent of its
+// target). False when ".." would leave the folder, and for a zero byte, which no name
+// holds (the system would read the path only up to it, and parse another one).
+bool SplitRelative(std::string_view base, std::string_view path, std::vector<std::string>& parts)
 {
     if (path.find('\0') != std::string_view::npos)
         return false;
-    std::size_t pos = 0;
-    for (std::string_view part = fs::NextName(path, pos); !part.empty(); part = fs::NextName(path, pos)) {
-        if (part == ".")
-            continue;
-        if (part == "..") {
-            if (parts.empty())
-                return false;
-            parts.pop_back();
-            continue;
-        }
-        parts.emplace_back(part);
+    std::string resolved;
+    if (fs::HasParentStep(path)) {
+        if (fs::ResolveParentSteps(fs::JoinPath(base, path), resolved) != 0)
+            return false;
+        const std::string_view below = base == "/" ? std::string_view() : base;
+        if (resolved.compare(0, below.size(), below) != 0 ||
+            (resolved.size() > below.size() && resolved[below.size()] != '/'))
+            return false;
+        path = std::string_view(resolved).substr(below.size());
     }
+    std::size_t pos = 0;
+    for (std::string_view part = fs::NextName(path, pos); !part.empty(); part = fs::NextName(path, pos))
+        if (part != ".")
+            parts.emplace_back(part);
     return true;
 }
 
@@ -312,7 +316,7 @@ public:
             rest.remove_prefix(base.size());
         }
         std::vector<std::string> parts;
-        if (!SplitRelative(rest, parts) || parts.empty())
+        if (!SplitRelative(path_, rest, parts) || parts.empty())
             return E_INVALIDARG;
         IdList list = IdList::Allocate(2);
         std::string folder = path_;
@@ -467,7 +471,7 @@ public:
             return E_INVALIDARG;
         IdList root = MakeVolumeItem(kVolumeRoot, "/");
         std::vector<std::string> parts;
-        if (!SplitRelative(name, parts))
+        if (!SplitRelative("/", name, parts))
             return E_INVALIDARG;
         if (parts.empty()) {
             out = std::move(root);

@@ -184,10 +184,10 @@ TEST_F(FolderTreeJoinTest, RenameFromTheTreeRenamesTheFolderAndTheListFollows)
     tree->setFocus();
     ASSERT_TRUE(WaitFor([&] { return tree->hasFocus(); }));
     w.ActionList1Update();
-    EXPECT_TRUE(w.Action("aRename")->isEnabled());
-    EXPECT_FALSE(w.Action("aOpen")->isEnabled());
+    EXPECT_TRUE(w.Action(ActionId::aRename)->isEnabled());
+    EXPECT_FALSE(w.Action(ActionId::aOpen)->isEnabled());
 
-    w.ActionExecute(w.Action("aRename"));
+    w.ActionExecute(ActionId::aRename);
     // The label's editor is open.
     const auto editors = tree->viewport()->findChildren<QLineEdit*>();
     ASSERT_FALSE(editors.isEmpty());

@@ -75,7 +75,7 @@ TEST(HelpContextTest, F1OpensTheTopicOfTheFocusedPaneOrTheOpenMenu)
         QTest::keyClick(menu, Qt::Key_F1);
         EXPECT_FALSE(menu->isVisible());
     }
-    w.ActionExecute(w.Action("aHelpTopics"));
+    w.ActionExecute(ActionId::aHelpTopics);
 
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(browser.opened.size(), 5);
@@ -104,7 +104,7 @@ TEST(HelpContextTest, HelpThatNothingCanOpenSaysSo)
             box->accept();
         }
     });
-    w.ActionExecute(w.Action("aHelpTopics"));
+    w.ActionExecute(ActionId::aHelpTopics);
     EXPECT_TRUE(shown.startsWith("No program was found to open the help file")) << shown.toStdString();
 }
 

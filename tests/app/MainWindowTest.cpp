@@ -1,6 +1,7 @@
 // The main window: settings read at start and written at shutdown, the command-line
 // folder, the menu bar rule, the action table, status texts and the folder wiring.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <memory>
 
 #include "app/Unit1.h"
+#include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
 #include "platform/shellfolders/ShellFolders.h"
 #include "shortcuts/wekShortcutListView.h"
@@ -103,7 +105,7 @@ TEST_F(MainWindowTest, FirstRunUsesDefaultsAndShutdownStoresEveryValue)
     {
         TForm1 w;
         ExpectBuiltInLayout(w);
-        EXPECT_TRUE(w.Action("aMainMenu")->isChecked());
+        EXPECT_TRUE(w.Action(ActionId::aMainMenu)->isChecked());
         EXPECT_EQ(w.ShortcutList()->ColumnSet(), "abcdefghij");
         EXPECT_EQ(w.ShortcutList()->ReadDelay(), 300);
         EXPECT_EQ(w.ShortcutList()->Directory(), env / "startmenu/");
@@ -218,11 +220,32 @@ TEST_F(MainWindowTest, CommandLineFolderReplacesTheLastFolderOnlyWhenItIsAFolder
         EXPECT_EQ(w.ShortcutList()->Directory(), env / "cmdline/") << arg;
     }
 
-    // A last folder that is gone selects nothing and falls back to nothing.
+    // A last folder that is gone selects nothing and falls back to nothing, also
+    // when the shown window gives the tree the focus.
     Settings().WriteString("LastDir", env / "gone");
     TForm1 w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.dfsTV()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.dfsTV()->hasFocus(); }));
+    EXPECT_EQ(w.dfsTV()->Selected(), nullptr);
     EXPECT_EQ(w.ShortcutList()->Directory(), "");
     EXPECT_EQ(w.windowTitle(), "Quillmere");
+}
+
+TEST_F(MainWindowTest, DotDotInTheStartFolderIsTheFileSystemsAndLinksAreKeptAsTyped)
+{
+    MakeDirs(env / "far/target");
+    MakeDirs(env / "far/x");
+    MakeDirs(env / "x"); // where the text alone would lead
+    ASSERT_EQ(::symlink((env / "far/target").c_str(), (env / "link").c_str()), 0);
+    {
+        TForm1 w({env / "link/../x"});
+        EXPECT_EQ(w.ShortcutList()->Directory(), env / "far/x/");
+    }
+    TForm1 w({env / "link/"});
+    EXPECT_EQ(w.ShortcutList()->Directory(), env / "link/");
 }
 
 TEST_F(MainWindowTest, MenuBarStateIsSavedOnlyWhenAskedAndRestoredAtStart)
@@ -232,14 +255,14 @@ TEST_F(MainWindowTest, MenuBarStateIsSavedOnlyWhenAskedAndRestoredAtStart)
         TForm1 w;
         w.MenuToggle();
         EXPECT_FALSE(w.MenuBarShown());
-        EXPECT_FALSE(w.Action("aMainMenu")->isChecked());
+        EXPECT_FALSE(w.Action(ActionId::aMainMenu)->isChecked());
     }
     EXPECT_EQ(Int("MenuShow"), 0);
     {
         TForm1 w;
         EXPECT_FALSE(w.MenuBarShown());
         EXPECT_FALSE(w.menuBar()->isVisibleTo(&w));
-        EXPECT_FALSE(w.Action("aMainMenu")->isChecked());
+        EXPECT_FALSE(w.Action(ActionId::aMainMenu)->isChecked());
     }
 
     // Without "MenuSave" the bar's state at exit is not kept.
@@ -307,20 +330,20 @@ TEST_F(MainWindowTest, ActionTableCaptionsKeysAndMenus)
     EXPECT_EQ(texts(w.PopupMenu1()), QStringList({"&New Shortcut...", "New &Folder", "&Paste", "Paste &Shortcut", "-",
                                                   "&Main Menu", "&Refresh", "&Test", "-", "&Options...", "-",
                                                   "&Help Topics"}));
-    EXPECT_EQ(w.PopupMenu1()->defaultAction(), w.Action("aNewShortcut"));
+    EXPECT_EQ(w.PopupMenu1()->defaultAction(), w.Action(ActionId::aNewShortcut));
 
-    EXPECT_EQ(w.Action("aNewFolder")->shortcut(), QKeySequence(Qt::Key_Insert));
-    EXPECT_EQ(w.Action("aRename")->shortcut(), QKeySequence(Qt::Key_F2));
-    EXPECT_EQ(w.Action("aProperties")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Return));
-    EXPECT_EQ(w.Action("aMainMenu")->shortcut(), QKeySequence(Qt::Key_F10));
-    EXPECT_EQ(w.Action("aTest")->shortcut(), QKeySequence(Qt::Key_F7));
-    EXPECT_EQ(w.Action("aInvertSelection")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
+    EXPECT_EQ(w.Action(ActionId::aNewFolder)->shortcut(), QKeySequence(Qt::Key_Insert));
+    EXPECT_EQ(w.Action(ActionId::aRename)->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(w.Action(ActionId::aProperties)->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Return));
+    EXPECT_EQ(w.Action(ActionId::aMainMenu)->shortcut(), QKeySequence(Qt::Key_F10));
+    EXPECT_EQ(w.Action(ActionId::aTest)->shortcut(), QKeySequence(Qt::Key_F7));
+    EXPECT_EQ(w.Action(ActionId::aInvertSelection)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
     // Both paste entries show Ctrl+V; neither owns the key.
-    EXPECT_TRUE(w.Action("aPaste")->text().endsWith(QKeySequence("Ctrl+V").toString(QKeySequence::NativeText)));
-    EXPECT_TRUE(w.Action("aPasteShortcut")->text().contains('\t'));
-    EXPECT_EQ(w.Action("aDelete")->shortcut(), QKeySequence());
-    EXPECT_EQ(w.Action("aOpen")->property("category").toString(), "File");
-    EXPECT_EQ(w.Action("aAbout")->property("category").toString(), "Help");
+    EXPECT_TRUE(w.Action(ActionId::aPaste)->text().endsWith(QKeySequence("Ctrl+V").toString(QKeySequence::NativeText)));
+    EXPECT_TRUE(w.Action(ActionId::aPasteShortcut)->text().contains('\t'));
+    EXPECT_EQ(w.Action(ActionId::aDelete)->shortcut(), QKeySequence());
+    EXPECT_EQ(w.Action(ActionId::aOpen)->property("category").toString(), "File");
+    EXPECT_EQ(w.Action(ActionId::aAbout)->property("category").toString(), "Help");
     // Every action is on the window itself, so its key works without the menu bar.
     for (QAction* a : w.ActionList1())
         EXPECT_TRUE(w.actions().contains(a)) << a->objectName().toStdString();
@@ -343,7 +366,7 @@ TEST_F(MainWindowTest, KeysWorkWithTheMenuBarHiddenAndF10BringsItBack)
     EXPECT_EQ(::stat((env / "last/New Folder").c_str(), &st), 0);
     QTest::keyClick(&w, Qt::Key_F10);
     EXPECT_TRUE(w.MenuBarShown());
-    EXPECT_TRUE(w.Action("aMainMenu")->isChecked());
+    EXPECT_TRUE(w.Action(ActionId::aMainMenu)->isChecked());
 }
 
 TEST_F(MainWindowTest, CtrlVRunsPasteEvenWhilePasteIsHidden)
@@ -355,8 +378,8 @@ TEST_F(MainWindowTest, CtrlVRunsPasteEvenWhilePasteIsHidden)
     QGuiApplication::clipboard()->setText("just text");
     QApplication::processEvents();
     w.ActionList1Update();
-    EXPECT_FALSE(w.Action("aPaste")->isVisible());
-    EXPECT_FALSE(w.Action("aPasteShortcut")->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPaste)->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPasteShortcut)->isVisible());
     QSignalSpy ran(&w, &TForm1::ActionExecuted);
     w.ShortcutList()->setFocus();
     QTest::keyClick(w.ShortcutList(), Qt::Key_V, Qt::ControlModifier);
@@ -379,11 +402,11 @@ TEST_F(MainWindowTest, PasteOrPasteShortcutFollowTheClipboardFiles)
     };
     offer({"/x/a.lnk", "/x/b.URL"});
     EXPECT_TRUE(TForm1::CanPaste());
-    EXPECT_TRUE(w.Action("aPaste")->isVisible());
-    EXPECT_FALSE(w.Action("aPasteShortcut")->isVisible());
+    EXPECT_TRUE(w.Action(ActionId::aPaste)->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPasteShortcut)->isVisible());
     offer({"/x/a.lnk", "/x/notes.txt"});
-    EXPECT_FALSE(w.Action("aPaste")->isVisible());
-    EXPECT_TRUE(w.Action("aPasteShortcut")->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPaste)->isVisible());
+    EXPECT_TRUE(w.Action(ActionId::aPasteShortcut)->isVisible());
     offer({"/x/folder.lnk/readme"}); // the dot belongs to a folder, not to the file
     EXPECT_FALSE(TForm1::CanPaste());
     // A copied web link is no file list: neither paste is offered.
@@ -393,20 +416,20 @@ TEST_F(MainWindowTest, PasteOrPasteShortcutFollowTheClipboardFiles)
     QApplication::processEvents();
     w.ActionList1Update();
     EXPECT_FALSE(TForm1::CanPaste());
-    EXPECT_FALSE(w.Action("aPaste")->isVisible());
-    EXPECT_FALSE(w.Action("aPasteShortcut")->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPaste)->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPasteShortcut)->isVisible());
     // Files a file manager copied, with the line that says copy or cut.
     auto* copied = new QMimeData;
     copied->setData("x-special/gnome-copied-files", "copy\nfile:///x/a.lnk\nfile:///x/b.pif");
     QGuiApplication::clipboard()->setMimeData(copied);
     QApplication::processEvents();
     w.ActionList1Update();
-    EXPECT_TRUE(w.Action("aPaste")->isVisible());
+    EXPECT_TRUE(w.Action(ActionId::aPaste)->isVisible());
     QGuiApplication::clipboard()->setText("text");
     QApplication::processEvents();
     w.ActionList1Update();
-    EXPECT_FALSE(w.Action("aPaste")->isVisible());
-    EXPECT_FALSE(w.Action("aPasteShortcut")->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPaste)->isVisible());
+    EXPECT_FALSE(w.Action(ActionId::aPasteShortcut)->isVisible());
 }
 
 TEST_F(MainWindowTest, StatusTextsFollowReadsTestsAndSelection)
@@ -421,7 +444,7 @@ TEST_F(MainWindowTest, StatusTextsFollowReadsTestsAndSelection)
     ASSERT_TRUE(WaitFor([&] { return list->ItemCount() == 3; }));
     EXPECT_EQ(w.PanelText(0), "1 shortcut");
     EXPECT_EQ(w.PanelText(1), "");
-    EXPECT_TRUE(w.Action("aTest")->isEnabled());
+    EXPECT_TRUE(w.Action(ActionId::aTest)->isEnabled());
 
     WriteLink(dir + "/bad1.lnk", env / "absent");
     WriteLink(dir + "/bad2.lnk", env / "absent");
@@ -460,7 +483,7 @@ TEST_F(MainWindowTest, StatusTextsFollowReadsTestsAndSelection)
     // An empty folder: nothing to test.
     TForm1 empty({env / "cmdline"});
     ASSERT_TRUE(WaitFor([&] { return empty.PanelText(0) == "0 shortcuts"; }));
-    EXPECT_FALSE(empty.Action("aTest")->isEnabled());
+    EXPECT_FALSE(empty.Action(ActionId::aTest)->isEnabled());
 }
 
 TEST_F(MainWindowTest, ListGoingIntoAFolderMovesTheSelectionAndTitle)
@@ -493,11 +516,11 @@ TEST_F(MainWindowTest, StatusPanelZeroStaysOnePixelWiderThanTheTree)
 TEST_F(MainWindowTest, StatusBarActionShowsAndHidesTheBar)
 {
     TForm1 w;
-    EXPECT_TRUE(w.Action("aStatusBar")->isChecked());
-    w.ActionExecute(w.Action("aStatusBar"));
+    EXPECT_TRUE(w.Action(ActionId::aStatusBar)->isChecked());
+    w.ActionExecute(ActionId::aStatusBar);
     EXPECT_FALSE(w.statusBar()->isVisibleTo(&w));
-    EXPECT_FALSE(w.Action("aStatusBar")->isChecked());
-    w.ActionExecute(w.Action("aStatusBar"));
+    EXPECT_FALSE(w.Action(ActionId::aStatusBar)->isChecked());
+    w.ActionExecute(ActionId::aStatusBar);
     EXPECT_TRUE(w.statusBar()->isVisibleTo(&w));
 }
 
@@ -519,27 +542,30 @@ TEST_F(MainWindowTest, ItemCommandsAreEnabledOnlyForTheFocusedListWithASelection
     list->DoVerb("SelectAll"); // selects, and gives the list the focus
     ASSERT_TRUE(WaitFor([&] { return list->hasFocus(); }));
     w.ActionList1Update();
-    for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})
-        EXPECT_TRUE(w.Action(name)->isEnabled()) << name;
+    using enum ActionId;
+    const ActionId itemCommands[] = {aOpen, aDelete, aRename, aProperties, aCut, aCopy};
+    auto name = [](ActionId id) { return ActionRowOf(id).name; };
+    for (ActionId id : itemCommands)
+        EXPECT_TRUE(w.Action(id)->isEnabled()) << name(id);
     // Alt+F puts the focus into the menu bar: the File menu still offers them.
     w.menuBar()->setFocus(Qt::MenuBarFocusReason);
     ASSERT_TRUE(WaitFor([&] { return w.menuBar()->hasFocus(); }));
     w.ActionList1Update();
-    for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})
-        EXPECT_TRUE(w.Action(name)->isEnabled()) << name << " from the menu bar";
+    for (ActionId id : itemCommands)
+        EXPECT_TRUE(w.Action(id)->isEnabled()) << name(id) << " from the menu bar";
     list->setFocus();
     list->clearSelection();
     w.ActionList1Update();
-    for (const char* name : {"aOpen", "aDelete", "aRename", "aProperties", "aCut", "aCopy"})
-        EXPECT_FALSE(w.Action(name)->isEnabled()) << name;
+    for (ActionId id : itemCommands)
+        EXPECT_FALSE(w.Action(id)->isEnabled()) << name(id);
     list->DoVerb("SelectAll");
     w.PanelTV()->setFocus();
     ASSERT_TRUE(WaitFor([&] { return w.PanelTV()->hasFocus(); }));
     w.ActionList1Update();
-    EXPECT_FALSE(w.Action("aOpen")->isEnabled()); // Open never works on the tree
+    EXPECT_FALSE(w.Action(aOpen)->isEnabled()); // Open never works on the tree
     // Commands that need no focus stay enabled.
-    EXPECT_TRUE(w.Action("aNewFolder")->isEnabled());
-    EXPECT_TRUE(w.Action("aRefresh")->isEnabled());
+    EXPECT_TRUE(w.Action(aNewFolder)->isEnabled());
+    EXPECT_TRUE(w.Action(aRefresh)->isEnabled());
 }
 
 } // namespace

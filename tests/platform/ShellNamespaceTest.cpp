@@ -258,8 +258,10 @@ TEST(ShellParsing, FullPathsParseThroughTheRootWhateverTheirLength)
     EXPECT_EQ(Names(folder, SHCONTF_FOLDERS), std::vector<std::string>{"leaf"});
     EXPECT_TRUE(AttributesOf(folder, "leaf") & SFGAO_FOLDER);
 
-    // "." and ".." are taken as written, within the path; missing levels fail.
+    // "." and ".." are taken as the file system takes them; missing levels fail,
+    // also before a "..".
     MakeDirs(home.dir.Path() + "/a/b");
+    MakeDirs(home.dir.Path() + "/a/x");
     IdList dotted;
     ASSERT_EQ(desktop->ParseDisplayName(home.dir.Path() + "/a/./x/../b", dotted), S_OK);
     ASSERT_TRUE(GetPathFromIdList(dotted.Get(), path));
@@ -268,7 +270,12 @@ TEST(ShellParsing, FullPathsParseThroughTheRootWhateverTheirLength)
     EXPECT_LT(desktop->ParseDisplayName(home.dir.Path() + "/nothing/here", missing), 0);
     EXPECT_FALSE(missing);
     EXPECT_LT(desktop->ParseDisplayName("", missing), 0);
-    EXPECT_LT(desktop->ParseDisplayName("/..", missing), 0);
+    EXPECT_LT(desktop->ParseDisplayName(home.dir.Path() + "/a/gone/../b", missing), 0);
+    EXPECT_FALSE(missing);
+    IdList above;
+    ASSERT_EQ(desktop->ParseDisplayName("/..", above), S_OK);
+    ASSERT_TRUE(GetPathFromIdList(above.Get(), path));
+    EXPECT_EQ(path, "/");
     // A zero byte ends no name: the path is refused, not parsed up to it.
     std::string withZero = home.dir.Path() + "/a";
     withZero += '\0';

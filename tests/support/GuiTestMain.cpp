@@ -2,10 +2,17 @@
 // on the offscreen platform unless another is named.
 #include <QApplication>
 #include <cstdlib>
+#include <memory>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/HangingMount.h"
+
+// A suite that runs under the program's own application object defines this.
+__attribute__((weak)) std::unique_ptr<QApplication> MakeTestApplication(int& argc, char** argv)
+{
+    return std::make_unique<QApplication>(argc, argv);
+}
 
 int main(int argc, char** argv)
 {
@@ -13,7 +20,7 @@ int main(int argc, char** argv)
     testsupport::EnterPrivateMountNamespace();
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = MakeTestApplication(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,47 @@
+// The window mode of the program: the application, the main window and its event loop.
+#include <QSessionManager>
+#include <exception>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/Entry.h"
+#include "app/ShutdownSignals.h"
+#include "app/Unit1.h"
+#include "app/Version.h"
+#include "foldertree/SystemControlPack.h"
+
+int RunMainWindow(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    QApplication::setApplicationName(kProgramName);
+    QGuiApplication::setDesktopFileName("quillmere");
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
+
+    // Caught before the window is built: a signal during start-up closes the window
+    // once the event loop runs instead of killing the program half started.
+    TShutdownSignals shutdownSignals;
+    std::unique_ptr<TForm1> window;
+    try {
+        window = std::make_unique<TForm1>(args);
+    } catch (const std::exception& e) {
+        app.ShowError(QString::fromUtf8(e.what()));
+        return 1;
+    }
+    QObject::connect(&shutdownSignals, &TShutdownSignals::Received, window.get(), &QWidget::close);
+    shutdownSignals.Start();
+    // The session may end the process right after asking: the settings are written then.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
+                     [&window](QSessionManager&) { window->SaveSettings(); });
+
+    window->show();
+    const int status = app.exec();
+    window.reset();
+    // Every folder record went with the tree; one left behind is a leak worth telling.
+    try {
+        CheckFolderItemDataLeaks();
+    } catch (const ELeaking& e) {
+        app.ShowError(QString::fromUtf8(e.what()));
+    }
+    return status;
+}
