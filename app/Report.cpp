@@ -98,6 +98,40 @@ std::string TerminalSafe(std::string_view s)
     return out;
 }
 
+// The length of the invalid sequence at s[i] as terminals (and Python's "replace")
+// show it: one replacement mark per maximal subpart, the longest start of a valid
+// sequence, or the one byte that starts none. "\xE4\xB8" cut short is one mark, not two.
+std::size_t InvalidSequenceLength(std::string_view s, std::size_t i)
+{
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    std::size_t len;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        if (b0 == 0xE0)
+            low = 0xA0;
+        else if (b0 == 0xED)
+            high = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        if (b0 == 0xF0)
+            low = 0x90;
+        else if (b0 == 0xF4)
+            high = 0x8F;
+    } else {
+        return 1;
+    }
+    std::size_t k = 1;
+    for (; k < len && i + k < s.size(); ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF))
+            break;
+    }
+    return k;
+}
+
 int DisplayWidth(std::string_view s)
 {
     if (std::all_of(s.begin(), s.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
@@ -107,8 +141,8 @@ int DisplayWidth(std::string_view s)
         char32_t c;
         const std::size_t len = platform::DecodeUtf8(s, i, c);
         if (len == 0) {
-            ++width; // a byte that is not UTF-8 shows as one replacement mark
-            ++i;
+            ++width; // one replacement mark
+            i += InvalidSequenceLength(s, i);
         } else {
             width += CodePointWidth(c);
             i += len;

@@ -275,6 +275,13 @@ TEST(Report, NamesThatAreNotUtf8)
     const auto text = RunProgram({"--report", "--columns=ac", dir.Path()});
     EXPECT_EQ(text.out, "Name          Target\ncaf\xE9.url      http://caf\xC3\xA9/\ntab?here.url  t\n");
 
+    // A sequence cut short shows as one mark, so its row keeps the table's columns.
+    TempDir cut;
+    for (const char* name : {"a\xE4\xB8.url", "b\xF0\x9F\x98.url", "longer.url"})
+        WriteFile(cut / name, "[InternetShortcut]\nURL=x\n");
+    EXPECT_EQ(RunProgram({"--report", "--columns=ac", cut.Path()}).out,
+              "Name        Target\na\xE4\xB8.url      x\nb\xF0\x9F\x98.url      x\nlonger.url  x\n");
+
     // So are the C1 controls (CSI U+009B, OSC U+009D), which terminals obey too; the
     // CSV keeps them.
     TempDir c1;
