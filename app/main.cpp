@@ -8,7 +8,8 @@ namespace {
 
 const char kUsage[] =
     "Usage: quillmere [FOLDER]\n"
-    "       quillmere --report [--test] [--format=text|csv|json] [--columns=SET] PATH...\n"
+    "       quillmere --report [--recursive] [--test] [--format=text|csv|json]\n"
+    "                 [--columns=SET] PATH...\n"
     "       quillmere --version | --help\n"
     "\n"
     "Without options, opens the main window on FOLDER (or on the folder selected at\n"
@@ -16,6 +17,10 @@ const char kUsage[] =
     "\n"
     "  --report         print the shortcut list of each PATH (a folder or a shortcut\n"
     "                   file) without opening a window\n"
+    "  --recursive      list the shortcut files of each folder PATH and of every\n"
+    "                   folder below it, in one table with a Folder column (Source\n"
+    "                   in CSV and JSON); symbolic links to folders and other file\n"
+    "                   systems are not entered\n"
     "  --test           also test each shell link, as the Test command does\n"
     "  --format=FORMAT  text (default), csv or json\n"
     "  --columns=SET    the columns to print, one letter each, \"abcdefghij\" by default:\n"
@@ -26,7 +31,8 @@ const char kUsage[] =
     "  --help           print this text and exit\n"
     "\n"
     "Exit status of --report: 0 when all went well, 1 when --test found a failed\n"
-    "shortcut, 2 for a usage error or a PATH that does not exist or cannot be listed.\n";
+    "shortcut, 2 for a usage error or a PATH that does not exist or cannot be listed\n"
+    "(with --recursive, any folder below it that cannot be listed).\n";
 
 } // namespace
 
