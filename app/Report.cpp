@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,6 +29,7 @@ enum class ReportFormat { Text, Csv, Json };
 
 struct ReportOptions {
     bool test = false;
+    bool recursive = false;
     ReportFormat format = ReportFormat::Text;
     std::string columns{kAllColumns};
     std::vector<std::string> paths;
@@ -35,10 +37,12 @@ struct ReportOptions {
 
 enum class TestState { NotTested, Failed, Passed, Internet };
 
-// The rows of one PATH argument: a folder's rows, or a file's one row.
+// The rows of one PATH argument: a folder's rows, or a file's one row. A recursive
+// report has a block per folder it lists, holding the folder's shortcut rows.
 struct ReportBlock {
-    std::string source;       // the PATH as given
-    std::string folder;       // the PATH with a trailing "/" when it is a folder, else empty
+    std::string source;       // the PATH as given, or the folder listed in a recursive report
+    std::string folder;       // source with a trailing "/" when it is a folder, else empty
+    std::string holder;       // the folder holding the rows, for a recursive report's last column
     std::vector<TShortcutListItem> items;
     std::vector<TestState> tests; // one per item
     std::string Path(std::size_t row) const { return folder.empty() ? source : folder + items[row].Name; }
@@ -98,6 +102,40 @@ std::string TerminalSafe(std::string_view s)
     return out;
 }
 
+// The length of the invalid sequence at s[i] as terminals (and Python's "replace")
+// show it: one replacement mark per maximal subpart, the longest start of a valid
+// sequence, or the one byte that starts none. "\xE4\xB8" cut short is one mark, not two.
+std::size_t InvalidSequenceLength(std::string_view s, std::size_t i)
+{
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    std::size_t len;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        if (b0 == 0xE0)
+            low = 0xA0;
+        else if (b0 == 0xED)
+            high = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        if (b0 == 0xF0)
+            low = 0x90;
+        else if (b0 == 0xF4)
+            high = 0x8F;
+    } else {
+        return 1;
+    }
+    std::size_t k = 1;
+    for (; k < len && i + k < s.size(); ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF))
+            break;
+    }
+    return k;
+}
+
 int DisplayWidth(std::string_view s)
 {
     if (std::all_of(s.begin(), s.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
@@ -107,8 +145,8 @@ int DisplayWidth(std::string_view s)
         char32_t c;
         const std::size_t len = platform::DecodeUtf8(s, i, c);
         if (len == 0) {
-            ++width; // a byte that is not UTF-8 shows as one replacement mark
-            ++i;
+            ++width; // one replacement mark
+            i += InvalidSequenceLength(s, i);
         } else {
             width += CodePointWidth(c);
             i += len;
@@ -193,6 +231,19 @@ std::string_view TestColumnText(const TShortcutListItem& item, TestState state)
 
 constexpr std::string_view kTestCaption = "Test";
 constexpr std::string_view kSourceCaption = "Source";
+constexpr std::string_view kFolderCaption = "Folder";
+
+std::string WithSlash(const std::string& path) { return !path.empty() && path.back() == '/' ? path : path + "/"; }
+
+// The folder that holds a file PATH, so that it joined with "/" and the row's name
+// gives the PATH again.
+std::string FolderOfFile(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 class Report {
 public:
@@ -203,19 +254,27 @@ public:
 private:
     void Error(const std::string& message) { std::fprintf(stderr, "quillmere: %s\n", message.c_str()); }
     bool AddPath(const std::string& path);
+    bool AddTree(const std::string& path, const struct stat& top);
+    void AddBlock(ReportBlock block);
     void Test(ReportBlock& block);
     void WriteJson(std::string& out) const;
     void WriteCsv(std::string& out) const;
     void WriteText(std::string& out) const;
     std::vector<std::string_view> HeaderCells() const;
-    // The text of column i of a row (the chosen columns, then the test column).
+    // The text of column i of a row (the chosen columns, the test column, then the
+    // folder column of a recursive report).
     std::string_view Cell(const ReportBlock& block, std::size_t row, std::size_t column, std::string& scratch) const
     {
         if (column < options_.columns.size())
             return ShortcutColumnView(block.items[row], options_.columns[column], scratch);
-        return TestColumnText(block.items[row], block.tests[row]);
+        if (options_.test && column == options_.columns.size())
+            return TestColumnText(block.items[row], block.tests[row]);
+        return block.holder;
     }
-    std::size_t ColumnCount() const { return options_.columns.size() + (options_.test ? 1 : 0); }
+    std::size_t ColumnCount() const
+    {
+        return options_.columns.size() + (options_.test ? 1 : 0) + (options_.recursive ? 1 : 0);
+    }
 
     ReportOptions options_;
     std::vector<ReportBlock> blocks_;
@@ -233,6 +292,8 @@ bool Report::AddPath(const std::string& path)
             return false;
         }
     }
+    if (options_.recursive && S_ISDIR(st.st_mode))
+        return AddTree(path, st);
     ReportBlock block;
     block.source = path;
     if (S_ISDIR(st.st_mode)) {
@@ -245,12 +306,64 @@ bool Report::AddPath(const std::string& path)
         block.items = std::move(contents.Items);
     } else {
         block.items.push_back(ReadShortcutItem(path));
+        if (options_.recursive)
+            block.holder = FolderOfFile(path);
     }
+    AddBlock(std::move(block));
+    return true;
+}
+
+void Report::AddBlock(ReportBlock block)
+{
     block.tests.assign(block.items.size(), TestState::NotTested);
     if (options_.test)
         Test(block);
     blocks_.push_back(std::move(block));
-    return true;
+}
+
+// The shortcut rows of a folder and of every folder below it, folder by folder: a
+// folder's own rows, then each subfolder's in the list's order, depth first. Symbolic
+// links to folders are not followed and other file systems are not entered, so a Wine
+// prefix's "dosdevices" or a mount below the PATH cannot lead the walk elsewhere; a
+// folder seen before (a bind mount of one above it) is not listed again. A folder
+// that cannot be listed is named on stderr and the walk goes on.
+bool Report::AddTree(const std::string& path, const struct stat& top)
+{
+    bool ok = true;
+    std::set<std::pair<dev_t, ino_t>> seen{{top.st_dev, top.st_ino}};
+    std::vector<std::string> pending{path};
+    TFolderContents contents;
+    while (!pending.empty()) {
+        const std::string folder = std::move(pending.back());
+        pending.pop_back();
+        if (!ReadFolderContents(folder, contents)) {
+            Error("cannot list " + TerminalSafe(folder) + ": " + std::strerror(contents.Error));
+            ok = false;
+            continue;
+        }
+        const std::string base = WithSlash(folder);
+        const auto firstShortcut = contents.Items.begin() + contents.FolderCount;
+        // Pushed last to first, so that the first subfolder is listed next.
+        for (auto it = std::make_reverse_iterator(firstShortcut); it != contents.Items.rend(); ++it) {
+            std::string sub = base + it->Name;
+            struct stat st;
+            if (::lstat(sub.c_str(), &st) != 0) {
+                Error("cannot list " + TerminalSafe(sub) + ": " + std::strerror(errno));
+                ok = false;
+            } else if (S_ISDIR(st.st_mode) && st.st_dev == top.st_dev && seen.emplace(st.st_dev, st.st_ino).second) {
+                pending.push_back(std::move(sub));
+            }
+        }
+        if (firstShortcut == contents.Items.end())
+            continue;
+        ReportBlock block;
+        block.source = folder;
+        block.folder = base;
+        block.holder = folder;
+        block.items.assign(std::make_move_iterator(firstShortcut), std::make_move_iterator(contents.Items.end()));
+        AddBlock(std::move(block));
+    }
+    return ok;
 }
 
 // As the list's Test command: Internet shortcuts are marked, not tested; every other
@@ -283,6 +396,8 @@ std::vector<std::string_view> Report::HeaderCells() const
         cells.push_back(ColumnCaption(letter));
     if (options_.test)
         cells.push_back(kTestCaption);
+    if (options_.recursive)
+        cells.push_back(options_.format == ReportFormat::Text ? kFolderCaption : kSourceCaption);
     return cells;
 }
 
@@ -328,6 +443,10 @@ void Report::WriteJson(std::string& out) const
             number("IconIndex", info.IconIndex);
             out += "\"Test\": ";
             AppendJsonString(out, TestText(block.tests[row]));
+            if (options_.recursive) {
+                out += ", \"Source\": ";
+                AppendJsonString(out, block.holder);
+            }
             out += '}';
         }
     }
@@ -335,10 +454,11 @@ void Report::WriteJson(std::string& out) const
 }
 
 // One table for all PATHs. With more than one, a last column "Source" names the PATH
-// each row came from, so the list's columns keep their places in every case.
+// each row came from, so the list's columns keep their places in every case; a
+// recursive report always has it, naming the folder.
 void Report::WriteCsv(std::string& out) const
 {
-    const bool withSource = options_.paths.size() > 1;
+    const bool withSource = !options_.recursive && options_.paths.size() > 1;
     const auto header = HeaderCells();
     for (std::size_t i = 0; i < header.size(); ++i) {
         if (i > 0)
@@ -368,29 +488,22 @@ void Report::WriteCsv(std::string& out) const
 }
 
 // A table per PATH, its columns aligned. With more than one PATH, each table is
-// headed by its PATH and a colon, and a blank line comes between tables.
+// headed by its PATH and a colon, and a blank line comes between tables. A recursive
+// report is one table whose last column names each row's folder.
 void Report::WriteText(std::string& out) const
 {
-    const bool withHeadings = options_.paths.size() > 1;
     const auto header = HeaderCells();
     const std::size_t columns = ColumnCount();
     std::string scratch;
-    bool firstBlock = true;
-    for (const auto& block : blocks_) {
-        if (withHeadings) {
-            if (!firstBlock)
-                out += '\n';
-            AppendTerminalSafe(out, block.source);
-            out += ":\n";
-        }
-        firstBlock = false;
-
+    // The blocks [first, last) make one table.
+    const auto writeTable = [&](auto first, auto last) {
         std::vector<int> widths(columns);
         for (std::size_t i = 0; i < columns; ++i)
             widths[i] = DisplayWidth(header[i]);
-        for (std::size_t row = 0; row < block.items.size(); ++row)
-            for (std::size_t i = 0; i + 1 < columns; ++i) // the last column is never padded
-                widths[i] = std::max(widths[i], DisplayWidth(Cell(block, row, i, scratch)));
+        for (auto block = first; block != last; ++block)
+            for (std::size_t row = 0; row < block->items.size(); ++row)
+                for (std::size_t i = 0; i + 1 < columns; ++i) // the last column is never padded
+                    widths[i] = std::max(widths[i], DisplayWidth(Cell(*block, row, i, scratch)));
 
         // Cells padded to their column's width; no line ends in blanks.
         const auto writeLine = [&](const auto& cellAt) {
@@ -406,8 +519,23 @@ void Report::WriteText(std::string& out) const
             out += '\n';
         };
         writeLine([&header](std::size_t i) { return header[i]; });
-        for (std::size_t row = 0; row < block.items.size(); ++row)
-            writeLine([&](std::size_t i) { return Cell(block, row, i, scratch); });
+        for (auto block = first; block != last; ++block)
+            for (std::size_t row = 0; row < block->items.size(); ++row)
+                writeLine([&](std::size_t i) { return Cell(*block, row, i, scratch); });
+    };
+    if (options_.recursive) {
+        writeTable(blocks_.begin(), blocks_.end());
+        return;
+    }
+    const bool withHeadings = options_.paths.size() > 1;
+    for (auto block = blocks_.begin(); block != blocks_.end(); ++block) {
+        if (withHeadings) {
+            if (block != blocks_.begin())
+                out += '\n';
+            AppendTerminalSafe(out, block->source);
+            out += ":\n";
+        }
+        writeTable(block, block + 1);
     }
 }
 
@@ -450,6 +578,8 @@ bool ParseArguments(int argc, char** argv, ReportOptions& options)
             optionsEnded = true;
         } else if (arg == "--test") {
             options.test = true;
+        } else if (arg == "--recursive") {
+            options.recursive = true;
         } else if (arg.starts_with("--format=")) {
             const std::string_view format = arg.substr(9);
             if (format == "text")

@@ -20,6 +20,7 @@ run() {
 run qm_bench_registry
 run qm_bench_drivemap
 run qm_bench_read_links
+run qm_bench_report_tree
 run qm_bench_folder_tree
 run qm_bench_main_window
 

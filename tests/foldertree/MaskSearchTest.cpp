@@ -47,6 +47,7 @@ TEST(MaskMatching, FollowsTheWildcardRulesWithoutBacktracking)
     EXPECT_TRUE(MatchesMask("xaby", "*ab?"));
     // A last literal after "*" only has to end the name.
     EXPECT_TRUE(MatchesMask("a.lnk.lnk", "*.lnk"));
+    EXPECT_FALSE(MatchesMask("a.lnk.txt", "*.lnk"));
     EXPECT_FALSE(MatchesMask("lnk", "*.lnk"));
     EXPECT_TRUE(MatchesMask("abcd", "a*c*"));
     EXPECT_TRUE(MatchesMask("abcd", "a*?d"));

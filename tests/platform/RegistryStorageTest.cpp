@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <thread>
 
 using namespace registrytest;
@@ -235,24 +237,40 @@ TEST_F(RegistryStorage, ADamagedHiveIsKeptAsideAndTheHiveStartsEmpty)
     EXPECT_EQ(ReadFile(temp_ / aside), damaged);
     EXPECT_NE(message.find(temp_ / aside), std::string::npos) << message;
 
-    // The hive works again; a second damage is put beside the first, not over it.
+    // The hive works again; a second damage is put beside the others, not over them.
+    // The names it could take in the next minutes are in use already, so it has to
+    // step past one whatever second it falls in.
     ASSERT_EQ(Key::Create(Hive::CurrentUser, "A", key), Success);
     ASSERT_TRUE(key.WriteInteger("x", 1));
+    std::set<std::string> taken;
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now - 1; t < now + 300; ++t) {
+        char stamp[32];
+        std::tm local{};
+        ASSERT_TRUE(::localtime_r(&t, &local));
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+        const std::string name = "HKEY_CURRENT_USER.reg.corrupt-"s + stamp;
+        if (name != aside && taken.insert(name).second)
+            WriteFile(temp_ / name, "in use");
+    }
     WriteFile(HivePath(), "not a registry file");
     testing::internal::CaptureStderr();
     EXPECT_FALSE(key.KeyExists());
     const std::string second = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
-    int asideCount = 0;
+    int newAside = 0;
     for (const std::string& name : FilesIn(temp_.Path())) {
         if (name == aside) {
             EXPECT_EQ(ReadFile(temp_ / name), damaged);
+        } else if (taken.count(name)) {
+            EXPECT_EQ(ReadFile(temp_ / name), "in use") << name;
         } else if (name.starts_with("HKEY_CURRENT_USER.reg.corrupt-")) {
             EXPECT_EQ(ReadFile(temp_ / name), "not a registry file");
+            EXPECT_NE(second.find(temp_ / name), std::string::npos) << second;
+            ++newAside;
         }
-        asideCount += name.starts_with("HKEY_CURRENT_USER.reg.corrupt-");
     }
-    EXPECT_EQ(asideCount, 2);
+    EXPECT_EQ(newAside, 1);
 }
 
 TEST_F(RegistryStorage, AMissingFolderIsMadeAndTheLockFileIsNeverReplaced)

@@ -397,6 +397,19 @@ TEST(ShellLinkReader, RejectsStructuresThatPointOutsideThemselves)
     Bytes volumeOutside = info;
     Set32(volumeOutside, 12, 0xFFFFFFFF);
     EXPECT_FALSE(withInfo(volumeOutside));
+    // A VolumeID starting in the LinkInfo's last 16 bytes has no room for its header.
+    // The file ends with the LinkInfo, so a read past it leaves the buffer (seen by
+    // the sanitizer build).
+    const auto endingWithInfo = [](const Bytes& li) {
+        const Bytes whole = LinkBuilder().Items(DrivePath()).Info(li).Build();
+        return Bytes(whole.begin(), whole.end() - 4); // no terminal block
+    };
+    ASSERT_TRUE(Loads(endingWithInfo(info)));
+    for (const std::uint32_t fromEnd : {1u, 3u, 4u, 15u}) {
+        Bytes nearEnd = info;
+        Set32(nearEnd, 12, static_cast<std::uint32_t>(info.size()) - fromEnd);
+        EXPECT_FALSE(Loads(endingWithInfo(nearEnd))) << fromEnd;
+    }
     Bytes noTerminator = info; // the local path runs to the end without its NUL
     noTerminator.resize(noTerminator.size() - 2);
     Set32(noTerminator, 0, static_cast<std::uint32_t>(noTerminator.size()));

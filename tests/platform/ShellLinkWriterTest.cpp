@@ -290,10 +290,12 @@ TEST(ShellLinkWriter, EditingOneFieldKeepsEveryOtherByte)
         ASSERT_TRUE(back.LoadFromBytes(edited));
         EXPECT_EQ(back.GetDescription(), "edited");
         ShellLink before;
-        before.LoadFromBytes(original);
+        ASSERT_TRUE(before.LoadFromBytes(original));
         EXPECT_EQ(back.GetPath(SLGP_RAWPATH), before.GetPath(SLGP_RAWPATH));
-        EXPECT_EQ(back.GetArguments(kWhole), before.GetArguments(kWhole));
-        EXPECT_EQ(back.GetWorkingDirectory(kWhole), before.GetWorkingDirectory(kWhole));
+        for (const std::uint32_t flag : {SLDF_HAS_RELPATH, SLDF_HAS_WORKINGDIR, SLDF_HAS_ARGS, SLDF_HAS_ICONLOCATION})
+            EXPECT_EQ(back.StringData(flag), before.StringData(flag)) << flag;
+        EXPECT_EQ(back.GetShowCmd(), before.GetShowCmd());
+        EXPECT_EQ(back.GetHotkey(), before.GetHotkey());
     }
 }
 

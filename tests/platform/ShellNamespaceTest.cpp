@@ -402,14 +402,26 @@ TEST(ShellRename, NeverReplacesAnExistingItem)
         EXPECT_EQ(folder->ParseDisplayName(from, item), S_OK) << from;
         return folder->SetNameOf(item.Get(), to, 0, out);
     };
-    IdList renamed;
-    EXPECT_LT(rename("file.txt", "other.txt", &renamed), 0);
+    // Each refusal says why, and leaves both names as they were.
+    const HResult exists = ResultFromErrno(EEXIST);
+    const struct {
+        const char* from;
+        const char* to;
+        HResult result;
+    } refusals[] = {
+        {"file.txt", "other.txt", exists}, {"file.txt", "taken", exists}, {"folder", "taken", exists},
+        {"folder", "other.txt", exists},   {"file.txt", "", E_INVALIDARG}, {"file.txt", ".", E_INVALIDARG},
+        {"file.txt", "..", E_INVALIDARG}, {"file.txt", "a/b", E_INVALIDARG},
+    };
+    for (const auto& r : refusals)
+        EXPECT_EQ(rename(r.from, r.to, nullptr), r.result) << r.from << " -> " << r.to;
     EXPECT_EQ(testsupport::ReadFile(base + "/other.txt"), "and me");
     EXPECT_EQ(testsupport::ReadFile(base + "/file.txt"), "keep me");
-    EXPECT_LT(rename("folder", "taken", nullptr), 0);
     EXPECT_EQ(::access((base + "/folder/inner").c_str(), F_OK), 0);
-    for (const char* bad : {"", ".", "..", "a/b"})
-        EXPECT_LT(rename("file.txt", bad, nullptr), 0) << bad;
+    struct stat taken {};
+    EXPECT_TRUE(::lstat((base + "/taken").c_str(), &taken) == 0 && S_ISDIR(taken.st_mode));
+
+    IdList renamed;
 
     ASSERT_EQ(rename("folder", "moved", &renamed), S_OK);
     ItemView view;

@@ -196,6 +196,29 @@ TEST(WineRegistry, SurvivesEveryTruncationAndRandomDamage)
         for (const WineRegistry::Key& key : reg.Keys())
             for (const auto& [name, value] : key.values)
                 (void)value.AsString();
+
+        // The text cut at the end of a line gives the start of what the whole gives:
+        // the same keys first and, key by key, the same values first. Nothing read
+        // later takes back or alters what was read before.
+        std::vector<size_t> lineEnds{0};
+        for (size_t i = 0; i < text.size(); ++i)
+            if (text[i] == '\n')
+                lineEnds.push_back(i + 1);
+        const size_t cut = lineEnds[rng() % lineEnds.size()];
+        const WineRegistry part = WineRegistry::Parse(std::string_view(text).substr(0, cut));
+        SCOPED_TRACE("round " + std::to_string(round) + ", cut at " + std::to_string(cut));
+        ASSERT_LE(part.Keys().size(), reg.Keys().size());
+        for (size_t k = 0; k < part.Keys().size(); ++k) {
+            const WineRegistry::Key& a = part.Keys()[k];
+            const WineRegistry::Key& b = reg.Keys()[k];
+            ASSERT_EQ(a.path, b.path);
+            ASSERT_LE(a.values.size(), b.values.size()) << a.path;
+            for (size_t v = 0; v < a.values.size(); ++v) {
+                ASSERT_EQ(a.values[v].first, b.values[v].first) << a.path;
+                ASSERT_EQ(a.values[v].second.type, b.values[v].second.type) << a.values[v].first;
+                ASSERT_EQ(a.values[v].second.data, b.values[v].second.data) << a.values[v].first;
+            }
+        }
     }
 }
 

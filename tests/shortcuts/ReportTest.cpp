@@ -1,7 +1,10 @@
 // The command-line report, run as the program itself.
+#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -275,6 +278,13 @@ TEST(Report, NamesThatAreNotUtf8)
     const auto text = RunProgram({"--report", "--columns=ac", dir.Path()});
     EXPECT_EQ(text.out, "Name          Target\ncaf\xE9.url      http://caf\xC3\xA9/\ntab?here.url  t\n");
 
+    // A sequence cut short shows as one mark, so its row keeps the table's columns.
+    TempDir cut;
+    for (const char* name : {"a\xE4\xB8.url", "b\xF0\x9F\x98.url", "longer.url"})
+        WriteFile(cut / name, "[InternetShortcut]\nURL=x\n");
+    EXPECT_EQ(RunProgram({"--report", "--columns=ac", cut.Path()}).out,
+              "Name        Target\na\xE4\xB8.url      x\nb\xF0\x9F\x98.url      x\nlonger.url  x\n");
+
     // So are the C1 controls (CSI U+009B, OSC U+009D), which terminals obey too; the
     // CSV keeps them.
     TempDir c1;
@@ -290,6 +300,94 @@ TEST(Report, NamesThatAreNotUtf8)
     EXPECT_NE(json.out.find("\"Target\": \"http://caf\xC3\xA9/\""), std::string::npos) << json.out;
     const auto tab = RunProgram({"--report", "--format=json", dir / "tab\there.url"});
     EXPECT_NE(tab.out.find("\"Name\": \"tab\\there.url\""), std::string::npos) << tab.out;
+}
+
+TEST(Report, RecursiveListsTheShortcutsOfEveryFolderBelowFolderByFolder)
+{
+    TempDir dir;
+    const std::string top = dir / "top";
+    MakeDirs(top + "/A/B");
+    MakeDirs(top + "/A/.hidden");
+    MakeDirs(top + "/b\xE9");
+    MakeDirs(top + "/C/Empty");
+    WriteFile(dir / "target.exe", "MZ");
+    linkbytes::LinkFields good;
+    good.localPath = WindowsPathOf(dir / "target.exe");
+    WriteFile(top + "/A/a1.lnk", linkbytes::Build(good));
+    WriteFile(top + "/top.lnk", "damaged");
+    WriteFile(top + "/A/B/b.url", "[InternetShortcut]\nURL=u\n");
+    WriteFile(top + "/A/.hidden/h.lnk", "damaged");
+    WriteFile(top + "/b\xE9/x.url", "[InternetShortcut]\nURL=u\n");
+    WriteFile(top + "/C/c.pif", "damaged");
+    ASSERT_EQ(::symlink("../A", (top + "/C/linkA").c_str()), 0); // not followed
+
+    // Subfolders come in the list's order (letters upper-cased), not in byte order.
+    const auto text = RunProgram({"--report", "--recursive", "--columns=ab", top});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.err, "");
+    EXPECT_EQ(text.out, "Name     Type  Folder\n"
+                        "top.lnk  .lnk  " + top + "\n"
+                        "a1.lnk   .lnk  " + top + "/A\n"
+                        "b.url    .url  " + top + "/A/B\n"
+                        "x.url    .url  " + top + "/b\xE9\n"
+                        "c.pif    .pif  " + top + "/C\n");
+
+    // One table for all PATHs; a file PATH's Source is its folder.
+    const auto csv = RunProgram({"--report", "--format=csv", "--columns=a", "--recursive", top + "/C", top + "/A/a1.lnk"});
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out, "Name,Source\r\nc.pif," + top + "/C\r\na1.lnk," + top + "/A\r\n");
+
+    const auto json = RunProgram({"--report", "--recursive", "--test", "--format=json", top + "/A"}, {"QUILLMERE_DRIVES=Z:=/"});
+    EXPECT_EQ(json.status, 0);
+    const auto lines = Lines(json.out);
+    ASSERT_EQ(lines.size(), 4u) << json.out;
+    EXPECT_NE(lines[1].find("\"Path\": \"" + top + "/A/a1.lnk\""), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("\"Test\": \"passed\", \"Source\": \"" + top + "/A\"},"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("\"Test\": \"internet\", \"Source\": \"" + top + "/A/B\"}"), std::string::npos) << lines[2];
+    EXPECT_EQ(RunProgram({"--report", "--recursive", "--test", top}, {"QUILLMERE_DRIVES=Z:=/"}).status, 1);
+}
+
+TEST(Report, RecursiveNamesAFolderItCannotListAndGoesOn)
+{
+    // A folder whose path is too long to open, whoever runs the test.
+    TempDir dir;
+    MakeDirs(dir / "deep/z");
+    WriteFile(dir / "deep/z/z.url", "[InternetShortcut]\nURL=u\n");
+    int fd = ::open((dir / "deep").c_str(), O_RDONLY | O_DIRECTORY);
+    const std::string longName(250, 'a');
+    for (int depth = 0; depth < 20 && fd >= 0; ++depth) {
+        ASSERT_EQ(::mkdirat(fd, longName.c_str(), 0700), 0);
+        const int next = ::openat(fd, longName.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+
+    const auto r = RunProgram({"--report", "--recursive", "--columns=a", dir / "deep"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "Name   Folder\nz.url  " + dir / "deep/z\n");
+    EXPECT_EQ(r.err.rfind("quillmere: cannot list " + dir / "deep/" + longName, 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(": File name too long\n"), std::string::npos);
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
+}
+
+TEST(Report, RecursiveStaysOnTheFileSystemOfThePath)
+{
+    TempDir dir;
+    MakeDirs(dir / "top/mnt");
+    WriteFile(dir / "top/a.url", "[InternetShortcut]\nURL=u\n");
+    // A mount of our own, in a mount namespace of our own.
+    const std::string script = "unshare -rm sh -c 'mount -t tmpfs tmpfs \"$1\" || exit 99; "
+                               "echo [InternetShortcut] > \"$1/in.url\"; "
+                               "exec \"$0\" --report --recursive --columns=a \"$2\" \"$1\"' " QM_BINARY " " +
+                               dir / "top/mnt " + dir / "top >" + dir / "out 2>&1";
+    const int status = std::system(script.c_str());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 1 || WEXITSTATUS(status) >= 99)
+        GTEST_SKIP() << "no mount namespace here: " << testsupport::ReadFile(dir / "out");
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(testsupport::ReadFile(dir / "out"),
+              "Name    Folder\na.url   " + dir / "top\nin.url  " + dir / "top/mnt\n");
 }
 
 TEST(Report, WithoutTestNoWinePrefixIsRead)

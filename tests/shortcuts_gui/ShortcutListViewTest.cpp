@@ -97,6 +97,8 @@ TEST_F(ShortcutListTest, FoldersComeFirstInNameOrderThenShortcutsHiddenFoldersSk
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "B", "x.lnk", "y.url", ".secret.lnk", "z.lnk"}));
     list.SetSort(0, true);
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "B", "x.lnk", "z.lnk", "y.url", ".secret.lnk"}));
+    EXPECT_EQ(list.CompareItems(0, 3), 0); // a folder row against a shortcut row, either way round
+    EXPECT_EQ(list.CompareItems(4, 2), 0);
 }
 
 TEST_F(ShortcutListTest, MissingFolderGivesAnEmptyListAndStillReports)
