@@ -96,7 +96,7 @@ protected:
     void SetUp() override
     {
         testsupport::MakeDirs(dir / "sub");
-        for (const char* name : {"a.lnk", "B.LNK", ".hidden.lnk", "c.url", "doc.txt"})
+        for (const char* name : {"a.lnk", "B.LNK", ".hidden.lnk", "c.url", "doc.txt", "-\xE9\n.lnk"})
             testsupport::WriteFile(dir / name, "x");
         platform::verbs::SetFileWork(work);
         QGuiApplication::clipboard()->clear();
@@ -118,9 +118,11 @@ TEST_F(ShellVerbsTest, APathReachesTheItemsItNames)
         bool ok;
         std::vector<std::string> copied;
     } cases[] = {
-        {dir / "*.lnk", true, {dir / ".hidden.lnk", dir / "B.LNK", dir / "a.lnk"}},
+        {dir / "*.lnk", true, {dir / "-\xE9\n.lnk", dir / ".hidden.lnk", dir / "B.LNK", dir / "a.lnk"}},
         {dir / "?.*", true, {dir / "B.LNK", dir / "a.lnk", dir / "c.url"}},
-        {dir / "*.*", true, {dir / ".hidden.lnk", dir / "B.LNK", dir / "a.lnk", dir / "c.url", dir / "doc.txt", dir / "sub"}},
+        {dir / "*.*", true,
+         {dir / "-\xE9\n.lnk", dir / ".hidden.lnk", dir / "B.LNK", dir / "a.lnk", dir / "c.url", dir / "doc.txt",
+          dir / "sub"}},
         {dir / "*.none", false, {}},
         {dir / "a.lnk", true, {dir / "a.lnk"}},
         {dir / "sub/", true, {dir / "sub"}}, // through Computer, which parses full paths
