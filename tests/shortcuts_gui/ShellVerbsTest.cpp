@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clipboard/Clipboard.h"
+#include "platform/shell/ContextMenu.h"
 #include "platform/verbs/FileWork.h"
 #include "shortcuts/ShellVerbs.h"
 #include "tests/support/TestSupport.h"
@@ -174,6 +175,63 @@ TEST_F(ShellVerbsTest, NamesInAFolderOrFullPaths)
     EXPECT_FALSE(RunVerbOnFiles("NoSuchVerb", dir.Path() + "/", {"a.lnk"}, nullptr));
     EXPECT_FALSE(ShowFilesProperties(dir.Path() + "/", {"a.lnk"}, nullptr)) << "no property sheet yet";
     EXPECT_FALSE(ShowPathProperties(dir / "sub", nullptr));
+}
+
+// A menu with one command at offset 5, default or not, that records what is invoked.
+class RecordingMenu : public shell::ContextMenu {
+public:
+    RecordingMenu(bool hasDefault, shell::HResult answer) : hasDefault_(hasDefault), answer_(answer) {}
+    shell::HResult QueryContextMenu(shell::PopupMenu& menu, std::size_t index, std::uint32_t idFirst, std::uint32_t,
+                                    std::uint32_t flags) override
+    {
+        queried = flags;
+        shell::PopupMenuItem item;
+        item.id = idFirst + 5;
+        item.isDefault = hasDefault_;
+        menu.Insert(index, item);
+        return 6;
+    }
+    shell::HResult InvokeCommand(const shell::InvokeCommandInfo& info) override
+    {
+        invoked = info.offset ? "#" + std::to_string(*info.offset) : info.verb;
+        return answer_;
+    }
+    shell::HResult GetCommandString(std::uint32_t, std::uint32_t, std::string&) override { return shell::E_INVALIDARG; }
+
+    std::uint32_t queried = 0xFFFF;
+    std::string invoked;
+
+private:
+    bool hasDefault_;
+    shell::HResult answer_;
+};
+
+TEST_F(ShellVerbsTest, EachKindInvokesItsOwnWay)
+{
+    const struct {
+        ShellCommandKind kind;
+        std::uint32_t attributes;
+        bool hasDefault;
+        shell::HResult answer;
+        bool result;
+        const char* invoked;
+    } cases[] = {
+        {ckDefaultVerb, 0, true, shell::S_OK, true, "#5"},
+        {ckDefaultVerb, 0, false, shell::S_OK, false, ""},
+        {ckDefaultVerb, 0, true, shell::E_FAIL, false, "#5"},
+        {ckProperties, shell::SFGAO_HASPROPSHEET, true, shell::S_OK, true, "properties"},
+        {ckProperties, shell::SFGAO_FOLDER, true, shell::S_OK, false, ""},
+        {ckNamedVerb, 0, true, shell::S_OK, true, "PasteLink"},
+        {ckNamedVerb, 0, true, shell::E_FAIL, false, "PasteLink"},
+    };
+    for (const auto& c : cases) {
+        RecordingMenu menu(c.hasDefault, c.answer);
+        EXPECT_EQ(InvokeOnContextMenu(menu, c.attributes, c.kind, "PasteLink", QPoint(), nullptr), c.result) << c.kind;
+        EXPECT_EQ(menu.invoked, c.invoked) << c.kind;
+        if (c.kind == ckDefaultVerb) {
+            EXPECT_EQ(menu.queried, shell::CMF_DEFAULTONLY);
+        }
+    }
 }
 
 TEST_F(ShellVerbsTest, TheMenuAsTheUserDrivesIt)
