@@ -61,7 +61,7 @@ HResult ShellFolder::GetUIObjectOf(QWidget*, std::span<const PCIdList> items, st
         return CreateContextMenu(std::move(described), true, out);
     }
     for (PCIdList item : items) {
-        if (!item || IsEmptyList(item))
+        if (!item)
             return E_INVALIDARG;
         ContextMenuItem one;
         if (const HResult hr = GetDisplayNameOf(item, SHGDN_FORPARSING, one.parsingName); Failed(hr))
@@ -69,8 +69,13 @@ HResult ShellFolder::GetUIObjectOf(QWidget*, std::span<const PCIdList> items, st
         if (!one.parsingName.empty() && one.parsingName[0] == '/')
             one.path = one.parsingName;
         one.attributes = ~SFGAO_VALIDATE;
-        if (const HResult hr = GetAttributesOf(std::span<const PCIdList>(&item, 1), one.attributes); Failed(hr))
-            return hr;
+        if (const HResult hr = GetAttributesOf(std::span<const PCIdList>(&item, 1), one.attributes); Failed(hr)) {
+            // The folder itself (the empty list, as the tree's root is), where it
+            // cannot tell its own attributes.
+            if (!IsEmptyList(item))
+                return hr;
+            one.attributes = SFGAO_FOLDER | SFGAO_HASPROPSHEET | (one.path.empty() ? 0 : SFGAO_FILESYSTEM);
+        }
         described.push_back(std::move(one));
     }
     return CreateContextMenu(std::move(described), false, out);

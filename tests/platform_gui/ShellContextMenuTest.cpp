@@ -109,6 +109,16 @@ TEST_F(ShellContextMenuTest, EachKindOfItemGetsItsCommands)
     auto computer = MenuOf(desktop, {"::Computer"});
     ASSERT_TRUE(computer);
     EXPECT_EQ(Render(*computer, explore), "properties");
+
+    // The desktop itself, the tree's root: the empty list.
+    testsupport::ScopedEnv home("HOME", dir.Path());
+    testsupport::ScopedEnv xdg("XDG_CONFIG_HOME", dir / "config");
+    testsupport::MakeDirs(dir / "Desktop");
+    const std::uint8_t self[2] = {0, 0};
+    const shell::PCIdList items[1] = {self};
+    std::unique_ptr<shell::ContextMenu> root;
+    ASSERT_TRUE(shell::Succeeded(desktop->GetUIObjectOf(nullptr, items, root)));
+    EXPECT_EQ(Render(*root, explore), "open* - ~cut ~copy ~paste ~pastelink - ~link ~delete - properties");
 }
 
 TEST_F(ShellContextMenuTest, RenameSitsAtOffsetEighteen)
