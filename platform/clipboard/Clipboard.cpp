@@ -27,7 +27,8 @@ std::vector<std::string_view> Lines(const QByteArray& block, bool comments)
         if (end == std::string_view::npos)
             end = text.size();
         std::string_view line = text.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t' || line.back() == '\0'))
+        auto trailing = [](char c) { return c == '\r' || c == ' ' || c == '\t' || c == '\0'; };
+        while (!line.empty() && trailing(line.back()))
             line.remove_suffix(1);
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
             line.remove_prefix(1);

@@ -15,7 +15,6 @@
 
 #include "platform/drivemap/DriveMap.h"
 #include "platform/ini/IniFile.h"
-#include "platform/shell/EntryAttributes.h"
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/NetworkMounts.h"
 #include "platform/shelllink/ShellLink.h"
@@ -132,7 +131,8 @@ bool LaunchApp(GAppInfo* app, const std::vector<std::string>& paths, QWidget* ow
     if (g_app_info_launch(app, files.get(), nullptr, &raw))
         return true;
     GErrorPtr error(raw);
-    Tell(owner, QStringLiteral("%1 could not be started: %2").arg(QString::fromUtf8(g_app_info_get_name(app)), ErrorText(raw)));
+    Tell(owner, QStringLiteral("%1 could not be started: %2")
+                    .arg(QString::fromUtf8(g_app_info_get_name(app)), ErrorText(raw)));
     return false;
 }
 
@@ -142,7 +142,8 @@ bool OpenWithDefault(const std::string& path, const std::string& type, QWidget* 
     if (!app) {
         Tell(owner, type == "inode/directory"
                         ? QStringLiteral("No file manager is set up to open the folder \"%1\".").arg(Display(path))
-                        : QStringLiteral("No application is set up to open \"%1\" (%2).").arg(Display(path), Display(type)));
+                        : QStringLiteral("No application is set up to open \"%1\" (%2).")
+                              .arg(Display(path), Display(type)));
         return false;
     }
     return LaunchApp(app.get(), {path}, owner);
@@ -150,8 +151,8 @@ bool OpenWithDefault(const std::string& path, const std::string& type, QWidget* 
 
 // Starts argv[0] with the arguments; no shell reads them. env: "NAME=value" entries
 // to set on top of this process's environment.
-bool Spawn(const std::vector<std::string>& argv, const std::string& workingDir, const std::vector<std::pair<std::string, std::string>>& env,
-           QWidget* owner)
+using EnvVars = std::vector<std::pair<std::string, std::string>>;
+bool Spawn(const std::vector<std::string>& argv, const std::string& workingDir, const EnvVars& env, QWidget* owner)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -187,7 +188,7 @@ bool RunWithWine(const std::string& path, const std::string& program, const std:
                         .arg(Display(fs::BaseName(program))));
         return false;
     }
-    std::vector<std::pair<std::string, std::string>> env;
+    EnvVars env;
     if (const std::optional<std::string> prefix = WinePrefixHolding(prefixOf))
         env.emplace_back("WINEPREFIX", *prefix);
     return Spawn({wine.get(), "start", "/unix", path}, workingDir, env, owner);
@@ -207,7 +208,9 @@ bool OpenShellLink(const std::string& linkPath, QWidget* owner, int hops)
         return false;
     }
     if (link.TargetIsShellObject()) {
-        Tell(owner, QStringLiteral("The shortcut \"%1\" leads to a Windows system object, which cannot be opened here.").arg(name));
+        Tell(owner, QStringLiteral("The shortcut \"%1\" leads to a Windows system object, which cannot be opened "
+                                   "here.")
+                        .arg(name));
         return false;
     }
     const std::optional<std::string> prefix = WinePrefixHolding(linkPath);
@@ -270,7 +273,8 @@ bool OpenPathHops(const std::string& path, QWidget* owner, int hops)
     if (ext == ".url") {
         const std::string url = IniFile::Load(path).ReadString("InternetShortcut", "URL");
         if (url.empty()) {
-            Tell(owner, QStringLiteral("The Internet shortcut \"%1\" holds no address.").arg(Display(fs::BaseName(path))));
+            Tell(owner,
+                 QStringLiteral("The Internet shortcut \"%1\" holds no address.").arg(Display(fs::BaseName(path))));
             return false;
         }
         return OpenUrlHops(url, owner, hops);
@@ -317,7 +321,8 @@ bool OpenUrlHops(const std::string& url, QWidget* owner, int hops)
     const std::string scheme = SchemeOf(url);
     if (scheme.empty()) {
         // A path: a Windows one through the drive map, or a host one.
-        std::optional<std::string> host = url[0] == '/' ? std::optional<std::string>(url) : DriveMap::Default().ToHostPath(url);
+        const std::optional<std::string> host =
+            url[0] == '/' ? std::optional<std::string>(url) : DriveMap::Default().ToHostPath(url);
         if (!host) {
             Tell(owner, QStringLiteral("The address \"%1\" cannot be opened.").arg(Display(url)));
             return false;

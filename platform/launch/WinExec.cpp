@@ -14,8 +14,8 @@ namespace {
 // The program part of a command line, without its folders and ".exe".
 std::string ProgramName(const std::string& program)
 {
-    std::string name = program.substr(program.find_last_of("\\/") == std::string::npos ? 0 : program.find_last_of("\\/") + 1);
-    name = AsciiLower(name);
+    const std::size_t cut = program.find_last_of("\\/");
+    std::string name = AsciiLower(cut == std::string::npos ? program : program.substr(cut + 1));
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
         name.resize(name.size() - 4);
     return name;

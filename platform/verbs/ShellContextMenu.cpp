@@ -24,7 +24,8 @@ constexpr std::array<CommandText, 9> kCommands{{
     {kCommandCut, "cut", "Cu&t", "Puts the selected items on the Clipboard, to be moved where you paste them."},
     {kCommandCopy, "copy", "&Copy", "Copies the selected items to the Clipboard."},
     {kCommandPaste, "paste", "&Paste", "Puts the items on the Clipboard into this folder."},
-    {kCommandPasteLink, "pastelink", "Paste &Shortcut", "Makes shortcuts in this folder to the items on the Clipboard."},
+    {kCommandPasteLink, "pastelink", "Paste &Shortcut",
+     "Makes shortcuts in this folder to the items on the Clipboard."},
     {kCommandLink, "link", "Create &Shortcut", "Makes shortcuts to the selected items."},
     {kCommandDelete, "delete", "&Delete", "Moves the selected items to the Trash."},
     {kCommandRename, "rename", "Rena&me", "Renames the selected item."},
@@ -116,7 +117,8 @@ HResult ShellContextMenu::QueryContextMenu(shell::PopupMenu& menu, std::size_t i
     };
 
     const bool fileSystem = OnFileSystem();
-    const bool canOpen = !background_ && (fileSystem || (items_.size() == 1 && items_.front().parsingName == kTrashName));
+    const bool isTrash = items_.size() == 1 && items_.front().parsingName == kTrashName;
+    const bool canOpen = !background_ && (fileSystem || isTrash);
     if (canOpen)
         add(kCommandOpen, true, true);
     if (!(flags & shell::CMF_DEFAULTONLY)) {
@@ -187,7 +189,8 @@ HResult ShellContextMenu::GetCommandString(std::uint32_t offset, std::uint32_t k
     if (kind != shell::GCS_VERB && kind != shell::GCS_HELPTEXT)
         return shell::E_INVALIDARG;
     if (offset >= kCommandOpenWithFirst && offset - kCommandOpenWithFirst < apps_.size()) {
-        out = kind == shell::GCS_VERB ? "openwith" : "Opens the selected items with " + apps_[offset - kCommandOpenWithFirst].name + ".";
+        const std::string& app = apps_[offset - kCommandOpenWithFirst].name;
+        out = kind == shell::GCS_VERB ? "openwith" : "Opens the selected items with " + app + ".";
         return shell::S_OK;
     }
     const CommandText* command = FindCommand(offset);
