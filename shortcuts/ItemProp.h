@@ -1,6 +1,7 @@
 #pragma once
 // The shortcut record and its two readers, and the check behind the shortcut test.
-// The readers only read: the program never writes a shortcut file.
+// The readers only read: the program never writes a shortcut file. The library's
+// shell verbs, which need the GUI, are in ShellVerbs.h.
 //
 // The record's strings are UTF-8 text as read from the file (Windows paths stay as
 // written: "\" separators, %VARS% unexpanded). File names are host paths (bytes).

@@ -20,6 +20,8 @@
 
 #include "platform/shell/IdList.h"
 
+class QWidget;
+
 namespace platform::shell {
 
 // Result codes, shaped like the shell's: 0 and 1 succeed, negative values fail.
@@ -99,6 +101,7 @@ public:
 
 class ShellFolder;
 using ShellFolderPtr = std::shared_ptr<ShellFolder>;
+class ContextMenu; // platform/shell/ContextMenu.h
 
 // A folder of the namespace (IShellFolder). Relative lists may hold several levels;
 // the folder then works through its subfolders.
@@ -126,6 +129,10 @@ public:
     // list when given.
     virtual HResult SetNameOf(PCIdList relative, std::string_view newName, std::uint32_t flags,
                               IdList* newItem) = 0;
+    // The context menu of items below this folder (GetUIObjectOf for IContextMenu);
+    // with no items, the menu of the folder's own background. The menu keeps the
+    // items' paths, not the lists.
+    virtual HResult GetUIObjectOf(QWidget* owner, std::span<const PCIdList> items, std::unique_ptr<ContextMenu>& out);
 };
 
 // SHGetDesktopFolder.
