@@ -1,292 +1,23 @@
 #include "foldertree/SystemTreeView.h"
 
 #include <QAbstractItemDelegate>
-#include <QAbstractItemModel>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPainterPath>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <tuple>
 
+#include "foldertree/FolderTreeModel.h"
 #include "foldertree/MountTableWatcher.h"
 #include "platform/icons/SystemIconList.h"
-#include "platform/shell/NameOrder.h"
 
 namespace shell = platform::shell;
-
-// --- the model: the tree's nodes as Qt sees them ---------------------------------------
-
-class TFolderTreeModel : public QAbstractItemModel {
-public:
-    explicit TFolderTreeModel(TdfsSystemTreeView* tree) : QAbstractItemModel(tree), tree_(tree) {}
-
-    std::vector<std::unique_ptr<TFolderNode>>& ChildrenOf(TFolderNode* parent)
-    {
-        return parent ? parent->Children : top_;
-    }
-    const std::vector<std::unique_ptr<TFolderNode>>& Top() const { return top_; }
-
-    QModelIndex IndexOf(const TFolderNode* node) const
-    {
-        if (!node)
-            return {};
-        return createIndex(node->Row, 0, const_cast<TFolderNode*>(node));
-    }
-
-    static TFolderNode* NodeOf(const QModelIndex& index)
-    {
-        return index.isValid() ? static_cast<TFolderNode*>(index.internalPointer()) : nullptr;
-    }
-
-    QModelIndex index(int row, int column, const QModelIndex& parent) const override
-    {
-        if (column != 0 || row < 0)
-            return {};
-        const auto& list = parent.isValid() ? NodeOf(parent)->Children : top_;
-        if (row >= static_cast<int>(list.size()))
-            return {};
-        return createIndex(row, 0, list[row].get());
-    }
-
-    QModelIndex parent(const QModelIndex& child) const override
-    {
-        const TFolderNode* node = NodeOf(child);
-        return node ? IndexOf(node->Parent) : QModelIndex();
-    }
-
-    int rowCount(const QModelIndex& parent) const override
-    {
-        if (parent.column() > 0)
-            return 0;
-        return static_cast<int>(parent.isValid() ? NodeOf(parent)->Children.size() : top_.size());
-    }
-
-    int columnCount(const QModelIndex&) const override { return 1; }
-
-    bool hasChildren(const QModelIndex& parent) const override
-    {
-        if (!parent.isValid())
-            return !top_.empty();
-        const TFolderNode* node = NodeOf(parent);
-        if (!node->Children.empty())
-            return true;
-        // Before the first expansion the button is what the item's attributes said.
-        return node->HasButton && (!node->Data || !node->Data->Populated);
-    }
-
-    bool canFetchMore(const QModelIndex& parent) const override
-    {
-        const TFolderNode* node = NodeOf(parent);
-        return node && node->Data && !node->Data->Populated && node->HasButton;
-    }
-
-    void fetchMore(const QModelIndex& parent) override
-    {
-        if (TFolderNode* node = NodeOf(parent)) {
-            tree_->ExpansionCheck(node);
-            tree_->checkedNode_ = node;
-        }
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override
-    {
-        const TFolderNode* node = NodeOf(index);
-        if (!node)
-            return Qt::NoItemFlags;
-        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (node->Data && (node->Data->Attributes & shell::SFGAO_CANRENAME))
-            f |= Qt::ItemIsEditable;
-        if (tree_->checkboxes_)
-            f |= Qt::ItemIsUserCheckable;
-        return f;
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        TFolderNode* node = NodeOf(index);
-        if (!node)
-            return {};
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-            return QString::fromUtf8(node->Text.data(), static_cast<qsizetype>(node->Text.size()));
-        case Qt::DecorationRole:
-            return IconOf(node);
-        case Qt::CheckStateRole:
-            if (tree_->checkboxes_)
-                return node->Checked ? Qt::Checked : Qt::Unchecked;
-            return {};
-        case Qt::BackgroundRole:
-            if (node == tree_->dropTarget_)
-                return tree_->palette().brush(QPalette::Highlight);
-            return {};
-        case Qt::ForegroundRole:
-            if (node == tree_->dropTarget_)
-                return tree_->palette().brush(QPalette::HighlightedText);
-            return {};
-        default:
-            return {};
-        }
-    }
-
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override
-    {
-        TFolderNode* node = NodeOf(index);
-        if (!node)
-            return false;
-        if (role == Qt::CheckStateRole) {
-            node->Checked = value.toInt() == Qt::Checked;
-            emit dataChanged(index, index, {Qt::CheckStateRole});
-            return true;
-        }
-        if (role == Qt::EditRole)
-            return tree_->EndEdit(node, value.toString());
-        return false;
-    }
-
-    void NodeChanged(const TFolderNode* node)
-    {
-        const QModelIndex i = IndexOf(node);
-        if (i.isValid())
-            emit dataChanged(i, i);
-    }
-
-    void InsertChildren(TFolderNode* parent, std::vector<std::unique_ptr<TFolderNode>>& nodes)
-    {
-        if (nodes.empty())
-            return;
-        auto& list = ChildrenOf(parent);
-        const int first = static_cast<int>(list.size());
-        beginInsertRows(IndexOf(parent), first, first + static_cast<int>(nodes.size()) - 1);
-        for (auto& n : nodes) {
-            n->Parent = parent;
-            list.push_back(std::move(n));
-        }
-        for (std::size_t i = first; i < list.size(); ++i)
-            list[i]->Row = static_cast<int>(i);
-        endInsertRows();
-        nodes.clear();
-    }
-
-    void RemoveChildren(TFolderNode* parent)
-    {
-        auto& list = ChildrenOf(parent);
-        if (list.empty())
-            return;
-        tree_->dropTarget_ = nullptr;
-        beginRemoveRows(IndexOf(parent), 0, static_cast<int>(list.size()) - 1);
-        std::vector<std::unique_ptr<TFolderNode>> gone;
-        gone.swap(list);
-        endRemoveRows();
-        // The records go with their nodes, once the view has let go of them.
-    }
-
-    void Clear()
-    {
-        tree_->dropTarget_ = nullptr;
-        beginResetModel();
-        std::vector<std::unique_ptr<TFolderNode>> gone;
-        gone.swap(top_);
-        endResetModel();
-    }
-
-    // Orders a node's children with CompareFolderItems, keeping the view's indexes.
-    void SortChildren(TFolderNode* parent)
-    {
-        auto& list = ChildrenOf(parent);
-        auto before = [](const std::unique_ptr<TFolderNode>& a, const std::unique_ptr<TFolderNode>& b) {
-            return CompareFolderItems(a.get(), b.get()) < 0;
-        };
-        if (std::is_sorted(list.begin(), list.end(), before))
-            return;
-        const QModelIndex parentIndex = IndexOf(parent);
-        emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
-        const QModelIndexList persistent = persistentIndexList();
-        std::vector<TFolderNode*> moved;
-        moved.reserve(persistent.size());
-        for (const QModelIndex& i : persistent)
-            moved.push_back(NodeOf(i));
-        std::stable_sort(list.begin(), list.end(), before);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            list[i]->Row = static_cast<int>(i);
-        QModelIndexList now;
-        now.reserve(persistent.size());
-        for (TFolderNode* n : moved)
-            now.push_back(IndexOf(n));
-        changePersistentIndexList(persistent, now);
-        emit layoutChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
-    }
-
-private:
-    QIcon IconOf(TFolderNode* node) const
-    {
-        if (!node->Data)
-            return {};
-        if (!node->IconsFetched) {
-            // Asked once, when the node is first drawn; kept from then on.
-            const auto [normal, open] = GetItemIcons(node->Data->AbsoluteIdList.Get());
-            node->ImageIndex = (node->Data->Attributes & shell::SFGAO_FOLDER) ? normal : open;
-            node->SelectedIndex = open;
-            node->IconsFetched = true;
-        }
-        const auto key = std::make_tuple(node->ImageIndex, node->SelectedIndex, node->OverlayIndex);
-        auto it = icons_.find(key);
-        if (it != icons_.end())
-            return it->second;
-        auto& list = platform::SystemIconList::Instance();
-        const int size = platform::SystemIconList::kSmallSize;
-        QIcon icon;
-        icon.addPixmap(WithOverlay(list.Pixmap(node->ImageIndex, size), node->OverlayIndex), QIcon::Normal);
-        icon.addPixmap(WithOverlay(list.Pixmap(node->SelectedIndex, size), node->OverlayIndex), QIcon::Selected);
-        icons_.emplace(key, icon);
-        return icon;
-    }
-
-    // Overlay 1 is the shortcut arrow, overlay 0 the sharing hand (drawn as a dot).
-    static QPixmap WithOverlay(QPixmap pixmap, int overlay)
-    {
-        if (overlay < 0 || pixmap.isNull())
-            return pixmap;
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        const qreal s = pixmap.width() / pixmap.devicePixelRatio();
-        const QRectF box(0, s * 0.5, s * 0.5, s * 0.5);
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(Qt::white);
-        p.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5));
-        if (overlay == 1) {
-            QPainterPath arrow;
-            arrow.moveTo(box.left() + box.width() * 0.25, box.bottom() - box.height() * 0.2);
-            arrow.quadTo(box.left() + box.width() * 0.3, box.top() + box.height() * 0.35,
-                         box.right() - box.width() * 0.25, box.top() + box.height() * 0.3);
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(Qt::black, 1.2));
-            p.drawPath(arrow);
-            p.drawLine(QPointF(box.right() - box.width() * 0.25, box.top() + box.height() * 0.3),
-                       QPointF(box.right() - box.width() * 0.45, box.top() + box.height() * 0.15));
-            p.drawLine(QPointF(box.right() - box.width() * 0.25, box.top() + box.height() * 0.3),
-                       QPointF(box.right() - box.width() * 0.4, box.top() + box.height() * 0.5));
-        } else {
-            p.setBrush(Qt::blue);
-            p.drawEllipse(box.center(), box.width() * 0.2, box.height() * 0.2);
-        }
-        return pixmap;
-    }
-
-    TdfsSystemTreeView* tree_;
-    std::vector<std::unique_ptr<TFolderNode>> top_;
-    mutable std::map<std::tuple<int, int, int>, QIcon> icons_;
-};
 
 // --- small guards ---------------------------------------------------------------------------
 
@@ -345,6 +76,9 @@ PCIdList StripPrefix(PCIdList list, PCIdList prefix)
 TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
 {
     model_ = new TFolderTreeModel(this);
+    model_->OnFetch = [this](TFolderNode* node) { FetchChildren(node); };
+    model_->OnRename = [this](TFolderNode* node, const QString& text) { return EndEdit(node, text); };
+    model_->SetDropHighlight(palette().brush(QPalette::Highlight), palette().brush(QPalette::HighlightedText));
     setModel(model_);
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -452,6 +186,7 @@ void TdfsSystemTreeView::SetCheckboxes(bool on)
     if (on == checkboxes_)
         return;
     checkboxes_ = on;
+    model_->SetCheckable(on);
     if (handleAllocated_) {
         // The window is made anew with or without check boxes; the selection stays.
         DestroyHandle();
@@ -532,8 +267,7 @@ void TdfsSystemTreeView::SetSelected(TFolderNode* node)
 
 TFolderNode* TdfsSystemTreeView::RootNode() const
 {
-    const auto& top = model_->Top();
-    return top.empty() ? nullptr : top.front().get();
+    return model_->RootNode();
 }
 
 int TdfsSystemTreeView::TopLevelCount() const
@@ -583,14 +317,19 @@ void TdfsSystemTreeView::EndUpdate()
 
 void TdfsSystemTreeView::SetDropTarget(TFolderNode* node)
 {
-    if (node == dropTarget_)
-        return;
-    TFolderNode* old = dropTarget_;
-    dropTarget_ = node;
-    if (old)
-        model_->NodeChanged(old);
-    if (node)
-        model_->NodeChanged(node);
+    model_->SetDropTarget(node);
+}
+
+TFolderNode* TdfsSystemTreeView::DropTarget() const
+{
+    return model_->DropTarget();
+}
+
+void TdfsSystemTreeView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        model_->SetDropHighlight(palette().brush(QPalette::Highlight), palette().brush(QPalette::HighlightedText));
+    QTreeView::changeEvent(event);
 }
 
 // --- adding and expanding -------------------------------------------------------------------
@@ -670,6 +409,12 @@ bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
     }
     emit OnPopulated(node);
     return true;
+}
+
+void TdfsSystemTreeView::FetchChildren(TFolderNode* node)
+{
+    ExpansionCheck(node);
+    checkedNode_ = node;
 }
 
 bool TdfsSystemTreeView::ExpandNode(TFolderNode* node)

@@ -116,7 +116,7 @@ public:
     bool StartEditing(TFolderNode* node);
     // The node drawn as the target of a drag (null for none).
     void SetDropTarget(TFolderNode* node);
-    TFolderNode* DropTarget() const { return dropTarget_; }
+    TFolderNode* DropTarget() const;
     // Suspends and resumes drawing; nests.
     void BeginUpdate();
     void EndUpdate();
@@ -153,17 +153,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 public:
     // Also keeps the node's icon and text in view sideways (see the .cpp).
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 private:
-    friend class TFolderTreeModel;
-
     // The expansion check: enumerates a node that is not populated yet; false
     // (and the button removed) when there is nothing below it.
     bool ExpansionCheck(TFolderNode* node);
+    void FetchChildren(TFolderNode* node);
     bool PopulateNode(const ShellFolderPtr& folder, TFolderNode* node);
     bool EndEdit(TFolderNode* node, const QString& text);
     void SelectPath(const std::string& path);
@@ -198,5 +198,4 @@ private:
     TFolderNode* collectingFor_ = nullptr;
     bool collecting_ = false;
     std::vector<std::unique_ptr<TFolderNode>> collected_;
-    TFolderNode* dropTarget_ = nullptr;
 };
