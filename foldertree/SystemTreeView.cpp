@@ -332,7 +332,39 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
     QTreeView::changeEvent(event);
 }
 
-// --- adding and expanding -------------------------------------------------------------------
+// --- expansion ------------------------------------------------------------------------------
+//
+// How a folder node comes to show its children. All of it is here; nothing else
+// reads children into the tree.
+//
+// A node with a record is Unread until its children have been read (its record is
+// Populated), then Read:
+//
+//   Unread --read--> Read      the children are inserted, sorted, in one go; a node
+//                              that shows nothing loses its button. A folder that
+//                              cannot be bound stays Unread, keeps its button (the
+//                              next expansion tries again) and says why.
+//   Read --RefreshNode--> Unread --read--> Read
+//                              the children are dropped and read afresh; an expanded
+//                              node is expanded again.
+//
+// A read starts from whichever of these comes first:
+//   ExpandNode        code opening a node: a selection's walk down, "*", Refresh;
+//   FetchChildren     Qt asking the model for the children before it expands a node
+//                     (a click on the button, the Right arrow, a double click);
+//   NodeExpanded      Qt reporting a node expanded that it never asked about
+//                     (expandRecursively, a node expanded while hidden).
+//
+// Every expansion runs the expansion check once (which reads an Unread node and
+// fires OnPopulated when it ends positive) and ends with the children sorted. The
+// tree's own step, expansion_, says where the one expansion under way stands:
+//
+//   Idle --ExpansionCheck--> Reading(node) --children read--> Idle
+//   Idle --check done, Qt about to expand--> Checked(node) --NodeExpanded--> Idle
+//
+// While Reading, AddNode collects the node's children into expansion_.batch instead
+// of inserting them one by one; Checked tells NodeExpanded that the check already
+// ran (and OnPopulated already fired) for the expansion Qt reports.
 
 TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& absolute, TFolderNode* parent,
                                          IdList& relative)
@@ -347,8 +379,8 @@ TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& a
     node->OverlayIndex = info.Overlay;
     node->HasButton = info.HasButton;
     TFolderNode* added = node.get();
-    if (collecting_ && collectingFor_ == parent) {
-        collected_.push_back(std::move(node));
+    if (expansion_.step == ExpansionStep::Reading && expansion_.node == parent) {
+        expansion_.batch.push_back(std::move(node));
     } else {
         std::vector<std::unique_ptr<TFolderNode>> one;
         one.push_back(std::move(node));
@@ -357,28 +389,26 @@ TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& a
     return added;
 }
 
-bool TdfsSystemTreeView::PopulateNode(const ShellFolderPtr& folder, TFolderNode* node)
+bool TdfsSystemTreeView::ReadChildren(const ShellFolderPtr& folder, TFolderNode* node)
 {
     UpdateLock lock(this);
     BusyCursor busy(this, busy_);
-    collected_.clear();
-    collecting_ = true;
-    collectingFor_ = node;
+    expansion_ = {ExpansionStep::Reading, node, {}};
     bool found = false;
     try {
         found = EnumerateChildren(*this, folder, node);
     } catch (...) {
-        collecting_ = false;
-        collected_.clear();
+        expansion_ = {};
         throw;
     }
-    collecting_ = false;
+    std::vector<std::unique_ptr<TFolderNode>> batch = std::move(expansion_.batch);
+    expansion_ = {};
     // Sorted before they are shown, so the view lays the branch out once.
-    std::stable_sort(collected_.begin(), collected_.end(),
+    std::stable_sort(batch.begin(), batch.end(),
                      [](const std::unique_ptr<TFolderNode>& a, const std::unique_ptr<TFolderNode>& b) {
                          return CompareFolderItems(a.get(), b.get()) < 0;
                      });
-    model_->InsertChildren(node, collected_);
+    model_->InsertChildren(node, batch);
     return found;
 }
 
@@ -395,7 +425,7 @@ bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
             ShowError(QString::fromUtf8(e.what()));
             return false;
         }
-        const bool found = PopulateNode(folder, node);
+        const bool found = ReadChildren(folder, node);
         node->Data->Populated = true;
         answer = (!node->Parent && rootFolder_ == rfDesktop) ? true : found;
     }
@@ -414,7 +444,18 @@ bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
 void TdfsSystemTreeView::FetchChildren(TFolderNode* node)
 {
     ExpansionCheck(node);
-    checkedNode_ = node;
+    // Qt expands the node next and reports it to NodeExpanded.
+    expansion_ = {ExpansionStep::Checked, node, {}};
+}
+
+void TdfsSystemTreeView::ExpandChecked(TFolderNode* node)
+{
+    const QModelIndex index = IndexOf(node);
+    if (!isExpanded(index)) {
+        expansion_ = {ExpansionStep::Checked, node, {}};
+        expand(index);
+    }
+    expansion_ = {};
 }
 
 bool TdfsSystemTreeView::ExpandNode(TFolderNode* node)
@@ -423,12 +464,7 @@ bool TdfsSystemTreeView::ExpandNode(TFolderNode* node)
         return false;
     if (!ExpansionCheck(node))
         return false;
-    const QModelIndex index = IndexOf(node);
-    if (!isExpanded(index)) {
-        checkedNode_ = node;
-        expand(index);
-    }
-    checkedNode_ = nullptr;
+    ExpandChecked(node);
     return true;
 }
 
@@ -443,18 +479,18 @@ void TdfsSystemTreeView::NodeExpanded(const QModelIndex& index)
     TFolderNode* node = NodeOf(index);
     if (!node)
         return;
-    bool checked = checkedNode_ == node;
-    checkedNode_ = nullptr;
+    bool checked = expansion_.step == ExpansionStep::Checked && expansion_.node == node;
+    expansion_ = {};
     if (!checked && node->Data && !node->Data->Populated) {
         // Expanded without the model being asked for the children (the view only
-        // records the state when it expands a whole branch): enumerate it now.
+        // records the state when it expands a whole branch): read them now.
         ExpansionCheck(node);
         checked = true;
     }
     if (node->Children.empty()) {
         collapse(index);
         // A folder that could not be bound keeps its button, so the next expansion
-        // tries again; one that was enumerated and holds nothing loses it.
+        // tries again; one that was read and holds nothing loses it.
         if (!node->Data || node->Data->Populated) {
             node->HasButton = false;
             model_->NodeChanged(node);
@@ -479,15 +515,10 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
         node->Data->Populated = false;
         node->HasButton = true;
         const bool ok = ExpansionCheck(node);
-        const QModelIndex index = IndexOf(node);
-        if (ok && wasExpanded) {
-            checkedNode_ = node;
-            if (!isExpanded(index))
-                expand(index);
-            checkedNode_ = nullptr;
-        } else if (!ok && isExpanded(index)) {
-            collapse(index);
-        }
+        if (ok && wasExpanded)
+            ExpandChecked(node);
+        else if (!ok && IsNodeExpanded(node))
+            collapse(IndexOf(node));
         scheduleDelayedItemsLayout();
     }
     TellComboBox();

@@ -160,17 +160,17 @@ public:
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 private:
-    // The expansion check: enumerates a node that is not populated yet; false
-    // (and the button removed) when there is nothing below it.
+    // The expansion protocol (see "expansion" in the .cpp).
     bool ExpansionCheck(TFolderNode* node);
     void FetchChildren(TFolderNode* node);
-    bool PopulateNode(const ShellFolderPtr& folder, TFolderNode* node);
+    void ExpandChecked(TFolderNode* node);
+    void NodeExpanded(const QModelIndex& index);
+    bool ReadChildren(const ShellFolderPtr& folder, TFolderNode* node);
     bool EndEdit(TFolderNode* node, const QString& text);
     void SelectPath(const std::string& path);
     void ScrollIntoView(TFolderNode* node);
     void ScrollLabelIntoView(const QModelIndex& index);
     void ShowError(const QString& message);
-    void NodeExpanded(const QModelIndex& index);
     void CurrentChanged(const QModelIndex& current);
     void VolumesChanged();
     void TellComboBox();
@@ -192,10 +192,12 @@ private:
     int updateLocks_ = 0;
     int busy_ = 0;
 
-    // The node whose expansion check ran just before Qt expanded it.
-    TFolderNode* checkedNode_ = nullptr;
-    // Children collected while a node is being enumerated, inserted together.
-    TFolderNode* collectingFor_ = nullptr;
-    bool collecting_ = false;
-    std::vector<std::unique_ptr<TFolderNode>> collected_;
+    // Where the expansion under way stands (see "expansion" in the .cpp).
+    enum class ExpansionStep { Idle, Reading, Checked };
+    struct Expansion {
+        ExpansionStep step = ExpansionStep::Idle;
+        TFolderNode* node = nullptr; // the node read, or checked and about to expand
+        std::vector<std::unique_ptr<TFolderNode>> batch; // its children read so far
+    };
+    Expansion expansion_;
 };
