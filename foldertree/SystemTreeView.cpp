@@ -347,6 +347,10 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 //   Read --RefreshNode--> Unread --read--> Read
 //                              the children are dropped and read afresh; an expanded
 //                              node is expanded again.
+//   Read --ReadMissingChildren--> Read
+//                              a selection by path that found no child for the next
+//                              step reads the folder again and adds the children the
+//                              node lacks; those it has keep their nodes and expansion.
 //
 // A read starts from whichever of these comes first:
 //   ExpandNode        code opening a node: a selection's walk down, "*", Refresh;
@@ -389,27 +393,25 @@ TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& a
     return added;
 }
 
-bool TdfsSystemTreeView::ReadChildren(const ShellFolderPtr& folder, TFolderNode* node)
+TdfsSystemTreeView::Nodes TdfsSystemTreeView::ReadChildren(const ShellFolderPtr& folder, TFolderNode* node,
+                                                          bool& found)
 {
     UpdateLock lock(this);
     BusyCursor busy(this, busy_);
     expansion_ = {ExpansionStep::Reading, node, {}};
-    bool found = false;
     try {
         found = EnumerateChildren(*this, folder, node);
     } catch (...) {
         expansion_ = {};
         throw;
     }
-    std::vector<std::unique_ptr<TFolderNode>> batch = std::move(expansion_.batch);
+    Nodes batch = std::move(expansion_.batch);
     expansion_ = {};
     // Sorted before they are shown, so the view lays the branch out once.
-    std::stable_sort(batch.begin(), batch.end(),
-                     [](const std::unique_ptr<TFolderNode>& a, const std::unique_ptr<TFolderNode>& b) {
-                         return CompareFolderItems(a.get(), b.get()) < 0;
-                     });
-    model_->InsertChildren(node, batch);
-    return found;
+    std::stable_sort(batch.begin(), batch.end(), [](const auto& a, const auto& b) {
+        return CompareFolderItems(a.get(), b.get()) < 0;
+    });
+    return batch;
 }
 
 bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
@@ -425,7 +427,9 @@ bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
             ShowError(QString::fromUtf8(e.what()));
             return false;
         }
-        const bool found = ReadChildren(folder, node);
+        bool found = false;
+        Nodes children = ReadChildren(folder, node, found);
+        model_->InsertChildren(node, children);
         node->Data->Populated = true;
         answer = (!node->Parent && rootFolder_ == rfDesktop) ? true : found;
     }
@@ -522,6 +526,41 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
         scheduleDelayedItemsLayout();
     }
     TellComboBox();
+}
+
+bool TdfsSystemTreeView::ReadMissingChildren(TFolderNode* node)
+{
+    if (!node || !node->Data || !node->Data->Populated)
+        return false;
+    ShellFolderPtr folder;
+    try {
+        folder = BindItemFolder(*this, *node);
+    } catch (const std::exception&) {
+        return false; // gone since it was read: nothing to add
+    }
+    bool found = false;
+    Nodes read = ReadChildren(folder, node, found);
+    // The children shown stay as they are (with their expansion and their nodes);
+    // only the items they lack are added.
+    std::vector<const TFolderNode*> shown;
+    shown.reserve(node->Children.size());
+    for (const auto& child : node->Children)
+        shown.push_back(child.get());
+    const auto before = [](const TFolderNode* a, const TFolderNode* b) { return CompareFolderItems(a, b) < 0; };
+    std::sort(shown.begin(), shown.end(), before);
+    Nodes missing;
+    for (auto& child : read)
+        if (!std::binary_search(shown.begin(), shown.end(), child.get(), before))
+            missing.push_back(std::move(child));
+    if (missing.empty())
+        return false;
+    UpdateLock lock(this);
+    model_->InsertChildren(node, missing);
+    model_->SortChildren(node);
+    node->HasButton = true;
+    model_->NodeChanged(node);
+    ExpandNode(node);
+    return true;
 }
 
 // --- rebuilding and selecting ---------------------------------------------------------------
@@ -631,20 +670,23 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
         return nullptr;
     if (shell::ItemSize(idList) == 0)
         return current;
-    if (current->Children.empty())
-        return current;
+    // The children of a node read earlier may lack a folder made (or renamed) since:
+    // a miss reads the node's folder again, once, before it counts as one.
+    const auto matchingChild = [](const TFolderNode* node, PCIdList wanted) -> TFolderNode* {
+        for (const auto& child : node->Children) {
+            const TFolderItemData* data = child->Data.get();
+            if (data && data->ParentFolder &&
+                (data->ParentFolder->CompareIDs(0, data->RelativeIdList.Get(), wanted) & 0xFFFF) == 0)
+                return child.get();
+        }
+        return nullptr;
+    };
     PCIdList at = idList;
     IdList wanted = CopyFirstId(at);
     while (true) {
-        TFolderNode* match = nullptr;
-        for (const auto& child : current->Children) {
-            const TFolderItemData* data = child->Data.get();
-            if (data && data->ParentFolder &&
-                (data->ParentFolder->CompareIDs(0, data->RelativeIdList.Get(), wanted.Get()) & 0xFFFF) == 0) {
-                match = child.get();
-                break;
-            }
-        }
+        TFolderNode* match = matchingChild(current, wanted.Get());
+        if (!match && ReadMissingChildren(current))
+            match = matchingChild(current, wanted.Get());
         if (!match)
             break;
         current = match;
@@ -653,8 +695,6 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
             break;
         wanted = CopyFirstId(at);
         ExpandNode(current);
-        if (current->Children.empty())
-            break;
     }
     return current;
 }

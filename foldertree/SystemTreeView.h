@@ -89,7 +89,9 @@ public:
     // Rebuilds the whole tree, keeping the selection (and its expansion).
     void Reset();
     // The node of a list relative to the root's folder, expanding the way down; the
-    // deepest node reached when the list leads further than the tree goes.
+    // deepest node reached when the list leads further than the tree goes. A node
+    // read earlier that lacks the next item reads its folder again first (adding
+    // what it lacks), so folders made since are found.
     TFolderNode* FindNode(PCIdList idList);
     // Selects the node of an absolute list.
     void SelectIdList(PCIdList absoluteIdList);
@@ -165,7 +167,9 @@ private:
     void FetchChildren(TFolderNode* node);
     void ExpandChecked(TFolderNode* node);
     void NodeExpanded(const QModelIndex& index);
-    bool ReadChildren(const ShellFolderPtr& folder, TFolderNode* node);
+    using Nodes = std::vector<std::unique_ptr<TFolderNode>>;
+    Nodes ReadChildren(const ShellFolderPtr& folder, TFolderNode* node, bool& found);
+    bool ReadMissingChildren(TFolderNode* node);
     bool EndEdit(TFolderNode* node, const QString& text);
     void SelectPath(const std::string& path);
     void ScrollIntoView(TFolderNode* node);
@@ -197,7 +201,7 @@ private:
     struct Expansion {
         ExpansionStep step = ExpansionStep::Idle;
         TFolderNode* node = nullptr; // the node read, or checked and about to expand
-        std::vector<std::unique_ptr<TFolderNode>> batch; // its children read so far
+        Nodes batch; // its children read so far
     };
     Expansion expansion_;
 };

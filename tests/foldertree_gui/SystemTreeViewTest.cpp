@@ -206,6 +206,34 @@ TEST_F(TreeTest, PathsThatDoNotParseChangeNothing)
     EXPECT_EQ(changes.size(), 1u);
 }
 
+TEST_F(TreeTest, FoldersMadeOrRenamedAfterTheirParentWasReadCanBeSelected)
+{
+    MakeDirs(base + "/open/kept/inner");
+    MakeDirs(base + "/open/old/inner");
+    MakeDirs(base + "/leaf");
+    MakeTree();
+    tree->SetSelection(base + "/open/kept/inner");
+    TFolderNode* kept = NodeOfPath(base + "/open/kept");
+    tree->SetSelection(base + "/leaf");
+    ASSERT_FALSE(tree->ExpandNode(tree->Selected())); // read: nothing below, no button
+    TFolderNode* leaf = tree->Selected();
+
+    MakeDirs(base + "/open/made/deeper");
+    MakeDirs(base + "/leaf/made");
+    ASSERT_EQ(::rename((base + "/open/old").c_str(), (base + "/open/renamed").c_str()), 0);
+    for (const char* path : {"/open/made", "/open/made/deeper", "/leaf/made", "/open/renamed/inner"}) {
+        changes.clear();
+        tree->SetSelection(base + path);
+        EXPECT_EQ(tree->Selection(), base + path);
+        EXPECT_EQ(changes.size(), 1u) << path;
+    }
+    // Siblings read before keep their nodes and their expansion.
+    EXPECT_EQ(NodeOfPath(base + "/open/kept"), kept);
+    EXPECT_TRUE(tree->IsNodeExpanded(kept));
+    EXPECT_TRUE(HasButton(leaf));
+    EXPECT_TRUE(tree->IsNodeExpanded(leaf));
+}
+
 TEST_F(TreeTest, HiddenOrUnshownItemsSelectTheNearestShownAncestor)
 {
     MakeDirs(base + "/shown/.hidden/inner");
