@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <algorithm>
 
+#include "foldertree/SubfolderProbe.h"
 #include "platform/icons/SystemIconList.h"
 
 namespace shell = platform::shell;
@@ -49,7 +50,10 @@ QPixmap WithOverlay(QPixmap pixmap, int overlay)
 
 } // namespace
 
-TFolderTreeModel::TFolderTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
+TFolderTreeModel::TFolderTreeModel(QObject* parent) : QAbstractItemModel(parent), probe_(new TSubfolderProbe(this))
+{
+    connect(probe_, &TSubfolderProbe::Answered, this, &TFolderTreeModel::ProbeAnswered);
+}
 
 TFolderTreeModel::~TFolderTreeModel() = default;
 
@@ -90,6 +94,7 @@ void TFolderTreeModel::RemoveChildren(TFolderNode* parent)
     if (list.empty())
         return;
     dropTarget_ = nullptr;
+    ForgetProbesBelow(parent);
     beginRemoveRows(IndexOf(parent), 0, static_cast<int>(list.size()) - 1);
     Nodes gone;
     gone.swap(list);
@@ -100,6 +105,8 @@ void TFolderTreeModel::RemoveChildren(TFolderNode* parent)
 void TFolderTreeModel::Clear()
 {
     dropTarget_ = nullptr;
+    probing_.clear();
+    probe_->ForgetQueued();
     beginResetModel();
     Nodes gone;
     gone.swap(top_);
@@ -166,6 +173,60 @@ void TFolderTreeModel::SetDropHighlight(const QBrush& background, const QBrush& 
     dropText_ = text;
     if (dropTarget_)
         NodeChanged(dropTarget_);
+}
+
+void TFolderTreeModel::SetProbeSubfolders(bool on, bool countHidden)
+{
+    probeSubfolders_ = on;
+    probeHidden_ = countHidden;
+}
+
+// --- subfolders the attributes missed ---------------------------------------------------------
+
+void TFolderTreeModel::ProbeWhenUnsure(TFolderNode* node) const
+{
+    // Only folders the user sees, once each: a folder of thousands of subfolders
+    // costs a look into the few rows in view, as their icons do.
+    if (!probeSubfolders_ || node->Probed || node->HasButton || !node->Children.empty() || !node->Data ||
+        node->Data->Populated)
+        return;
+    const std::uint32_t wanted = shell::SFGAO_FOLDER | shell::SFGAO_FILESYSTEM;
+    if ((node->Data->Attributes & wanted) != wanted)
+        return;
+    node->Probed = true;
+    const std::string path = GetItemPath(node->Data->AbsoluteIdList.Get());
+    if (path.empty())
+        return;
+    probing_.emplace(++lastTicket_, node);
+    probe_->Ask(lastTicket_, path, probeHidden_);
+}
+
+void TFolderTreeModel::ProbeAnswered(quint64 ticket, bool found)
+{
+    const auto it = probing_.find(ticket);
+    if (it == probing_.end())
+        return; // the node went meanwhile
+    TFolderNode* node = it->second;
+    probing_.erase(it);
+    // Read meanwhile: the read knows better.
+    if (found && !node->HasButton && node->Children.empty() && node->Data && !node->Data->Populated) {
+        node->HasButton = true;
+        NodeChanged(node);
+    }
+    emit SubfoldersProbed(node, found);
+}
+
+void TFolderTreeModel::ForgetProbesBelow(const TFolderNode* parent)
+{
+    for (auto it = probing_.begin(); it != probing_.end();) {
+        const TFolderNode* p = it->second->Parent;
+        while (p && p != parent)
+            p = p->Parent;
+        if (p || !parent)
+            it = probing_.erase(it);
+        else
+            ++it;
+    }
 }
 
 // --- QAbstractItemModel ------------------------------------------------------------------------
@@ -244,6 +305,7 @@ QVariant TFolderTreeModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         return QString::fromUtf8(node->Text.data(), static_cast<qsizetype>(node->Text.size()));
     case Qt::DecorationRole:
+        ProbeWhenUnsure(node);
         return IconOf(node);
     case Qt::CheckStateRole:
         if (checkable_)

@@ -4,8 +4,10 @@
 // what the tree tells it to (check marks, the drop target) and fetches each node's
 // icons the first time the node is drawn.
 //
-// The model reads nothing of the namespace by itself: when Qt asks for the children
-// of a node not read yet, OnFetch reads them; an edited label goes to OnRename.
+// The model reads no folder by itself: when Qt asks for the children of a node not
+// read yet, OnFetch reads them; an edited label goes to OnRename. One thing it finds
+// out on its own, off the GUI thread: whether a folder drawn without a button holds
+// subfolders after all (symbolic links to folders, which a link count misses).
 #include <QAbstractItemModel>
 #include <QBrush>
 #include <QIcon>
@@ -13,9 +15,12 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "foldertree/SystemControlPack.h"
+
+class TSubfolderProbe;
 
 class TFolderTreeModel : public QAbstractItemModel {
     Q_OBJECT
@@ -51,6 +56,12 @@ public:
     void SetDropTarget(TFolderNode* node);
     TFolderNode* DropTarget() const { return dropTarget_; }
     void SetDropHighlight(const QBrush& background, const QBrush& text);
+    // Whether a folder drawn without a button is looked into for subfolders its
+    // attributes missed, and whether hidden ones count. On by default.
+    void SetProbeSubfolders(bool on, bool countHidden);
+    bool ProbeSubfolders() const { return probeSubfolders_; }
+    // Folders looked into whose answer has not come yet.
+    std::size_t ProbesPending() const { return probing_.size(); }
 
     // --- what the model asks of its owner ----------------------------------------------
     // Qt wants the children of a node that has a button but was not read yet.
@@ -70,9 +81,16 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
+signals:
+    // A folder drawn without a button was looked into; it has one now when found.
+    void SubfoldersProbed(TFolderNode* node, bool found);
+
 private:
     Nodes& ChildrenOf(TFolderNode* parent) { return parent ? parent->Children : top_; }
     QIcon IconOf(TFolderNode* node) const;
+    void ProbeWhenUnsure(TFolderNode* node) const;
+    void ProbeAnswered(quint64 ticket, bool found);
+    void ForgetProbesBelow(const TFolderNode* parent);
 
     Nodes top_;
     bool checkable_ = false;
@@ -80,4 +98,9 @@ private:
     QBrush dropBackground_;
     QBrush dropText_;
     mutable std::map<std::tuple<int, int, int>, QIcon> icons_;
+    bool probeSubfolders_ = true;
+    bool probeHidden_ = true;
+    TSubfolderProbe* probe_ = nullptr;
+    mutable quint64 lastTicket_ = 0;
+    mutable std::unordered_map<quint64, TFolderNode*> probing_;
 };

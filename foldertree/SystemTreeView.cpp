@@ -79,6 +79,7 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     model_->OnFetch = [this](TFolderNode* node) { FetchChildren(node); };
     model_->OnRename = [this](TFolderNode* node, const QString& text) { return EndEdit(node, text); };
     model_->SetDropHighlight(palette().brush(QPalette::Highlight), palette().brush(QPalette::HighlightedText));
+    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
     setModel(model_);
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -173,12 +174,15 @@ void TdfsSystemTreeView::SetShowFiles(bool show)
     if (show == showFiles_)
         return;
     showFiles_ = show;
+    // Folders that can list files have their buttons already.
+    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
     Reset();
 }
 
 void TdfsSystemTreeView::SetShowHiddenDirs(bool show)
 {
     showHiddenDirs_ = show;
+    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
 }
 
 void TdfsSystemTreeView::SetCheckboxes(bool on)

@@ -7,7 +7,9 @@
 #include <QScrollBar>
 #include <QTest>
 #include <climits>
+#include <map>
 
+#include "foldertree/FolderTreeModel.h"
 #include "foldertree/MountTableWatcher.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/shell/Volumes.h"
@@ -481,6 +483,53 @@ TEST_F(TreeTest, ExpandingABranchOrTheStarKeyEnumeratesAndKeepsTheButtons)
     EXPECT_TRUE(tree->IsNodeExpanded(b));
     EXPECT_TRUE(Child(b, "b1"));
     EXPECT_TRUE(HasButton(a));
+}
+
+TEST_F(TreeTest, FoldersWhoseSubfoldersAreAllLinksGetTheirButtonOnceDrawn)
+{
+    struct Case {
+        const char* folder;
+        const char* link;
+        const char* target;
+        bool button;
+    };
+    const Case cases[] = {
+        {"devices", "c:", "../target", true},
+        {"hidden", ".c", "../target", true}, // hidden folders are shown
+        {"files", "a", "../file.txt", false},
+        {"dangling", "a", "../nowhere", false},
+    };
+    MakeDirs(base + "/target/inside");
+    WriteFile(base + "/file.txt", "x");
+    for (const Case& c : cases) {
+        MakeDirs(base + "/" + c.folder);
+        ASSERT_EQ(::symlink(c.target, (base + "/" + c.folder + "/" + c.link).c_str()), 0);
+    }
+    MakeTree();
+    std::map<TFolderNode*, bool> answers;
+    QObject::connect(qobject_cast<TFolderTreeModel*>(tree->model()), &TFolderTreeModel::SubfoldersProbed,
+                     [&](TFolderNode* node, bool found) { answers[node] = found; });
+    tree->SetSelection(base);
+    ASSERT_TRUE(tree->ExpandNode(tree->Selected()));
+    if (HasButton(NodeOfPath(base + "/devices")))
+        GTEST_SKIP() << "this file system does not count subfolders by links: every folder has a button";
+    tree->resize(300, 400);
+    tree->show(); // drawing the rows looks into them
+    tree->scrollTo(tree->IndexOf(NodeOfPath(base + "/target")));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return std::all_of(std::begin(cases), std::end(cases),
+                           [&](const Case& c) { return answers.count(NodeOfPath(base + "/" + c.folder)); });
+    }));
+    for (const Case& c : cases)
+        EXPECT_EQ(HasButton(NodeOfPath(base + "/" + c.folder)), c.button) << c.folder;
+
+    // The button opens it as any other does: here the Right arrow.
+    TFolderNode* devices = NodeOfPath(base + "/devices");
+    tree->SetSelected(devices);
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(tree.get(), &right);
+    EXPECT_TRUE(tree->IsNodeExpanded(devices));
+    EXPECT_TRUE(Child(devices, "c:"));
 }
 
 TEST_F(TreeTest, AFolderThatCannotBeBoundKeepsItsButtonForTheNextTry)
