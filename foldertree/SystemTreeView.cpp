@@ -355,6 +355,8 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 //                              a selection by path that found no child for the next
 //                              step reads the folder again and adds the children the
 //                              node lacks; those it has keep their nodes and expansion.
+//   Unread without a button --the model's look finds a linked subfolder--> Unread
+//                              with a button (FolderTreeModel, off the GUI thread).
 //
 // A read starts from whichever of these comes first:
 //   ExpandNode        code opening a node: a selection's walk down, "*", Refresh;
@@ -687,9 +689,10 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
     };
     PCIdList at = idList;
     IdList wanted = CopyFirstId(at);
+    bool justRead = false; // a folder read on this very walk knows its children
     while (true) {
         TFolderNode* match = matchingChild(current, wanted.Get());
-        if (!match && ReadMissingChildren(current))
+        if (!match && !justRead && ReadMissingChildren(current))
             match = matchingChild(current, wanted.Get());
         if (!match)
             break;
@@ -698,6 +701,7 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
         if (!at || shell::ItemSize(at) == 0)
             break;
         wanted = CopyFirstId(at);
+        justRead = current->Data && !current->Data->Populated;
         ExpandNode(current);
     }
     return current;
