@@ -3,7 +3,11 @@
 //   1. expanding a folder of 10,000 subfolders (a shown tree, laid out and painted);
 //   2. selecting a path twelve levels deep from a fresh tree (against reading every
 //      folder on the way);
-//   3. expanding a folder of 100,000 entries (files, which the tree skips).
+//   3. expanding a folder of 100,000 entries (files, which the tree skips);
+//   4. the look into folders drawn without a button (for subfolders that are symbolic
+//      links, which a link count misses), against the same tree without it: on the
+//      folder of 10,000 subfolders, the rows in view, then scrolling through all;
+//      and the look itself into each of them, against reading each.
 // Prints the medians and the ratios. Machines are shared and noisy: read the ratios.
 // Optional argument: the number of rounds (7).
 #include <dirent.h>
@@ -12,6 +16,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QScrollBar>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +27,8 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "foldertree/FolderTreeModel.h"
+#include "foldertree/SubfolderProbe.h"
 #include "foldertree/SystemTreeView.h"
 
 using bench::Median;
@@ -185,6 +192,83 @@ int main(int argc, char** argv)
             });
 
     measure("expand a folder of 100,000 entries (files)", expandFolder(crowded, 0), [&] { ReadDir(crowded); });
+
+    // The look into folders drawn without a button. The wide folder's subfolders are
+    // all empty, so on ext4, xfs or tmpfs every one drawn is looked into.
+    struct Probed {
+        double gui = 0;      // expanding, drawing (and scrolling) on the GUI thread
+        double answered = 0; // until every folder looked into has its answer
+        std::size_t looked = 0;
+    };
+    auto showWide = [&](bool probe, bool scrollThrough) {
+        TdfsSystemTreeView tree;
+        tree.resize(300, 600);
+        tree.show();
+        auto* model = qobject_cast<TFolderTreeModel*>(tree.model());
+        model->SetProbeSubfolders(probe, true);
+        tree.SetSelection(wide);
+        TFolderNode* node = tree.Selected();
+        // Only what showing the wide folder costs: the looks into the rows drawn so
+        // far (its siblings, one of them 100,000 files) end first.
+        while (model->ProbesPending() > 0)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        QApplication::processEvents();
+        Probed r;
+        const auto start = std::chrono::steady_clock::now();
+        tree.ExpandNode(node);
+        tree.scrollTo(tree.IndexOf(node->Children.front().get()), QAbstractItemView::PositionAtTop);
+        QApplication::processEvents();
+        tree.repaint();
+        if (scrollThrough) {
+            QScrollBar* v = tree.verticalScrollBar();
+            for (int at = v->value(); at <= v->maximum(); at += std::max(1, v->pageStep())) {
+                v->setValue(at);
+                tree.repaint();
+            }
+        }
+        r.gui = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        for (const auto& child : node->Children)
+            r.looked += child->Probed;
+        while (model->ProbesPending() > 0)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        r.answered = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        return r;
+    };
+    for (const bool scrollThrough : {false, true}) {
+        showWide(true, scrollThrough); // warm the caches once, for both sides alike
+        showWide(false, scrollThrough);
+        std::vector<double> gui, answered, without;
+        std::size_t looked = 0;
+        for (int r = 0; r < rounds; ++r) {
+            const Probed on = showWide(true, scrollThrough);
+            gui.push_back(on.gui);
+            answered.push_back(on.answered);
+            looked = on.looked;
+            without.push_back(showWide(false, scrollThrough).gui);
+        }
+        std::printf("%s (%zu folders looked into), against no look:\n",
+                    scrollThrough ? "scroll through 10,000 subfolders" : "show 10,000 subfolders, the rows in view",
+                    looked);
+        for (const auto& [what, ms] : {std::pair{"  on the GUI thread", Median(gui)},
+                                       std::pair{"  until every look answered", Median(answered)}})
+            std::printf("%-46s look %9.2f ms   no look %8.2f ms   ratio %7.2f\n", what, ms, Median(without),
+                        ms / std::max(Median(without), 0.001));
+    }
+    // The look itself, on the worker: every one of the 10,000 folders.
+    std::vector<std::string> leaves;
+    for (int i = 0; i < 10000; ++i)
+        leaves.push_back(wide + "/folder" + std::to_string(i));
+    measure("look into 10,000 folders (worker thread)",
+            [&] {
+                return Millis([&] {
+                    for (const std::string& leaf : leaves)
+                        HoldsSubfolder(leaf, true);
+                });
+            },
+            [&] {
+                for (const std::string& leaf : leaves)
+                    ReadDir(leaf);
+            });
 
     std::printf("\nFolder records alive at the end: %ld\n", FolderItemDataCount());
     std::error_code ec;

@@ -89,6 +89,7 @@ struct TFolderNode {
     std::unique_ptr<TFolderItemData> Data;
     int OverlayIndex = -1;  // 0 shared, 1 link
     bool HasButton = false; // expand button before the first expansion
+    bool Probed = false;    // looked into for subfolders its attributes missed
 
     // System icon indexes, fetched when the node is first drawn, then kept.
     bool IconsFetched = false;

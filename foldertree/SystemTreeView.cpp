@@ -1,292 +1,23 @@
 #include "foldertree/SystemTreeView.h"
 
 #include <QAbstractItemDelegate>
-#include <QAbstractItemModel>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPainterPath>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <tuple>
 
+#include "foldertree/FolderTreeModel.h"
 #include "foldertree/MountTableWatcher.h"
 #include "platform/icons/SystemIconList.h"
-#include "platform/shell/NameOrder.h"
 
 namespace shell = platform::shell;
-
-// --- the model: the tree's nodes as Qt sees them ---------------------------------------
-
-class TFolderTreeModel : public QAbstractItemModel {
-public:
-    explicit TFolderTreeModel(TdfsSystemTreeView* tree) : QAbstractItemModel(tree), tree_(tree) {}
-
-    std::vector<std::unique_ptr<TFolderNode>>& ChildrenOf(TFolderNode* parent)
-    {
-        return parent ? parent->Children : top_;
-    }
-    const std::vector<std::unique_ptr<TFolderNode>>& Top() const { return top_; }
-
-    QModelIndex IndexOf(const TFolderNode* node) const
-    {
-        if (!node)
-            return {};
-        return createIndex(node->Row, 0, const_cast<TFolderNode*>(node));
-    }
-
-    static TFolderNode* NodeOf(const QModelIndex& index)
-    {
-        return index.isValid() ? static_cast<TFolderNode*>(index.internalPointer()) : nullptr;
-    }
-
-    QModelIndex index(int row, int column, const QModelIndex& parent) const override
-    {
-        if (column != 0 || row < 0)
-            return {};
-        const auto& list = parent.isValid() ? NodeOf(parent)->Children : top_;
-        if (row >= static_cast<int>(list.size()))
-            return {};
-        return createIndex(row, 0, list[row].get());
-    }
-
-    QModelIndex parent(const QModelIndex& child) const override
-    {
-        const TFolderNode* node = NodeOf(child);
-        return node ? IndexOf(node->Parent) : QModelIndex();
-    }
-
-    int rowCount(const QModelIndex& parent) const override
-    {
-        if (parent.column() > 0)
-            return 0;
-        return static_cast<int>(parent.isValid() ? NodeOf(parent)->Children.size() : top_.size());
-    }
-
-    int columnCount(const QModelIndex&) const override { return 1; }
-
-    bool hasChildren(const QModelIndex& parent) const override
-    {
-        if (!parent.isValid())
-            return !top_.empty();
-        const TFolderNode* node = NodeOf(parent);
-        if (!node->Children.empty())
-            return true;
-        // Before the first expansion the button is what the item's attributes said.
-        return node->HasButton && (!node->Data || !node->Data->Populated);
-    }
-
-    bool canFetchMore(const QModelIndex& parent) const override
-    {
-        const TFolderNode* node = NodeOf(parent);
-        return node && node->Data && !node->Data->Populated && node->HasButton;
-    }
-
-    void fetchMore(const QModelIndex& parent) override
-    {
-        if (TFolderNode* node = NodeOf(parent)) {
-            tree_->ExpansionCheck(node);
-            tree_->checkedNode_ = node;
-        }
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override
-    {
-        const TFolderNode* node = NodeOf(index);
-        if (!node)
-            return Qt::NoItemFlags;
-        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (node->Data && (node->Data->Attributes & shell::SFGAO_CANRENAME))
-            f |= Qt::ItemIsEditable;
-        if (tree_->checkboxes_)
-            f |= Qt::ItemIsUserCheckable;
-        return f;
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        TFolderNode* node = NodeOf(index);
-        if (!node)
-            return {};
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-            return QString::fromUtf8(node->Text.data(), static_cast<qsizetype>(node->Text.size()));
-        case Qt::DecorationRole:
-            return IconOf(node);
-        case Qt::CheckStateRole:
-            if (tree_->checkboxes_)
-                return node->Checked ? Qt::Checked : Qt::Unchecked;
-            return {};
-        case Qt::BackgroundRole:
-            if (node == tree_->dropTarget_)
-                return tree_->palette().brush(QPalette::Highlight);
-            return {};
-        case Qt::ForegroundRole:
-            if (node == tree_->dropTarget_)
-                return tree_->palette().brush(QPalette::HighlightedText);
-            return {};
-        default:
-            return {};
-        }
-    }
-
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override
-    {
-        TFolderNode* node = NodeOf(index);
-        if (!node)
-            return false;
-        if (role == Qt::CheckStateRole) {
-            node->Checked = value.toInt() == Qt::Checked;
-            emit dataChanged(index, index, {Qt::CheckStateRole});
-            return true;
-        }
-        if (role == Qt::EditRole)
-            return tree_->EndEdit(node, value.toString());
-        return false;
-    }
-
-    void NodeChanged(const TFolderNode* node)
-    {
-        const QModelIndex i = IndexOf(node);
-        if (i.isValid())
-            emit dataChanged(i, i);
-    }
-
-    void InsertChildren(TFolderNode* parent, std::vector<std::unique_ptr<TFolderNode>>& nodes)
-    {
-        if (nodes.empty())
-            return;
-        auto& list = ChildrenOf(parent);
-        const int first = static_cast<int>(list.size());
-        beginInsertRows(IndexOf(parent), first, first + static_cast<int>(nodes.size()) - 1);
-        for (auto& n : nodes) {
-            n->Parent = parent;
-            list.push_back(std::move(n));
-        }
-        for (std::size_t i = first; i < list.size(); ++i)
-            list[i]->Row = static_cast<int>(i);
-        endInsertRows();
-        nodes.clear();
-    }
-
-    void RemoveChildren(TFolderNode* parent)
-    {
-        auto& list = ChildrenOf(parent);
-        if (list.empty())
-            return;
-        tree_->dropTarget_ = nullptr;
-        beginRemoveRows(IndexOf(parent), 0, static_cast<int>(list.size()) - 1);
-        std::vector<std::unique_ptr<TFolderNode>> gone;
-        gone.swap(list);
-        endRemoveRows();
-        // The records go with their nodes, once the view has let go of them.
-    }
-
-    void Clear()
-    {
-        tree_->dropTarget_ = nullptr;
-        beginResetModel();
-        std::vector<std::unique_ptr<TFolderNode>> gone;
-        gone.swap(top_);
-        endResetModel();
-    }
-
-    // Orders a node's children with CompareFolderItems, keeping the view's indexes.
-    void SortChildren(TFolderNode* parent)
-    {
-        auto& list = ChildrenOf(parent);
-        auto before = [](const std::unique_ptr<TFolderNode>& a, const std::unique_ptr<TFolderNode>& b) {
-            return CompareFolderItems(a.get(), b.get()) < 0;
-        };
-        if (std::is_sorted(list.begin(), list.end(), before))
-            return;
-        const QModelIndex parentIndex = IndexOf(parent);
-        emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
-        const QModelIndexList persistent = persistentIndexList();
-        std::vector<TFolderNode*> moved;
-        moved.reserve(persistent.size());
-        for (const QModelIndex& i : persistent)
-            moved.push_back(NodeOf(i));
-        std::stable_sort(list.begin(), list.end(), before);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            list[i]->Row = static_cast<int>(i);
-        QModelIndexList now;
-        now.reserve(persistent.size());
-        for (TFolderNode* n : moved)
-            now.push_back(IndexOf(n));
-        changePersistentIndexList(persistent, now);
-        emit layoutChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
-    }
-
-private:
-    QIcon IconOf(TFolderNode* node) const
-    {
-        if (!node->Data)
-            return {};
-        if (!node->IconsFetched) {
-            // Asked once, when the node is first drawn; kept from then on.
-            const auto [normal, open] = GetItemIcons(node->Data->AbsoluteIdList.Get());
-            node->ImageIndex = (node->Data->Attributes & shell::SFGAO_FOLDER) ? normal : open;
-            node->SelectedIndex = open;
-            node->IconsFetched = true;
-        }
-        const auto key = std::make_tuple(node->ImageIndex, node->SelectedIndex, node->OverlayIndex);
-        auto it = icons_.find(key);
-        if (it != icons_.end())
-            return it->second;
-        auto& list = platform::SystemIconList::Instance();
-        const int size = platform::SystemIconList::kSmallSize;
-        QIcon icon;
-        icon.addPixmap(WithOverlay(list.Pixmap(node->ImageIndex, size), node->OverlayIndex), QIcon::Normal);
-        icon.addPixmap(WithOverlay(list.Pixmap(node->SelectedIndex, size), node->OverlayIndex), QIcon::Selected);
-        icons_.emplace(key, icon);
-        return icon;
-    }
-
-    // Overlay 1 is the shortcut arrow, overlay 0 the sharing hand (drawn as a dot).
-    static QPixmap WithOverlay(QPixmap pixmap, int overlay)
-    {
-        if (overlay < 0 || pixmap.isNull())
-            return pixmap;
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        const qreal s = pixmap.width() / pixmap.devicePixelRatio();
-        const QRectF box(0, s * 0.5, s * 0.5, s * 0.5);
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(Qt::white);
-        p.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5));
-        if (overlay == 1) {
-            QPainterPath arrow;
-            arrow.moveTo(box.left() + box.width() * 0.25, box.bottom() - box.height() * 0.2);
-            arrow.quadTo(box.left() + box.width() * 0.3, box.top() + box.height() * 0.35,
-                         box.right() - box.width() * 0.25, box.top() + box.height() * 0.3);
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(Qt::black, 1.2));
-            p.drawPath(arrow);
-            p.drawLine(QPointF(box.right() - box.width() * 0.25, box.top() + box.height() * 0.3),
-                       QPointF(box.right() - box.width() * 0.45, box.top() + box.height() * 0.15));
-            p.drawLine(QPointF(box.right() - box.width() * 0.25, box.top() + box.height() * 0.3),
-                       QPointF(box.right() - box.width() * 0.4, box.top() + box.height() * 0.5));
-        } else {
-            p.setBrush(Qt::blue);
-            p.drawEllipse(box.center(), box.width() * 0.2, box.height() * 0.2);
-        }
-        return pixmap;
-    }
-
-    TdfsSystemTreeView* tree_;
-    std::vector<std::unique_ptr<TFolderNode>> top_;
-    mutable std::map<std::tuple<int, int, int>, QIcon> icons_;
-};
 
 // --- small guards ---------------------------------------------------------------------------
 
@@ -345,6 +76,10 @@ PCIdList StripPrefix(PCIdList list, PCIdList prefix)
 TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
 {
     model_ = new TFolderTreeModel(this);
+    model_->OnFetch = [this](TFolderNode* node) { FetchChildren(node); };
+    model_->OnRename = [this](TFolderNode* node, const QString& text) { return EndEdit(node, text); };
+    model_->SetDropHighlight(palette().brush(QPalette::Highlight), palette().brush(QPalette::HighlightedText));
+    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
     setModel(model_);
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -439,12 +174,15 @@ void TdfsSystemTreeView::SetShowFiles(bool show)
     if (show == showFiles_)
         return;
     showFiles_ = show;
+    // Folders that can list files have their buttons already.
+    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
     Reset();
 }
 
 void TdfsSystemTreeView::SetShowHiddenDirs(bool show)
 {
     showHiddenDirs_ = show;
+    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
 }
 
 void TdfsSystemTreeView::SetCheckboxes(bool on)
@@ -452,6 +190,7 @@ void TdfsSystemTreeView::SetCheckboxes(bool on)
     if (on == checkboxes_)
         return;
     checkboxes_ = on;
+    model_->SetCheckable(on);
     if (handleAllocated_) {
         // The window is made anew with or without check boxes; the selection stays.
         DestroyHandle();
@@ -532,8 +271,7 @@ void TdfsSystemTreeView::SetSelected(TFolderNode* node)
 
 TFolderNode* TdfsSystemTreeView::RootNode() const
 {
-    const auto& top = model_->Top();
-    return top.empty() ? nullptr : top.front().get();
+    return model_->RootNode();
 }
 
 int TdfsSystemTreeView::TopLevelCount() const
@@ -583,17 +321,60 @@ void TdfsSystemTreeView::EndUpdate()
 
 void TdfsSystemTreeView::SetDropTarget(TFolderNode* node)
 {
-    if (node == dropTarget_)
-        return;
-    TFolderNode* old = dropTarget_;
-    dropTarget_ = node;
-    if (old)
-        model_->NodeChanged(old);
-    if (node)
-        model_->NodeChanged(node);
+    model_->SetDropTarget(node);
 }
 
-// --- adding and expanding -------------------------------------------------------------------
+TFolderNode* TdfsSystemTreeView::DropTarget() const
+{
+    return model_->DropTarget();
+}
+
+void TdfsSystemTreeView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        model_->SetDropHighlight(palette().brush(QPalette::Highlight), palette().brush(QPalette::HighlightedText));
+    QTreeView::changeEvent(event);
+}
+
+// --- expansion ------------------------------------------------------------------------------
+//
+// How a folder node comes to show its children. All of it is here; nothing else
+// reads children into the tree.
+//
+// A node with a record is Unread until its children have been read (its record is
+// Populated), then Read:
+//
+//   Unread --read--> Read      the children are inserted, sorted, in one go; a node
+//                              that shows nothing loses its button. A folder that
+//                              cannot be bound stays Unread, keeps its button (the
+//                              next expansion tries again) and says why.
+//   Read --RefreshNode--> Unread --read--> Read
+//                              the children are dropped and read afresh; an expanded
+//                              node is expanded again.
+//   Read --ReadMissingChildren--> Read
+//                              a selection by path that found no child for the next
+//                              step reads the folder again and adds the children the
+//                              node lacks; those it has keep their nodes and expansion.
+//   Unread without a button --the model's look finds a linked subfolder--> Unread
+//                              with a button (FolderTreeModel, off the GUI thread).
+//
+// A read starts from whichever of these comes first:
+//   ExpandNode        code opening a node: a selection's walk down, "*", Refresh;
+//   FetchChildren     Qt asking the model for the children before it expands a node
+//                     (a click on the button, the Right arrow, a double click);
+//   NodeExpanded      Qt reporting a node expanded that it never asked about
+//                     (expandRecursively, a node expanded while hidden).
+//
+// Every expansion runs the expansion check once (which reads an Unread node and
+// fires OnPopulated when it ends positive) and ends with the children sorted. The
+// tree's own step, expansion_, says where the one expansion under way stands:
+//
+//   Idle --ExpansionCheck--> Reading(node) --children read--> Idle
+//   Idle --check done, Qt about to expand--> Checked(node) --NodeExpanded--> Idle
+//
+// While Reading, AddNode collects the node's children into expansion_.batch instead
+// of inserting them one by one; Checked tells NodeExpanded that the check already
+// ran (and OnPopulated already fired) for the expansion Qt reports.
 
 TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& absolute, TFolderNode* parent,
                                          IdList& relative)
@@ -608,8 +389,8 @@ TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& a
     node->OverlayIndex = info.Overlay;
     node->HasButton = info.HasButton;
     TFolderNode* added = node.get();
-    if (collecting_ && collectingFor_ == parent) {
-        collected_.push_back(std::move(node));
+    if (expansion_.step == ExpansionStep::Reading && expansion_.node == parent) {
+        expansion_.batch.push_back(std::move(node));
     } else {
         std::vector<std::unique_ptr<TFolderNode>> one;
         one.push_back(std::move(node));
@@ -618,29 +399,25 @@ TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& a
     return added;
 }
 
-bool TdfsSystemTreeView::PopulateNode(const ShellFolderPtr& folder, TFolderNode* node)
+TdfsSystemTreeView::Nodes TdfsSystemTreeView::ReadChildren(const ShellFolderPtr& folder, TFolderNode* node,
+                                                          bool& found)
 {
     UpdateLock lock(this);
     BusyCursor busy(this, busy_);
-    collected_.clear();
-    collecting_ = true;
-    collectingFor_ = node;
-    bool found = false;
+    expansion_ = {ExpansionStep::Reading, node, {}};
     try {
         found = EnumerateChildren(*this, folder, node);
     } catch (...) {
-        collecting_ = false;
-        collected_.clear();
+        expansion_ = {};
         throw;
     }
-    collecting_ = false;
+    Nodes batch = std::move(expansion_.batch);
+    expansion_ = {};
     // Sorted before they are shown, so the view lays the branch out once.
-    std::stable_sort(collected_.begin(), collected_.end(),
-                     [](const std::unique_ptr<TFolderNode>& a, const std::unique_ptr<TFolderNode>& b) {
-                         return CompareFolderItems(a.get(), b.get()) < 0;
-                     });
-    model_->InsertChildren(node, collected_);
-    return found;
+    std::stable_sort(batch.begin(), batch.end(), [](const auto& a, const auto& b) {
+        return CompareFolderItems(a.get(), b.get()) < 0;
+    });
+    return batch;
 }
 
 bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
@@ -656,7 +433,9 @@ bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
             ShowError(QString::fromUtf8(e.what()));
             return false;
         }
-        const bool found = PopulateNode(folder, node);
+        bool found = false;
+        Nodes children = ReadChildren(folder, node, found);
+        model_->InsertChildren(node, children);
         node->Data->Populated = true;
         answer = (!node->Parent && rootFolder_ == rfDesktop) ? true : found;
     }
@@ -672,18 +451,30 @@ bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
     return true;
 }
 
+void TdfsSystemTreeView::FetchChildren(TFolderNode* node)
+{
+    ExpansionCheck(node);
+    // Qt expands the node next and reports it to NodeExpanded.
+    expansion_ = {ExpansionStep::Checked, node, {}};
+}
+
+void TdfsSystemTreeView::ExpandChecked(TFolderNode* node)
+{
+    const QModelIndex index = IndexOf(node);
+    if (!isExpanded(index)) {
+        expansion_ = {ExpansionStep::Checked, node, {}};
+        expand(index);
+    }
+    expansion_ = {};
+}
+
 bool TdfsSystemTreeView::ExpandNode(TFolderNode* node)
 {
     if (!node)
         return false;
     if (!ExpansionCheck(node))
         return false;
-    const QModelIndex index = IndexOf(node);
-    if (!isExpanded(index)) {
-        checkedNode_ = node;
-        expand(index);
-    }
-    checkedNode_ = nullptr;
+    ExpandChecked(node);
     return true;
 }
 
@@ -698,18 +489,18 @@ void TdfsSystemTreeView::NodeExpanded(const QModelIndex& index)
     TFolderNode* node = NodeOf(index);
     if (!node)
         return;
-    bool checked = checkedNode_ == node;
-    checkedNode_ = nullptr;
+    bool checked = expansion_.step == ExpansionStep::Checked && expansion_.node == node;
+    expansion_ = {};
     if (!checked && node->Data && !node->Data->Populated) {
         // Expanded without the model being asked for the children (the view only
-        // records the state when it expands a whole branch): enumerate it now.
+        // records the state when it expands a whole branch): read them now.
         ExpansionCheck(node);
         checked = true;
     }
     if (node->Children.empty()) {
         collapse(index);
         // A folder that could not be bound keeps its button, so the next expansion
-        // tries again; one that was enumerated and holds nothing loses it.
+        // tries again; one that was read and holds nothing loses it.
         if (!node->Data || node->Data->Populated) {
             node->HasButton = false;
             model_->NodeChanged(node);
@@ -734,18 +525,48 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
         node->Data->Populated = false;
         node->HasButton = true;
         const bool ok = ExpansionCheck(node);
-        const QModelIndex index = IndexOf(node);
-        if (ok && wasExpanded) {
-            checkedNode_ = node;
-            if (!isExpanded(index))
-                expand(index);
-            checkedNode_ = nullptr;
-        } else if (!ok && isExpanded(index)) {
-            collapse(index);
-        }
+        if (ok && wasExpanded)
+            ExpandChecked(node);
+        else if (!ok && IsNodeExpanded(node))
+            collapse(IndexOf(node));
         scheduleDelayedItemsLayout();
     }
     TellComboBox();
+}
+
+bool TdfsSystemTreeView::ReadMissingChildren(TFolderNode* node)
+{
+    if (!node || !node->Data || !node->Data->Populated)
+        return false;
+    ShellFolderPtr folder;
+    try {
+        folder = BindItemFolder(*this, *node);
+    } catch (const std::exception&) {
+        return false; // gone since it was read: nothing to add
+    }
+    bool found = false;
+    Nodes read = ReadChildren(folder, node, found);
+    // The children shown stay as they are (with their expansion and their nodes);
+    // only the items they lack are added.
+    std::vector<const TFolderNode*> shown;
+    shown.reserve(node->Children.size());
+    for (const auto& child : node->Children)
+        shown.push_back(child.get());
+    const auto before = [](const TFolderNode* a, const TFolderNode* b) { return CompareFolderItems(a, b) < 0; };
+    std::sort(shown.begin(), shown.end(), before);
+    Nodes missing;
+    for (auto& child : read)
+        if (!std::binary_search(shown.begin(), shown.end(), child.get(), before))
+            missing.push_back(std::move(child));
+    if (missing.empty())
+        return false;
+    UpdateLock lock(this);
+    model_->InsertChildren(node, missing);
+    model_->SortChildren(node);
+    node->HasButton = true;
+    model_->NodeChanged(node);
+    ExpandNode(node);
+    return true;
 }
 
 // --- rebuilding and selecting ---------------------------------------------------------------
@@ -855,20 +676,24 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
         return nullptr;
     if (shell::ItemSize(idList) == 0)
         return current;
-    if (current->Children.empty())
-        return current;
-    PCIdList at = idList;
-    IdList wanted = CopyFirstId(at);
-    while (true) {
-        TFolderNode* match = nullptr;
-        for (const auto& child : current->Children) {
+    // The children of a node read earlier may lack a folder made (or renamed) since:
+    // a miss reads the node's folder again, once, before it counts as one.
+    const auto matchingChild = [](const TFolderNode* node, PCIdList wanted) -> TFolderNode* {
+        for (const auto& child : node->Children) {
             const TFolderItemData* data = child->Data.get();
             if (data && data->ParentFolder &&
-                (data->ParentFolder->CompareIDs(0, data->RelativeIdList.Get(), wanted.Get()) & 0xFFFF) == 0) {
-                match = child.get();
-                break;
-            }
+                (data->ParentFolder->CompareIDs(0, data->RelativeIdList.Get(), wanted) & 0xFFFF) == 0)
+                return child.get();
         }
+        return nullptr;
+    };
+    PCIdList at = idList;
+    IdList wanted = CopyFirstId(at);
+    bool justRead = false; // a folder read on this very walk knows its children
+    while (true) {
+        TFolderNode* match = matchingChild(current, wanted.Get());
+        if (!match && !justRead && ReadMissingChildren(current))
+            match = matchingChild(current, wanted.Get());
         if (!match)
             break;
         current = match;
@@ -876,9 +701,8 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
         if (!at || shell::ItemSize(at) == 0)
             break;
         wanted = CopyFirstId(at);
+        justRead = current->Data && !current->Data->Populated;
         ExpandNode(current);
-        if (current->Children.empty())
-            break;
     }
     return current;
 }

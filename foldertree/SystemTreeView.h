@@ -89,7 +89,9 @@ public:
     // Rebuilds the whole tree, keeping the selection (and its expansion).
     void Reset();
     // The node of a list relative to the root's folder, expanding the way down; the
-    // deepest node reached when the list leads further than the tree goes.
+    // deepest node reached when the list leads further than the tree goes. A node
+    // read earlier that lacks the next item reads its folder again first (adding
+    // what it lacks), so folders made since are found.
     TFolderNode* FindNode(PCIdList idList);
     // Selects the node of an absolute list.
     void SelectIdList(PCIdList absoluteIdList);
@@ -116,7 +118,7 @@ public:
     bool StartEditing(TFolderNode* node);
     // The node drawn as the target of a drag (null for none).
     void SetDropTarget(TFolderNode* node);
-    TFolderNode* DropTarget() const { return dropTarget_; }
+    TFolderNode* DropTarget() const;
     // Suspends and resumes drawing; nests.
     void BeginUpdate();
     void EndUpdate();
@@ -153,24 +155,26 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 public:
     // Also keeps the node's icon and text in view sideways (see the .cpp).
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 private:
-    friend class TFolderTreeModel;
-
-    // The expansion check: enumerates a node that is not populated yet; false
-    // (and the button removed) when there is nothing below it.
+    // The expansion protocol (see "expansion" in the .cpp).
     bool ExpansionCheck(TFolderNode* node);
-    bool PopulateNode(const ShellFolderPtr& folder, TFolderNode* node);
+    void FetchChildren(TFolderNode* node);
+    void ExpandChecked(TFolderNode* node);
+    void NodeExpanded(const QModelIndex& index);
+    using Nodes = std::vector<std::unique_ptr<TFolderNode>>;
+    Nodes ReadChildren(const ShellFolderPtr& folder, TFolderNode* node, bool& found);
+    bool ReadMissingChildren(TFolderNode* node);
     bool EndEdit(TFolderNode* node, const QString& text);
     void SelectPath(const std::string& path);
     void ScrollIntoView(TFolderNode* node);
     void ScrollLabelIntoView(const QModelIndex& index);
     void ShowError(const QString& message);
-    void NodeExpanded(const QModelIndex& index);
     void CurrentChanged(const QModelIndex& current);
     void VolumesChanged();
     void TellComboBox();
@@ -192,11 +196,12 @@ private:
     int updateLocks_ = 0;
     int busy_ = 0;
 
-    // The node whose expansion check ran just before Qt expanded it.
-    TFolderNode* checkedNode_ = nullptr;
-    // Children collected while a node is being enumerated, inserted together.
-    TFolderNode* collectingFor_ = nullptr;
-    bool collecting_ = false;
-    std::vector<std::unique_ptr<TFolderNode>> collected_;
-    TFolderNode* dropTarget_ = nullptr;
+    // Where the expansion under way stands (see "expansion" in the .cpp).
+    enum class ExpansionStep { Idle, Reading, Checked };
+    struct Expansion {
+        ExpansionStep step = ExpansionStep::Idle;
+        TFolderNode* node = nullptr; // the node read, or checked and about to expand
+        Nodes batch; // its children read so far
+    };
+    Expansion expansion_;
 };

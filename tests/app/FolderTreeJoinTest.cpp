@@ -145,6 +145,25 @@ TEST_F(FolderTreeJoinTest, TheTreeFollowsTheListIntoAFolderAndBack)
     EXPECT_EQ(list->Directory(), env / "last/");
 }
 
+TEST_F(FolderTreeJoinTest, TheTreeFollowsTheListIntoAFolderMadeAfterTheTreeReadItsParent)
+{
+    SetLastDir(env / "last");
+    TForm1 w;
+    TwekShortcutListView* list = w.ShortcutList();
+    ASSERT_TRUE(WaitFor([&] { return list->ItemCount() == 3; }));
+    ASSERT_TRUE(w.dfsTV()->Selected()->Data->Populated);
+    MakeDirs(env / "last/Fresh");
+    list->RequestRead();
+    ASSERT_TRUE(WaitFor([&] { return list->ItemCount() == 4; }));
+    const QModelIndexList fresh = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, "Fresh");
+    ASSERT_EQ(fresh.size(), 1);
+    list->selectionModel()->select(fresh.front(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list->OpenSelected();
+    EXPECT_EQ(w.dfsTV()->Selection(), env / "last/Fresh");
+    EXPECT_EQ(list->Directory(), env / "last/Fresh/");
+    EXPECT_EQ(w.windowTitle().toStdString(), "Quillmere - " + env / "last/Fresh");
+}
+
 TEST_F(FolderTreeJoinTest, RefreshRebuildsTheBranchKeepingExpandedChildren)
 {
     MakeDirs(env / "last/Doomed/sub");
