@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -119,19 +120,18 @@ size_t MatchLength(std::string_view path, std::string_view folder)
 // first in byte order, so the answer does not depend on the directory's order.
 std::optional<std::string> FindIgnoringCase(const std::string& folder, std::string_view name)
 {
-    DIR* dir = ::opendir(folder.c_str());
+    const UniqueDir dir(::opendir(folder.c_str()));
     if (!dir)
         return std::nullopt;
     const std::string wanted = FoldCase(name);
     std::optional<std::string> found;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view entryName = entry->d_name;
         if (entryName == "." || entryName == "..")
             continue;
         if (FoldCase(entryName) == wanted && (!found || entryName < *found))
             found = std::string(entryName);
     }
-    ::closedir(dir);
     return found;
 }
 
@@ -256,8 +256,8 @@ DriveMap DriveMap::FromPrefix(const std::string& prefixDir)
 {
     DriveMap map;
     const std::string dosdevices = JoinHost(AbsoluteHostPath(prefixDir).value_or(prefixDir), "dosdevices");
-    if (DIR* dir = ::opendir(dosdevices.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
+    if (const UniqueDir dir(::opendir(dosdevices.c_str())); dir) {
+        while (const dirent* entry = ::readdir(dir.get())) {
             // Drives are named "c:"; "d::" stands for the raw device under a drive,
             // and "com1", "lpt1" and the like are ports.
             const std::string_view name = entry->d_name;
@@ -266,7 +266,6 @@ DriveMap DriveMap::FromPrefix(const std::string& prefixDir)
             if (std::optional<std::string> folder = DosDeviceFolder(dosdevices, JoinHost(dosdevices, name)))
                 map.SetDrive(DriveLetter(name[0]), std::move(*folder));
         }
-        ::closedir(dir);
     }
     if (!map.drives_.contains('Z'))
         map.SetDrive('Z', "/");

@@ -68,12 +68,11 @@ private:
 
 class EntryEnum : public EnumIdList {
 public:
-    EntryEnum(DIR* dir, std::uint32_t flags) : dir_(dir), flags_(flags) {}
-    ~EntryEnum() override { ::closedir(dir_); }
+    EntryEnum(UniqueDir dir, std::uint32_t flags) : dir_(std::move(dir)), flags_(flags) {}
 
     HResult Next(IdList& item) override
     {
-        while (const dirent* e = ::readdir(dir_)) {
+        while (const dirent* e = ::readdir(dir_.get())) {
             const std::string_view name = e->d_name;
             if (name == "." || name == "..")
                 continue;
@@ -82,7 +81,7 @@ public:
             bool folder = e->d_type == DT_DIR;
             if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
                 struct stat st {};
-                folder = ::fstatat(::dirfd(dir_), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+                folder = ::fstatat(::dirfd(dir_.get()), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
             }
             if (folder ? !(flags_ & SHCONTF_FOLDERS) : !(flags_ & SHCONTF_NONFOLDERS))
                 continue;
@@ -95,7 +94,7 @@ public:
     }
 
 private:
-    DIR* dir_;
+    UniqueDir dir_;
     std::uint32_t flags_;
 };
 
@@ -127,11 +126,11 @@ HResult OpenEntries(const std::string& path, std::uint32_t flags, std::unique_pt
     fs::UniqueFd fd;
     if (const int e = fs::OpenDirectory(path, fd))
         return ResultFromErrno(e);
-    DIR* dir = ::fdopendir(fd.Get());
+    UniqueDir dir(::fdopendir(fd.Get()));
     if (!dir)
         return ResultFromErrno(errno);
-    fd.Release();
-    out = std::make_unique<EntryEnum>(dir, flags);
+    fd.Release(); // the stream owns it now
+    out = std::make_unique<EntryEnum>(std::move(dir), flags);
     return S_OK;
 }
 
