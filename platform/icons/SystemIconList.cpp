@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/drivemap/DriveMap.h"
+#include "platform/shell/FsAccess.h"
 #include "platform/shelllink/ShellLink.h"
 #include "platform/util/Text.h"
 
@@ -325,7 +326,7 @@ int SystemIconList::Impl::ForFolder(const std::string& path, bool open)
 int SystemIconList::Impl::ForLinkTarget(const std::string& hostTarget)
 {
     struct stat st;
-    if (::stat(hostTarget.c_str(), &st) != 0)
+    if (shell::fs::Stat(hostTarget, st, true) != 0)
         return -1;
     if (S_ISDIR(st.st_mode))
         return ForFolder(hostTarget, false);
@@ -398,8 +399,9 @@ QString SystemIconList::ThemeName()
 
 int SystemIconList::IndexForPath(const std::string& hostPath, bool open)
 {
+    // Through parent descriptors where the path is too long for the kernel whole.
     struct stat st;
-    if (hostPath.empty() || ::stat(hostPath.c_str(), &st) != 0)
+    if (hostPath.empty() || shell::fs::Stat(hostPath, st, true) != 0)
         return IndexForName(BaseName(hostPath), false, open);
     if (S_ISDIR(st.st_mode))
         return d_->ForFolder(hostPath, open);

@@ -7,8 +7,11 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "platform/icons/SystemIconList.h"
 #include "platform/shelllink/ShellLink.h"
+#include "tests/foldertree/DeepFolders.h"
 #include "tests/support/TestSupport.h"
 
 using platform::ShellIconKind;
@@ -95,6 +98,10 @@ TEST(SystemIconListTest, PathsAreAskedAboutTheItemItself)
     EXPECT_EQ(icons.IndexForPath(dir / "page.html"), icons.IndexForName("other.html", false));
     // A path that is not there is answered from its name.
     EXPECT_EQ(icons.IndexForPath(dir / "absent.html"), icons.IndexForName("absent.html", false));
+    // A folder too deep for the kernel to take its path whole is still a folder.
+    const std::string deep = testsupport::MakeDeepFolder(dir.Path(), "deep-folder-level", PATH_MAX + 100, "leaf");
+    EXPECT_EQ(icons.IndexForPath(deep + "/leaf"), icons.IndexForKind(ShellIconKind::Folder));
+    testsupport::RemoveDeepFolder(dir.Path(), "deep-folder-level");
 }
 
 TEST(SystemIconListTest, LinksShowTheirTargetWithTheOverlayWhileItResolves)
