@@ -81,7 +81,7 @@ int TdfsSystemImageList::GetFileIconIndex(const std::string& path, bool selected
     (void)selected;
     SystemIconList& system = SystemIconList::Instance();
     // The system list asks the disk itself, and answers a path that is not there
-    // from its name.
+    // (or lies on a network mount) from its name.
     if (attributes == 0)
         return system.IndexForPath(path, open);
     return system.IndexForName(path, (attributes & faDirectory) != 0, open);

@@ -89,7 +89,8 @@ bool ShellLink::Resolve(const std::string& linkHostPath, const DriveMap& drives,
 {
     const std::u16string raw = d_->RawPath(false);
     if (!raw.empty()) {
-        const std::optional<std::string> host = drives.ToHostPath(env.Expand(Utf16ToBytes(raw)));
+        const std::optional<std::string> host =
+            drives.ToHostPath(env.Expand(Utf16ToBytes(raw)), DriveMap::OnNetworkMounts::LookUp);
         if (host && Exists(*host))
             return true;
     } else if (d_->IdListIsShellObject()) {
