@@ -40,7 +40,7 @@ int GetItemIconIndex(PCIdList absoluteIdList, unsigned flags)
         return -1;
     auto& list = platform::SystemIconList::Instance();
     if (icon.source == shell::IconSource::Path)
-        return list.IndexForPath(icon.path, (flags & kOpenIcon) != 0);
+        return list.IndexForPath(icon.path, (flags & kOpenIcon) != 0, icon.isFolder);
     return list.IndexForKind(KindOf(icon.source));
 }
 

@@ -1,7 +1,6 @@
 #include "foldertree/MountTableWatcher.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -20,19 +19,17 @@ TMountTableWatcher& TMountTableWatcher::Instance()
 TMountTableWatcher::TMountTableWatcher(QObject* parent) : QObject(parent)
 {
     volumes_ = platform::shell::ReadVolumes();
-    fd_ = ::open(platform::shell::MountTablePath().c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ >= 0) {
+    fd_ = platform::UniqueFd(::open(platform::shell::MountTablePath().c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd_) {
         // The table signals a change as an exceptional condition (POLLPRI).
-        notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Exception, this);
+        notifier_ = new QSocketNotifier(fd_.Get(), QSocketNotifier::Exception, this);
         connect(notifier_, &QSocketNotifier::activated, this, [this] { CheckNow(); });
     }
 }
 
 TMountTableWatcher::~TMountTableWatcher()
 {
-    delete notifier_;
-    if (fd_ >= 0)
-        ::close(fd_);
+    delete notifier_; // before the descriptor it watches goes
 }
 
 void TMountTableWatcher::CheckNow()

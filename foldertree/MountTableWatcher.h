@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/shell/Volumes.h"
+#include "platform/util/UniqueFd.h"
 
 class QSocketNotifier;
 
@@ -27,7 +28,7 @@ private:
     explicit TMountTableWatcher(QObject* parent);
     ~TMountTableWatcher() override;
 
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     QSocketNotifier* notifier_ = nullptr;
     std::vector<platform::shell::Volume> volumes_;
 };

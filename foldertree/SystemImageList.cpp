@@ -1,7 +1,5 @@
 #include "foldertree/SystemImageList.h"
 
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCursor>
 
@@ -82,8 +80,9 @@ int TdfsSystemImageList::GetFileIconIndex(const std::string& path, bool selected
 {
     (void)selected;
     SystemIconList& system = SystemIconList::Instance();
-    struct stat st;
-    if (attributes == 0 && !path.empty() && ::stat(path.c_str(), &st) == 0)
+    // The system list asks the disk itself, and answers a path that is not there
+    // (or lies on a network mount) from its name.
+    if (attributes == 0)
         return system.IndexForPath(path, open);
     return system.IndexForName(path, (attributes & faDirectory) != 0, open);
 }

@@ -50,8 +50,9 @@ public:
     QPixmap Pixmap(int index) const; // at the list's own size
 
     // The system icon index of a path. With no attributes and a path that exists, the
-    // item itself is looked at; otherwise the answer comes from the name and the
-    // attributes alone (faDirectory: a folder). selected has no picture of its own here.
+    // item itself is looked at (never on a network mount); otherwise the answer comes
+    // from the name and the attributes alone (faDirectory: a folder). selected has no
+    // picture of its own here.
     static int GetFileIconIndex(const std::string& path, bool selected, bool open, TFileAttributes attributes);
 
 private:

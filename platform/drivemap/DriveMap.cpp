@@ -10,7 +10,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/shell/NetworkMounts.h"
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -86,9 +88,11 @@ std::optional<std::string> RealPath(const std::string& path)
 }
 
 // The path with the links in its existing part resolved; the part that does not
-// exist follows as written.
+// exist follows as written. A network mount is not looked into.
 std::string CanonicalPath(const std::string& normalized)
 {
+    if (shell::PathOnMounts place = shell::ResolveOnMounts(normalized); place.Network)
+        return std::move(place.Resolved);
     std::string head = normalized;
     std::string tail;
     for (;;) {
@@ -119,19 +123,18 @@ size_t MatchLength(std::string_view path, std::string_view folder)
 // first in byte order, so the answer does not depend on the directory's order.
 std::optional<std::string> FindIgnoringCase(const std::string& folder, std::string_view name)
 {
-    DIR* dir = ::opendir(folder.c_str());
+    const UniqueDir dir(::opendir(folder.c_str()));
     if (!dir)
         return std::nullopt;
     const std::string wanted = FoldCase(name);
     std::optional<std::string> found;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view entryName = entry->d_name;
         if (entryName == "." || entryName == "..")
             continue;
         if (FoldCase(entryName) == wanted && (!found || entryName < *found))
             found = std::string(entryName);
     }
-    ::closedir(dir);
     return found;
 }
 
@@ -166,8 +169,11 @@ bool IsFolder(const std::string& path)
 // the user writes them.
 std::optional<std::string> DosDeviceFolder(const std::string& dosdevices, const std::string& entryPath)
 {
+    // A drive on a network share is taken for a folder unasked, so that a server
+    // that is gone does not hold up the program's start.
+    const shell::PathOnMounts place = shell::ResolveOnMounts(entryPath);
     struct stat entry {};
-    if (::stat(entryPath.c_str(), &entry) != 0 || !S_ISDIR(entry.st_mode))
+    if (!place.Network && (::stat(entryPath.c_str(), &entry) != 0 || !S_ISDIR(entry.st_mode)))
         return std::nullopt; // dangling, or a file or device
     std::string target;
     std::vector<char> buf(256);
@@ -188,6 +194,11 @@ std::optional<std::string> DosDeviceFolder(const std::string& dosdevices, const 
     std::string folder = NormalizeHostPath(target.front() == '/' ? target : JoinHost(dosdevices, target));
     // ".." taken as written is wrong when dosdevices itself is a link: then the
     // spelled folder is another one, and only the resolved path is right.
+    if (place.Network) {
+        if (shell::ResolveOnMounts(folder).Resolved != place.Resolved)
+            folder = place.Resolved;
+        return folder;
+    }
     struct stat spelled {};
     if (::stat(folder.c_str(), &spelled) != 0 || spelled.st_dev != entry.st_dev || spelled.st_ino != entry.st_ino) {
         if (std::optional<std::string> real = RealPath(entryPath))
@@ -256,8 +267,8 @@ DriveMap DriveMap::FromPrefix(const std::string& prefixDir)
 {
     DriveMap map;
     const std::string dosdevices = JoinHost(AbsoluteHostPath(prefixDir).value_or(prefixDir), "dosdevices");
-    if (DIR* dir = ::opendir(dosdevices.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
+    if (const UniqueDir dir(::opendir(dosdevices.c_str())); dir) {
+        while (const dirent* entry = ::readdir(dir.get())) {
             // Drives are named "c:"; "d::" stands for the raw device under a drive,
             // and "com1", "lpt1" and the like are ports.
             const std::string_view name = entry->d_name;
@@ -266,7 +277,6 @@ DriveMap DriveMap::FromPrefix(const std::string& prefixDir)
             if (std::optional<std::string> folder = DosDeviceFolder(dosdevices, JoinHost(dosdevices, name)))
                 map.SetDrive(DriveLetter(name[0]), std::move(*folder));
         }
-        ::closedir(dir);
     }
     if (!map.drives_.contains('Z'))
         map.SetDrive('Z', "/");
@@ -297,7 +307,7 @@ void DriveMap::SetDrive(char letter, std::string hostFolder)
     drives_[letter] = std::move(folder);
 }
 
-std::optional<std::string> DriveMap::ToHostPath(std::string_view windowsPath) const
+std::optional<std::string> DriveMap::ToHostPath(std::string_view windowsPath, OnNetworkMounts network) const
 {
     std::string_view path = CutAtNul(windowsPath);
     // The long-path forms "\\?\C:\..." and "\??\C:\..." name the same file.
@@ -320,8 +330,12 @@ std::optional<std::string> DriveMap::ToHostPath(std::string_view windowsPath) co
 
     std::string host = *folder;
     bool onDisk = true; // the folder so far exists, so its entries can be looked at
+    const bool keepOnNetwork = network == OnNetworkMounts::KeepAsWritten && !shell::CurrentNetworkMounts()->empty();
+    shell::MountProbe mounts;
     for (const std::string_view segment : segments) {
         std::string next = JoinHost(host, segment);
+        if (onDisk && keepOnNetwork && mounts.Reach(host, segment) != shell::NetworkReach::None)
+            onDisk = false;
         if (onDisk) {
             struct stat st {};
             if (::lstat(next.c_str(), &st) != 0) {

@@ -40,8 +40,12 @@ public:
     // "/" separates as "\" does; empty and "." segments drop out, ".." goes up (never
     // above the drive's folder); a trailing separator is kept. "\\?\" before the
     // drive is accepted. No value for paths without a mapped drive letter (UNC,
-    // relative, empty).
-    std::optional<std::string> ToHostPath(std::string_view windowsPath) const;
+    // relative, empty). Segments on a network mount are looked up only when asked
+    // to, off the GUI thread: a server that is gone makes the lookup wait; otherwise
+    // they stay as written.
+    enum class OnNetworkMounts { KeepAsWritten, LookUp };
+    std::optional<std::string> ToHostPath(std::string_view windowsPath,
+                                          OnNetworkMounts network = OnNetworkMounts::KeepAsWritten) const;
     // A host path to "C:\..." through the longest matching drive folder (matching
     // whole components, by the path as written or as the links in it lead). Bytes
     // that are not UTF-8 pass unchanged. No value for relative paths and for names

@@ -9,6 +9,7 @@
 #include "platform/drivemap/DriveMap.h"
 #include "platform/drivemap/WineRegistry.h"
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -160,13 +161,13 @@ std::string PrefixUserName(const std::string& prefixDir)
 {
     const std::string login = LoginName();
     const std::string usersDir = prefixDir + "/drive_c/users";
-    DIR* dir = ::opendir(usersDir.c_str());
+    const UniqueDir dir(::opendir(usersDir.c_str()));
     if (!dir)
         return login;
     std::optional<std::string> first;
     std::optional<std::string> loginEntry;
     const std::string foldedLogin = FoldCase(login);
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name.empty() || name.front() == '.')
             continue;
@@ -181,7 +182,6 @@ std::string PrefixUserName(const std::string& prefixDir)
         if (!first || name < *first)
             first = name;
     }
-    ::closedir(dir);
     if (loginEntry)
         return *loginEntry;
     return first.value_or(login);

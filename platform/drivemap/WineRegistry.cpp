@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -130,14 +131,13 @@ std::string TrimKeyPath(std::string path)
 // The contents of a regular file, or nothing (missing, not a regular file, too big).
 std::optional<std::string> ReadRegularFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file)
         return std::nullopt;
+    const int fd = file.Get();
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-        ::close(fd);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
         return std::nullopt;
-    }
     std::string text;
     text.resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
@@ -149,7 +149,6 @@ std::optional<std::string> ReadRegularFile(const std::string& path)
             break;
         got += static_cast<size_t>(n);
     }
-    ::close(fd);
     text.resize(got); // a file that shrank while read gives what was there
     return text;
 }

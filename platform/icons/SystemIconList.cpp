@@ -14,12 +14,16 @@
 #include <vector>
 
 #include "platform/drivemap/DriveMap.h"
+#include "platform/shell/FsAccess.h"
+#include "platform/shell/NetworkMounts.h"
 #include "platform/shelllink/ShellLink.h"
 #include "platform/util/Text.h"
 
 namespace platform {
 
 namespace {
+
+constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 
 // The theme the build installs; set when the desktop names none.
 constexpr const char* kInstalledTheme = "Adwaita";
@@ -129,6 +133,7 @@ FileIdentity IdentityOf(const struct stat& st)
 struct LinkTarget {
     FileIdentity identity;
     bool shellObject = false;
+    bool targetIsFolder = false; // as the link's header recorded it
     std::string hostTarget;   // the target through the drive map; may not exist
     std::string relativeHost; // the relative path from the link's folder; may not exist
 };
@@ -148,6 +153,7 @@ struct SystemIconList::Impl {
     std::unordered_map<std::string, std::pair<FileIdentity, std::string>> sniffed; // path -> MIME name
     QMimeDatabase mimes;
     QPixmap overlaySmall, overlayLarge;
+    shell::MountProbe mounts;
 
     int Add(const std::string& key, const QIcon& icon, bool folderLike);
     int AddComposed(const std::string& key, const Entry& base, bool withOverlay);
@@ -155,7 +161,8 @@ struct SystemIconList::Impl {
     int ForMime(const QMimeType& mime);
     int ForKind(ShellIconKind kind);
     int ForInternetShortcut();
-    int ForLinkTarget(const std::string& hostTarget);
+    int ForName(const std::string& name, bool isFolder, bool open);
+    int ForLinkTarget(const std::string& hostTarget, bool targetIsFolder);
     int ForLink(const std::string& path, const struct stat& st);
     int ForRegularFile(const std::string& path, const struct stat& st);
     int ForFolder(const std::string& path, bool open);
@@ -305,6 +312,26 @@ int SystemIconList::Impl::ForRegularFile(const std::string& path, const struct s
     return ForMime(mime);
 }
 
+int SystemIconList::Impl::ForName(const std::string& name, bool isFolder, bool open)
+{
+    if (isFolder)
+        return ForKind(open ? ShellIconKind::FolderOpen : ShellIconKind::Folder);
+    const std::string ext = Extension(BaseName(name));
+    if (auto it = byExtension.find(ext); it != byExtension.end())
+        return it->second;
+    int index;
+    if (ext == ".lnk" || ext == ".pif")
+        index = WithOverlay(ForKind(ShellIconKind::File));
+    else if (ext == ".url")
+        index = ForInternetShortcut();
+    else if (ext.empty())
+        index = ForKind(ShellIconKind::File);
+    else
+        index = ForMime(mimes.mimeTypeForFile(HostToQString("x" + ext), QMimeDatabase::MatchExtension));
+    byExtension.emplace(ext, index);
+    return index;
+}
+
 int SystemIconList::Impl::ForFolder(const std::string& path, bool open)
 {
     std::string p = path;
@@ -322,10 +349,16 @@ int SystemIconList::Impl::ForFolder(const std::string& path, bool open)
     return ForKind(open ? ShellIconKind::FolderOpen : ShellIconKind::Folder);
 }
 
-int SystemIconList::Impl::ForLinkTarget(const std::string& hostTarget)
+int SystemIconList::Impl::ForLinkTarget(const std::string& hostTarget, bool targetIsFolder)
 {
+    // A target on a network mount is of unknown state: shown as if it were there.
+    if (const shell::NetworkReach reach = mounts.Reach(hostTarget); reach != shell::NetworkReach::None) {
+        if (reach != shell::NetworkReach::Inside || targetIsFolder)
+            return ForFolder(hostTarget, false);
+        return ForName(BaseName(hostTarget), false, false);
+    }
     struct stat st;
-    if (::stat(hostTarget.c_str(), &st) != 0)
+    if (shell::fs::Stat(hostTarget, st, true) != 0)
         return -1;
     if (S_ISDIR(st.st_mode))
         return ForFolder(hostTarget, false);
@@ -344,6 +377,7 @@ int SystemIconList::Impl::ForLink(const std::string& path, const struct stat& st
         target.identity = id;
         ShellLink link;
         if (link.Load(path)) {
+            target.targetIsFolder = (link.FileAttributes() & kFileAttributeDirectory) != 0;
             if (link.TargetIsShellObject()) {
                 target.shellObject = true;
             } else {
@@ -368,9 +402,9 @@ int SystemIconList::Impl::ForLink(const std::string& path, const struct stat& st
     if (target.shellObject)
         base = ForKind(ShellIconKind::Computer);
     if (base < 0 && !target.hostTarget.empty())
-        base = ForLinkTarget(target.hostTarget);
+        base = ForLinkTarget(target.hostTarget, target.targetIsFolder);
     if (base < 0 && !target.relativeHost.empty())
-        base = ForLinkTarget(target.relativeHost);
+        base = ForLinkTarget(target.relativeHost, target.targetIsFolder);
     if (base < 0) // broken or unreadable: the link file's own icon, no overlay
         return ForMime(mimes.mimeTypeForFile(HostToQString(path), QMimeDatabase::MatchExtension));
     return WithOverlay(base);
@@ -396,10 +430,18 @@ QString SystemIconList::ThemeName()
     return QIcon::themeName();
 }
 
-int SystemIconList::IndexForPath(const std::string& hostPath, bool open)
+int SystemIconList::IndexForPath(const std::string& hostPath, bool open, bool isFolder)
 {
+    if (hostPath.empty())
+        return IndexForName(hostPath, false, open);
+    if (const shell::NetworkReach reach = d_->mounts.Reach(hostPath); reach != shell::NetworkReach::None) {
+        if (reach != shell::NetworkReach::Inside || isFolder)
+            return d_->ForFolder(hostPath, open);
+        return IndexForName(BaseName(hostPath), false, open);
+    }
+    // Through parent descriptors where the path is too long for the kernel whole.
     struct stat st;
-    if (hostPath.empty() || ::stat(hostPath.c_str(), &st) != 0)
+    if (shell::fs::Stat(hostPath, st, true) != 0)
         return IndexForName(BaseName(hostPath), false, open);
     if (S_ISDIR(st.st_mode))
         return d_->ForFolder(hostPath, open);
@@ -415,22 +457,7 @@ int SystemIconList::IndexForPath(const std::string& hostPath, bool open)
 
 int SystemIconList::IndexForName(const std::string& name, bool isFolder, bool open)
 {
-    if (isFolder)
-        return d_->ForKind(open ? ShellIconKind::FolderOpen : ShellIconKind::Folder);
-    const std::string ext = Extension(BaseName(name));
-    if (auto it = d_->byExtension.find(ext); it != d_->byExtension.end())
-        return it->second;
-    int index;
-    if (ext == ".lnk" || ext == ".pif")
-        index = d_->WithOverlay(d_->ForKind(ShellIconKind::File));
-    else if (ext == ".url")
-        index = d_->ForInternetShortcut();
-    else if (ext.empty())
-        index = d_->ForKind(ShellIconKind::File);
-    else
-        index = d_->ForMime(d_->mimes.mimeTypeForFile(HostToQString("x" + ext), QMimeDatabase::MatchExtension));
-    d_->byExtension.emplace(ext, index);
-    return index;
+    return d_->ForName(name, isFolder, open);
 }
 
 int SystemIconList::IndexForKind(ShellIconKind kind) { return d_->ForKind(kind); }

@@ -26,8 +26,12 @@ public:
 
     // SHGetFileInfo with SHGFI_SYSICONINDEX: the index of the icon the shell shows for
     // an existing file or folder (a link: its target's icon with the link overlay).
-    // A path that does not exist is answered from its name, as IndexForName.
-    int IndexForPath(const std::string& hostPath, bool open = false);
+    // A path that does not exist is answered from its name, as IndexForName. Nothing
+    // on a network mount is asked (its server may be gone): such a path, or a link's
+    // target there, is answered from its name, and as a folder where it is known to
+    // be one (the root of the mount, a symbolic link into it, a link whose header
+    // says so, or `isFolder` from the caller).
+    int IndexForPath(const std::string& hostPath, bool open = false, bool isFolder = false);
     // SHGFI_USEFILEATTRIBUTES: answered from the name and the folder flag alone,
     // without touching the disk.
     int IndexForName(const std::string& name, bool isFolder, bool open = false);

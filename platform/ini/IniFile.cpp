@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -55,14 +56,13 @@ IniFile IniFile::Load(const std::string& hostPath)
 {
     // O_NONBLOCK: a FIFO or device that happens to carry the name must not hang us;
     // anything but a regular file reads as empty.
-    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd file(::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file)
         return {};
+    const int fd = file.Get();
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    }
     std::string bytes;
     bytes.resize(st.st_size > 0 ? std::min<std::size_t>(static_cast<std::size_t>(st.st_size), kMaxIniBytes) + 1
                                 : 4096);
@@ -76,15 +76,12 @@ IniFile IniFile::Load(const std::string& hostPath)
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
             return {};
-        }
         if (n == 0)
             break;
         got += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     bytes.resize(got);
     if (got > kMaxIniBytes) {
         // Cut at the last line end inside the limit, so no value arrives half read.

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/util/UniqueFd.h"
+
 namespace platform::registry {
 namespace {
 
@@ -52,47 +54,39 @@ public:
     FileLock() = default;
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    ~FileLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
 
     // 0 or the errno of the failure.
     int Acquire(const std::string& path)
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-            if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+            UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+            if (!fd && (errno == EACCES || errno == EROFS || errno == EPERM)) {
                 const int createError = errno;
-                fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); // an existing lock file we may only read still locks
-                if (fd < 0)
+                // An existing lock file we may only read still locks.
+                fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+                if (!fd)
                     return createError;
             }
-            if (fd < 0)
+            if (!fd)
                 return errno;
-            while (::flock(fd, LOCK_EX) != 0) {
-                if (errno != EINTR) {
-                    const int err = errno;
-                    ::close(fd);
-                    return err;
-                }
+            while (::flock(fd.Get(), LOCK_EX) != 0) {
+                if (errno != EINTR)
+                    return errno;
             }
             // Someone may have removed the lock file while we waited; a lock on a file
             // that is no longer there excludes nobody.
             struct stat held{}, named{};
-            if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            if (::fstat(fd.Get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
                 held.st_ino == named.st_ino) {
-                fd_ = fd;
+                fd_ = std::move(fd);
                 return 0;
             }
-            ::close(fd);
         }
         return EAGAIN;
     }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 namespace {
@@ -126,11 +120,8 @@ std::string FolderOf(const std::string& path)
 
 void SyncFolder(const std::string& folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd); // some file systems refuse fsync on folders; the rename stands anyway
-        ::close(fd);
-    }
+    if (const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); fd)
+        ::fsync(fd.Get()); // some file systems refuse fsync on folders; the rename stands anyway
 }
 
 bool WriteAll(int fd, std::string_view bytes)
@@ -350,8 +341,8 @@ HiveFile::Outcome HiveFile::Refresh()
         return Outcome::Ok;
 
     // O_NONBLOCK: a FIFO put in the file's place must not hang us.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
         if (errno == ENOENT) {
             SetAbsent();
             return Outcome::Ok;
@@ -359,8 +350,8 @@ HiveFile::Outcome HiveFile::Refresh()
         return Outcome::Failed;
     }
     std::string bytes;
-    const bool readOk = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd, bytes);
-    ::close(fd);
+    const bool readOk = ::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd.Get(), bytes);
+    fd.Close();
     if (!readOk)
         return Outcome::Failed;
     const FileId id = IdOf(st);
@@ -406,21 +397,21 @@ Result HiveFile::WriteLocked(const std::string& text, RegKeyNode&& root)
     // left behind by a writer that was killed is simply replaced.
     const std::string temp = target + ".tmp";
     ::unlink(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd)
         return AccessDenied;
     if (mode != 0600)
-        ::fchmod(fd, mode); // keep the permissions the user gave the file; no harm if we can't
+        ::fchmod(fd.Get(), mode); // keep the permissions the user gave the file; no harm if we can't
     const bool written =
-        WriteAll(fd, text) && ::fsync(fd) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
+        WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
     if (!written) {
-        ::close(fd);
+        fd.Close();
         ::unlink(temp.c_str());
         return AccessDenied;
     }
     SyncFolder(FolderOf(target));
-    const bool haveId = ::fstat(fd, &st) == 0; // after the rename, which changes the ctime
-    ::close(fd);
+    const bool haveId = ::fstat(fd.Get(), &st) == 0; // after the rename, which changes the ctime
+    fd.Close();
 
     known_ = haveId;
     present_ = true;

@@ -150,27 +150,14 @@ struct Key::Impl {
     }
 };
 
-Key::Key(Key&& other) noexcept : impl_(other.impl_) { other.impl_ = nullptr; }
-
-Key& Key::operator=(Key&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        impl_ = other.impl_;
-        other.impl_ = nullptr;
-    }
-    return *this;
-}
-
-Key::~Key() { Close(); }
+Key::Key() = default;
+Key::Key(Key&&) noexcept = default;
+Key& Key::operator=(Key&&) noexcept = default;
+Key::~Key() = default;
 
 bool Key::IsOpen() const { return impl_ != nullptr; }
 
-void Key::Close()
-{
-    delete impl_;
-    impl_ = nullptr;
-}
+void Key::Close() { impl_.reset(); }
 
 Hive Key::GetHive() const { return impl_ ? impl_->hive : Hive::CurrentUser; }
 
@@ -210,7 +197,7 @@ Result Key::OpenAt(Hive hive, const std::string& dir, std::string path, bool cre
         return result;
     }
     Key key;
-    key.impl_ = new Impl{hive, &file, std::move(path), std::move(keyPath)};
+    key.impl_ = std::make_unique<Impl>(Impl{hive, &file, std::move(path), std::move(keyPath)});
     out = std::move(key);
     return Success;
 }

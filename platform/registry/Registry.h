@@ -11,6 +11,7 @@
 // Key paths use "\" between keys and compare ignoring letter case, keeping the case
 // they were created with.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,7 +68,7 @@ std::string HiveName(Hive hive); // "HKEY_CURRENT_USER" and so on
 // file, every change is written to the file before the call returns.
 class Key {
 public:
-    Key() = default;
+    Key();
     Key(Key&&) noexcept;
     Key& operator=(Key&&) noexcept;
     Key(const Key&) = delete;
@@ -113,7 +114,7 @@ public:
 private:
     struct Impl;
     static Result OpenAt(Hive hive, const std::string& dir, std::string path, bool create, Key& out);
-    Impl* impl_ = nullptr;
+    std::unique_ptr<Impl> impl_;
 };
 
 // Groups the changes this thread makes to one hive (through any of its keys) until

@@ -148,6 +148,20 @@ bool IsShortcutFileName(std::string_view name)
     return ext == ".lnk" || ext == ".pif" || ext == ".url";
 }
 
+std::uint32_t NetworkEntryAttributes(std::string_view name, bool isFolder, bool isLink)
+{
+    std::uint32_t attrs = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_CANLINK | SFGAO_HASPROPSHEET | SFGAO_ISSLOW;
+    // A folder gets its expand button; whether anything is below it shows when it is
+    // read. Dropping on it is offered: the copy itself finds out.
+    if (isFolder)
+        attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET;
+    if (isLink || (!isFolder && IsShortcutFileName(name)))
+        attrs |= SFGAO_LINK;
+    if (!name.empty() && name[0] == '.')
+        attrs |= SFGAO_GHOSTED;
+    return attrs;
+}
+
 bool EntryAttributes(const std::string& folderPath, std::string_view name, FolderRights& rights,
                      std::uint32_t mask, std::uint32_t& out)
 {

@@ -9,15 +9,18 @@
 #include "platform/shellfolders/ShellFolders.h"
 #include "platform/shellfolders/UserDirs.h"
 #include "platform/shell/FsAccess.h"
+#include "platform/shell/NetworkMounts.h"
 #include "platform/shell/ShellFolder.h"
 
 namespace platform::shell {
 namespace {
 
+// A folder on a network mount is taken for one unasked: its server may be gone.
 bool IsFolder(const std::string& path)
 {
     struct stat st {};
-    return !path.empty() && fs::Stat(path, st, true) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && (MountProbe().Reach(path) != NetworkReach::None ||
+                             (fs::Stat(path, st, true) == 0 && S_ISDIR(st.st_mode)));
 }
 
 std::string EnvOr(const char* name, const std::string& fallback)

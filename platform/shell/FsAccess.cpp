@@ -64,22 +64,6 @@ int RenameAt2(int dirfd, const char* from, const char* to, unsigned flags)
 
 } // namespace
 
-UniqueFd::~UniqueFd()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept
-{
-    if (this != &o) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = o.Release();
-    }
-    return *this;
-}
-
 std::string JoinPath(std::string_view dir, std::string_view name)
 {
     std::string path(dir);

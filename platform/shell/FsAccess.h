@@ -8,29 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/util/UniqueFd.h"
+
 namespace platform::shell::fs {
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd&& o) noexcept : fd_(o.Release()) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return fd_; }
-    int Release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
+using platform::UniqueFd;
 
 // "dir" + "/" + "name" (no doubled "/" after the root).
 std::string JoinPath(std::string_view dir, std::string_view name);

@@ -12,6 +12,7 @@
 #include "platform/shell/EntryAttributes.h"
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/NameOrder.h"
+#include "platform/shell/NetworkMounts.h"
 #include "platform/shell/ParentSteps.h"
 #include "platform/shell/ShellFolder.h"
 #include "platform/shell/Volumes.h"
@@ -72,12 +73,14 @@ private:
 
 class EntryEnum : public EnumIdList {
 public:
-    EntryEnum(DIR* dir, std::uint32_t flags) : dir_(dir), flags_(flags) {}
-    ~EntryEnum() override { ::closedir(dir_); }
+    EntryEnum(UniqueDir dir, std::string path, std::uint32_t flags)
+        : dir_(std::move(dir)), path_(std::move(path)), flags_(flags)
+    {
+    }
 
     HResult Next(IdList& item) override
     {
-        while (const dirent* e = ::readdir(dir_)) {
+        while (const dirent* e = ::readdir(dir_.get())) {
             const std::string_view name = e->d_name;
             if (name == "." || name == "..")
                 continue;
@@ -85,8 +88,12 @@ public:
                 continue;
             bool folder = e->d_type == DT_DIR;
             if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+                // What leads into a network mount from here is taken for a folder
+                // unasked. Inside one, whoever reads the folder waits on it anyway.
+                const NetworkReach reach = mounts_.Reach(path_, name);
                 struct stat st {};
-                folder = ::fstatat(::dirfd(dir_), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+                folder = reach == NetworkReach::MountRoot || reach == NetworkReach::ThroughLink ||
+                         (::fstatat(::dirfd(dir_.get()), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode));
             }
             if (folder ? !(flags_ & SHCONTF_FOLDERS) : !(flags_ & SHCONTF_NONFOLDERS))
                 continue;
@@ -99,8 +106,10 @@ public:
     }
 
 private:
-    DIR* dir_;
+    UniqueDir dir_;
+    std::string path_;
     std::uint32_t flags_;
+    MountProbe mounts_;
 };
 
 // Items first from a list, then from another enumerator, then from a second list.
@@ -131,18 +140,24 @@ HResult OpenEntries(const std::string& path, std::uint32_t flags, std::unique_pt
     fs::UniqueFd fd;
     if (const int e = fs::OpenDirectory(path, fd))
         return ResultFromErrno(e);
-    DIR* dir = ::fdopendir(fd.Get());
+    UniqueDir dir(::fdopendir(fd.Get()));
     if (!dir)
         return ResultFromErrno(errno);
-    fd.Release();
-    out = std::make_unique<EntryEnum>(dir, flags);
+    fd.Release(); // the stream owns it now
+    out = std::make_unique<EntryEnum>(std::move(dir), path, flags);
     return S_OK;
 }
 
 // Whether the entry folderPath/name exists, and whether it is a folder (a symbolic
-// link counts as what it leads to; one that leads nowhere is no folder).
-bool ProbeEntry(const std::string& folderPath, std::string_view name, bool& isFolder)
+// link counts as what it leads to; one that leads nowhere is no folder). On a
+// network mount nothing is asked: a level the path goes on through is a folder, and
+// so is its last one, unless its name says it is a shortcut file.
+bool ProbeEntry(MountProbe& mounts, const std::string& folderPath, std::string_view name, bool last, bool& isFolder)
 {
+    if (const NetworkReach reach = mounts.Reach(folderPath, name); reach != NetworkReach::None) {
+        isFolder = reach != NetworkReach::Inside || !last || !IsShortcutFileName(name);
+        return true;
+    }
     const std::string path = fs::JoinPath(folderPath, name);
     struct stat st {};
     if (fs::Stat(path, st, true) == 0) {
@@ -322,7 +337,7 @@ public:
         std::string folder = path_;
         for (std::size_t i = 0; i < parts.size(); ++i) {
             bool isFolder = false;
-            if (!ProbeEntry(folder, parts[i], isFolder))
+            if (!ProbeEntry(mounts_, folder, parts[i], i + 1 == parts.size(), isFolder))
                 return ResultFromErrno(ENOENT);
             if (i + 1 < parts.size() && !isFolder)
                 return ResultFromErrno(ENOTDIR);
@@ -345,7 +360,10 @@ public:
     HResult EntryAttributesOf(std::string_view name, bool typeIsFolder, std::uint32_t& inOut)
     {
         std::uint32_t attrs = 0;
-        if (!EntryAttributes(path_, name, rights_, inOut, attrs)) {
+        if (const NetworkReach reach = mounts_.Reach(path_, name); reach != NetworkReach::None) {
+            attrs = NetworkEntryAttributes(name, typeIsFolder || reach != NetworkReach::Inside,
+                                           reach == NetworkReach::ThroughLink);
+        } else if (!EntryAttributes(path_, name, rights_, inOut, attrs)) {
             // Gone or out of reach: what the item itself tells.
             attrs = SFGAO_FILESYSTEM | (typeIsFolder ? SFGAO_FOLDER | SFGAO_FILESYSANCESTOR : 0) |
                     (name[0] == '.' ? SFGAO_GHOSTED : 0);
@@ -418,6 +436,7 @@ protected:
         const auto now = std::chrono::steady_clock::now();
         if (now - validated_ > std::chrono::milliseconds(100)) {
             rights_.stale = true;
+            mounts_.Forget();
             validated_ = now;
         }
     }
@@ -435,6 +454,7 @@ public:
 private:
     std::string path_;
     FolderRights rights_;
+    MountProbe mounts_;
     std::chrono::steady_clock::time_point validated_{};
 };
 
@@ -518,8 +538,10 @@ protected:
         FolderRights none;
         none.known = true; // a volume is never renamed, moved or deleted from here
         const std::string parent(fs::ParentOf(mount));
-        if (!EntryAttributes(parent.empty() ? "/" : parent, mount == "/" ? "." : fs::BaseName(mount), none,
-                             inOut & ~kMoveRights, attrs))
+        if ((item.flags & kVolumeNetwork) || MountProbe().Reach(mount) != NetworkReach::None)
+            attrs = NetworkEntryAttributes(fs::BaseName(mount), true, false);
+        else if (!EntryAttributes(parent.empty() ? "/" : parent, mount == "/" ? "." : fs::BaseName(mount), none,
+                                  inOut & ~kMoveRights, attrs))
             attrs = SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR | SFGAO_HASSUBFOLDER;
         attrs &= ~(kMoveRights | SFGAO_GHOSTED | SFGAO_LINK);
         attrs |= SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_FILESYSANCESTOR;
@@ -598,7 +620,8 @@ public:
             head.push_back(MakeDesktopItem(DesktopItem::Computer));
             struct stat st {};
             const std::string home = HomeDirectory();
-            if (!home.empty() && fs::Stat(home, st, true) == 0 && S_ISDIR(st.st_mode))
+            if (!home.empty() && (MountProbe().Reach(home) != NetworkReach::None ||
+                                  (fs::Stat(home, st, true) == 0 && S_ISDIR(st.st_mode))))
                 head.push_back(MakeDesktopItem(DesktopItem::Home));
             tail.push_back(MakeDesktopItem(DesktopItem::Trash));
         }
@@ -735,7 +758,9 @@ protected:
         const std::string dir = DesktopDirectory();
         if (!dir.empty()) {
             attrs |= SFGAO_FILESYSTEM;
-            if (fs::Access(dir, W_OK | X_OK) == 0)
+            if (MountProbe().Reach(dir) != NetworkReach::None)
+                attrs |= SFGAO_DROPTARGET | SFGAO_ISSLOW;
+            else if (fs::Access(dir, W_OK | X_OK) == 0)
                 attrs |= SFGAO_DROPTARGET;
         }
         inOut &= attrs;
@@ -888,6 +913,7 @@ bool GetItemIconSource(PCIdList absolute, ItemIcon& out)
     case ItemType::Folder:
     case ItemType::File:
         out.source = IconSource::Path;
+        out.isFolder = item.type == ItemType::Folder;
         return GetPathFromIdList(absolute, out.path);
     }
     return false;

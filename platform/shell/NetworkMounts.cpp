@@ -257,4 +257,71 @@ std::optional<NetworkMount> NetworkMountOf(const std::string& path)
     return ResolveOnMounts(path).Network;
 }
 
+bool MountProbe::AnyMounts()
+{
+    auto now = CurrentNetworkMounts();
+    if (mounts_ && now != mounts_ && *now != *mounts_)
+        Forget();
+    mounts_ = std::move(now);
+    return !mounts_->empty();
+}
+
+void MountProbe::Forget()
+{
+    folder_.clear();
+    next_.clear();
+    place_ = {};
+}
+
+void MountProbe::Follow(const std::string& folder)
+{
+    if (!folder_.empty() && folder == folder_)
+        return;
+    folder_ = folder;
+    if (!next_.empty() && folder == next_)
+        place_ = {std::nullopt, nextResolved_, 0};
+    else
+        place_ = ResolveOnMounts(folder, *mounts_);
+}
+
+NetworkReach MountProbe::Reach(const std::string& folder, std::string_view name)
+{
+    if (!AnyMounts())
+        return NetworkReach::None;
+    if (name.empty() || name == "." || name == ".." || folder.empty() || folder[0] != '/')
+        return ResolveOnMounts(fs::JoinPath(folder, name), *mounts_).Network ? NetworkReach::Inside
+                                                                             : NetworkReach::None;
+    Follow(folder);
+    if (place_.Network)
+        return NetworkReach::Inside;
+    if (place_.Error)
+        return NetworkReach::None; // no folder to hold the entry
+    const std::string entry = fs::JoinPath(place_.Resolved, name);
+    // The folder is local, so only a mount point itself lies on a mount.
+    if (MountHolding(*mounts_, entry))
+        return NetworkReach::MountRoot;
+    struct stat st {};
+    if (fs::Stat(entry, st, false) != 0)
+        return NetworkReach::None;
+    std::string resolved = entry;
+    if (S_ISLNK(st.st_mode)) {
+        PathOnMounts target = ResolveOnMounts(entry, *mounts_);
+        if (target.Network)
+            return NetworkReach::ThroughLink;
+        if (target.Error)
+            return NetworkReach::None;
+        resolved = std::move(target.Resolved);
+    } else if (!S_ISDIR(st.st_mode)) {
+        return NetworkReach::None;
+    }
+    next_ = fs::JoinPath(folder, name);
+    nextResolved_ = std::move(resolved);
+    return NetworkReach::None;
+}
+
+NetworkReach MountProbe::Reach(const std::string& path)
+{
+    return Reach(std::string(fs::ParentOf(path)), fs::BaseName(path));
+}
+
 } // namespace platform::shell

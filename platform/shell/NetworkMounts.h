@@ -62,4 +62,38 @@ PathOnMounts ResolveOnMounts(const std::string& path, const std::vector<NetworkM
 // The network mount `path` reaches, or none (ResolveOnMounts(path).Network).
 std::optional<NetworkMount> NetworkMountOf(const std::string& path);
 
+// How an entry of a folder stands to the network mounts.
+enum class NetworkReach {
+    None,        // local, as far as it exists
+    Inside,      // its folder lies on a network mount
+    MountRoot,   // the root folder of a network mount
+    ThroughLink, // a symbolic link in a local folder that leads into a network mount
+};
+
+// Where entries lead, asked one after another as a folder's listing, its attributes,
+// its icons or a path parsed level by level ask: a folder is followed once (as
+// ResolveOnMounts follows it; the next level of a path costs nothing more), and each
+// entry then costs one lstat, plus the walk of its target when it is a symbolic
+// link. The mount table is asked at every question, so a mount that comes or goes
+// is seen at once; with no network mount in it nothing is looked up at all. One
+// object per thread.
+class MountProbe {
+public:
+    NetworkReach Reach(const std::string& folder, std::string_view name);
+    // An absolute path: its last name in its folder.
+    NetworkReach Reach(const std::string& path);
+    // Forgets the folders followed: their symbolic links may lead elsewhere by now.
+    void Forget();
+
+private:
+    bool AnyMounts();
+    void Follow(const std::string& folder);
+
+    std::shared_ptr<const std::vector<NetworkMount>> mounts_;
+    std::string folder_; // as asked
+    PathOnMounts place_;
+    // The last local folder found as an entry: the next level of a path.
+    std::string next_, nextResolved_;
+};
+
 } // namespace platform::shell

@@ -10,8 +10,9 @@
 //   └── Trash                    no file-system path
 //
 // The desktop's own path is the desktop directory. Attributes come from the file
-// system each time they are asked for. Names are bytes. A name that begins with "."
-// is hidden.
+// system each time they are asked for, except on network mounts, which are never
+// asked (NetworkMounts.h): their items get fixed attributes with SFGAO_ISSLOW.
+// Names are bytes. A name that begins with "." is hidden.
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -47,6 +48,9 @@ inline constexpr std::uint32_t SFGAO_CANRENAME = 0x00000010;
 inline constexpr std::uint32_t SFGAO_CANDELETE = 0x00000020;
 inline constexpr std::uint32_t SFGAO_HASPROPSHEET = 0x00000040;
 inline constexpr std::uint32_t SFGAO_DROPTARGET = 0x00000100;
+// On a network mount: the item was not asked (a server that is gone would make
+// any call wait), and whatever the file system holds is still unknown.
+inline constexpr std::uint32_t SFGAO_ISSLOW = 0x00004000;
 inline constexpr std::uint32_t SFGAO_LINK = 0x00010000;
 inline constexpr std::uint32_t SFGAO_SHARE = 0x00020000;
 inline constexpr std::uint32_t SFGAO_GHOSTED = 0x00080000; // hidden items are drawn ghosted
@@ -163,7 +167,8 @@ std::string XdgUserDir(std::string_view name);
 enum class IconSource { Path, Desktop, Computer, Drive, RemovableDrive, NetworkDrive, Home, Trash };
 struct ItemIcon {
     IconSource source = IconSource::Path;
-    std::string path; // for IconSource::Path
+    std::string path;      // for IconSource::Path
+    bool isFolder = false; // for IconSource::Path: a folder of the namespace
 };
 bool GetItemIconSource(PCIdList absolute, ItemIcon& out);
 

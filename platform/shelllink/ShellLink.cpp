@@ -9,6 +9,7 @@
 
 #include "platform/shelllink/ShellLinkData.h"
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 
@@ -501,11 +502,12 @@ bool ShellLink::Load(const std::string& hostPath)
     // like a link must not hang (reading it then gives nothing, or whatever a
     // writer put there); folders fail to read, and a device that fills the buffer
     // is no regular file and fails below.
-    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    UniqueFd file(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file) {
         d_->Reset();
         return false;
     }
+    const int fd = file.Get();
     thread_local std::vector<std::uint8_t> buffer;
     if (buffer.size() < kFirstRead)
         buffer.resize(kFirstRead);
@@ -542,7 +544,7 @@ bool ShellLink::Load(const std::string& hostPath)
         }
         buffer.resize(std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, buffer.size() * 2));
     }
-    ::close(fd);
+    file.Close();
     if (ok && !parsed)
         parsed = LoadFromBytes({buffer.data(), got});
     if (buffer.size() > kFirstRead) {

@@ -8,6 +8,7 @@
 #include "platform/shelllink/ShellLink.h"
 #include "platform/shelllink/ShellLinkData.h"
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 
@@ -37,17 +38,16 @@ std::string MatchEntry(const std::string& folder, const std::string& segment)
     struct stat st {};
     if (::lstat(exact.c_str(), &st) == 0)
         return exact;
-    DIR* dir = ::opendir(folder.c_str());
+    const UniqueDir dir(::opendir(folder.c_str()));
     if (!dir)
         return {};
     std::string found;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         if (EqualsIgnoreCase(entry->d_name, segment)) {
             found = (folder == "/" ? folder : folder + "/") + entry->d_name;
             break;
         }
     }
-    ::closedir(dir);
     return found;
 }
 
@@ -89,7 +89,8 @@ bool ShellLink::Resolve(const std::string& linkHostPath, const DriveMap& drives,
 {
     const std::u16string raw = d_->RawPath(false);
     if (!raw.empty()) {
-        const std::optional<std::string> host = drives.ToHostPath(env.Expand(Utf16ToBytes(raw)));
+        const std::optional<std::string> host =
+            drives.ToHostPath(env.Expand(Utf16ToBytes(raw)), DriveMap::OnNetworkMounts::LookUp);
         if (host && Exists(*host))
             return true;
     } else if (d_->IdListIsShellObject()) {

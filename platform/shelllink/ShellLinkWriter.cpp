@@ -15,6 +15,7 @@
 #include "platform/shelllink/ShellLink.h"
 #include "platform/shelllink/ShellLinkData.h"
 #include "platform/util/Text.h"
+#include "platform/util/UniqueFd.h"
 
 namespace platform {
 
@@ -360,17 +361,18 @@ bool ShellLink::Save(const std::string& linkPath) const
 
     static std::atomic<unsigned> counter{0};
     std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    UniqueFd file;
+    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
         const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
         temp = folder + "/." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
                std::to_string(static_cast<unsigned long long>(tick) % 100000) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
+        file = UniqueFd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!file && errno != EEXIST)
             return false;
     }
-    if (fd < 0)
+    if (!file)
         return false;
+    const int fd = file.Get();
     bool ok = true;
     if (exists)
         ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
@@ -386,17 +388,14 @@ bool ShellLink::Save(const std::string& linkPath) const
             written += static_cast<std::size_t>(w);
     }
     ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = file.Close() == 0 && ok;
     ok = ok && ::rename(temp.c_str(), hostPath.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         return false;
     }
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    if (const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
+        ::fsync(dir.Get());
     return true;
 }
 

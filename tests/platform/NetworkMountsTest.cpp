@@ -1,14 +1,17 @@
 // Network mounts are recognised from the mount table, and a path is followed to the
-// mount it reaches without ever touching that mount.
+// mount it reaches without ever touching that mount; the namespace never waits on one.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "platform/drivemap/DriveMap.h"
 #include "platform/shell/NetworkMounts.h"
+#include "platform/shell/ShellFolder.h"
 #include "platform/shell/Volumes.h"
 #include "tests/support/HangingMount.h"
 #include "tests/support/TestSupport.h"
@@ -114,4 +117,91 @@ TEST(NetworkMountsTest, AMountWhoseServerIsGoneIsRecognisedWithoutARequest)
     mount->Abort();
     stat.join();
     EXPECT_NE(statError, 0);
+}
+
+// The namespace over a share whose server is gone, where the desktop keeps volumes:
+// Computer shows it, paths below it parse, a folder holding symbolic links into it
+// lists them, and a Wine drive on it maps, all without one request to the share.
+TEST(NetworkMountsTest, TheNamespaceNeverAsksAShareWhoseServerIsGone)
+{
+    TempDir tmp; // outlives the mount: removing links into it then asks nothing
+    std::string whyNot;
+    const auto volume = testsupport::HangingVolume::Create(whyNot);
+    if (!volume)
+        GTEST_SKIP() << whyNot;
+    const std::string share = volume->Path();
+    const std::string dosdevices = tmp / "prefix/dosdevices";
+    testsupport::MakeDirs(tmp / "prefix/drive_c");
+    testsupport::MakeDirs(dosdevices);
+    ASSERT_EQ(::symlink("../drive_c", (dosdevices + "/c:").c_str()), 0);
+    ASSERT_EQ(::symlink(share.c_str(), (dosdevices + "/d:").c_str()), 0);
+    ASSERT_EQ(::symlink((share + "/sub").c_str(), (dosdevices + "/e:").c_str()), 0);
+
+    ShellFolderPtr desktop;
+    ASSERT_EQ(GetDesktopFolder(desktop), S_OK);
+    constexpr std::uint32_t kMask = 0xF20B0177 | SFGAO_ISSLOW;
+    auto attributesOf = [&](const ShellFolderPtr& folder, PCIdList item) {
+        std::uint32_t attrs = kMask;
+        EXPECT_EQ(folder->GetAttributesOf(std::span<const PCIdList>(&item, 1), attrs), S_OK);
+        return attrs;
+    };
+
+    IdList computerList;
+    ASSERT_EQ(GetSpecialFolderLocation(CSIDL_DRIVES, computerList), S_OK);
+    ShellFolderPtr computer;
+    ASSERT_EQ(desktop->BindToObject(computerList.Get(), computer), S_OK);
+    std::unique_ptr<EnumIdList> volumes;
+    ASSERT_EQ(computer->EnumObjects(SHCONTF_FOLDERS, volumes), S_OK);
+    bool shown = false;
+    for (IdList item; volumes->Next(item) == S_OK;) {
+        std::string path;
+        computer->GetDisplayNameOf(item.Get(), SHGDN_FORPARSING, path);
+        if (path != share)
+            continue;
+        shown = true;
+        const std::uint32_t attrs = attributesOf(computer, item.Get());
+        EXPECT_EQ(attrs & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_ISSLOW),
+                  SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_ISSLOW);
+    }
+    EXPECT_TRUE(shown);
+
+    struct Case {
+        std::string path;
+        std::uint32_t attrs; // of FOLDER, LINK, ISSLOW
+    };
+    const Case cases[] = {
+        {share + "/docs", SFGAO_FOLDER | SFGAO_ISSLOW},
+        {share + "/docs/a.lnk", SFGAO_LINK | SFGAO_ISSLOW},
+        {dosdevices + "/d:", SFGAO_FOLDER | SFGAO_LINK | SFGAO_ISSLOW},
+        // The last level of a path is a folder unless its name says otherwise.
+        {dosdevices + "/e:/notes.txt", SFGAO_FOLDER | SFGAO_ISSLOW},
+        {dosdevices + "/c:", SFGAO_FOLDER | SFGAO_LINK},
+    };
+    for (const Case& c : cases) {
+        IdList list;
+        ASSERT_EQ(desktop->ParseDisplayName(c.path, list), S_OK) << c.path;
+        EXPECT_EQ(attributesOf(desktop, list.Get()) & (SFGAO_FOLDER | SFGAO_LINK | SFGAO_ISSLOW), c.attrs) << c.path;
+    }
+
+    IdList dosList;
+    ASSERT_EQ(desktop->ParseDisplayName(dosdevices, dosList), S_OK);
+    ShellFolderPtr dos;
+    ASSERT_EQ(desktop->BindToObject(dosList.Get(), dos), S_OK);
+    std::unique_ptr<EnumIdList> entries;
+    ASSERT_EQ(dos->EnumObjects(SHCONTF_FOLDERS, entries), S_OK);
+    std::vector<std::string> folders;
+    for (IdList item; entries->Next(item) == S_OK;) {
+        std::string name;
+        dos->GetDisplayNameOf(item.Get(), SHGDN_INFOLDER, name);
+        folders.push_back(name);
+    }
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(folders, (std::vector<std::string>{"c:", "d:", "e:"}));
+
+    // The prefix's drive on the share is a drive; its paths keep their names as written.
+    const platform::DriveMap drives = platform::DriveMap::FromPrefix(tmp / "prefix");
+    EXPECT_EQ(drives.DriveFolder('D'), share);
+    EXPECT_EQ(drives.ToHostPath("d:\\Docs\\a.lnk"), share + "/Docs/a.lnk");
+
+    EXPECT_EQ(volume->RequestCount(), 0);
 }

@@ -7,8 +7,12 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "platform/icons/SystemIconList.h"
 #include "platform/shelllink/ShellLink.h"
+#include "tests/foldertree/DeepFolders.h"
+#include "tests/support/HangingMount.h"
 #include "tests/support/TestSupport.h"
 
 using platform::ShellIconKind;
@@ -30,12 +34,15 @@ int OpaquePixels(const QPixmap& pm)
     return n;
 }
 
-void WriteLink(const std::string& linkPath, const std::string& hostTarget)
+void WriteLink(const std::string& linkPath, const std::string& hostTarget, std::uint32_t targetAttributes = 0)
 {
     std::string windows = "Z:";
     for (char c : hostTarget)
         windows += c == '/' ? '\\' : c;
     platform::ShellLink link;
+    platform::LinkTargetInfo info;
+    info.attributes = targetAttributes;
+    link.SetTargetInfo(info);
     link.SetPath(windows);
     ASSERT_TRUE(link.Save(linkPath));
 }
@@ -95,6 +102,47 @@ TEST(SystemIconListTest, PathsAreAskedAboutTheItemItself)
     EXPECT_EQ(icons.IndexForPath(dir / "page.html"), icons.IndexForName("other.html", false));
     // A path that is not there is answered from its name.
     EXPECT_EQ(icons.IndexForPath(dir / "absent.html"), icons.IndexForName("absent.html", false));
+    // A folder too deep for the kernel to take its path whole is still a folder.
+    const std::string deep = testsupport::MakeDeepFolder(dir.Path(), "deep-folder-level", PATH_MAX + 100, "leaf");
+    EXPECT_EQ(icons.IndexForPath(deep + "/leaf"), icons.IndexForKind(ShellIconKind::Folder));
+    testsupport::RemoveDeepFolder(dir.Path(), "deep-folder-level");
+}
+
+TEST(SystemIconListTest, NothingOnANetworkMountIsAsked)
+{
+    TempDir dir; // outlives the mount: removing links into it then asks nothing
+    std::string whyNot;
+    const auto volume = testsupport::HangingVolume::Create(whyNot);
+    if (!volume)
+        GTEST_SKIP() << whyNot;
+    const std::string share = volume->Path();
+    SystemIconList& icons = SystemIconList::Instance();
+    MakeDirs(dir / "folder");
+    WriteFile(dir / "doc.html", "<html></html>");
+    WriteLink(dir / "to-local-doc.lnk", dir / "doc.html");
+    WriteLink(dir / "to-local-folder.lnk", dir / "folder");
+    WriteLink(dir / "to-remote-doc.lnk", share + "/page.html");
+    WriteLink(dir / "to-remote-folder.lnk", share + "/tools", 0x10);
+    ASSERT_EQ(::symlink((share + "/sub").c_str(), (dir / "d:").c_str()), 0);
+
+    const int folder = icons.IndexForKind(ShellIconKind::Folder);
+    struct Case {
+        std::string path;
+        bool isFolder; // as the caller knows it
+        int icon;
+    };
+    const Case cases[] = {
+        {share, false, folder},
+        {share + "/tools", true, folder},
+        {share + "/page.html", false, icons.IndexForName("x.html", false)},
+        {dir / "d:", false, folder},
+        // A link's target there is of unknown state: shown as if it were there.
+        {dir / "to-remote-doc.lnk", false, icons.IndexForPath(dir / "to-local-doc.lnk")},
+        {dir / "to-remote-folder.lnk", false, icons.IndexForPath(dir / "to-local-folder.lnk")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(icons.IndexForPath(c.path, false, c.isFolder), c.icon) << c.path;
+    EXPECT_EQ(volume->RequestCount(), 0);
 }
 
 TEST(SystemIconListTest, LinksShowTheirTargetWithTheOverlayWhileItResolves)

@@ -1,8 +1,11 @@
 // The image-list component over the system icons.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "foldertree/SystemImageList.h"
 #include "platform/icons/SystemIconList.h"
+#include "tests/foldertree/DeepFolders.h"
 #include "tests/support/TestSupport.h"
 
 using platform::ShellIconKind;
@@ -47,6 +50,10 @@ TEST(SystemImageListTest, FileIconIndexLooksAtTheDiskOnlyWithoutAttributes)
     EXPECT_EQ(TdfsSystemImageList::GetFileIconIndex(dir / "absent", false, false, faDirectory), folder);
     EXPECT_EQ(TdfsSystemImageList::GetFileIconIndex(dir / "absent.txt", false, false, 0),
               icons.IndexForName("x.txt", false));
+    // However deep the folder, past what the kernel takes as one path.
+    const std::string deep = testsupport::MakeDeepFolder(dir.Path(), "deep-folder-level", PATH_MAX + 100, "leaf");
+    EXPECT_EQ(TdfsSystemImageList::GetFileIconIndex(deep + "/leaf", false, false, 0), folder);
+    testsupport::RemoveDeepFolder(dir.Path(), "deep-folder-level");
 }
 
 } // namespace

@@ -6,12 +6,15 @@
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/shell/Volumes.h"
 
 namespace testsupport {
 namespace {
@@ -143,6 +146,51 @@ void HangingMount::Serve()
     std::lock_guard guard(lock_);
     ::close(fuseFd_);
     fuseFd_ = -1;
+}
+
+namespace {
+constexpr const char* kVolumeParent = "/media";
+} // namespace
+
+std::unique_ptr<HangingVolume> HangingVolume::Create(std::string& whyNot)
+{
+    struct stat st {};
+    if (!PrivateNamespace()) {
+        whyNot = "a test mount needs root and a private mount namespace";
+        return nullptr;
+    }
+    if (::stat(kVolumeParent, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        whyNot = std::string(kVolumeParent) + " is not a folder here";
+        return nullptr;
+    }
+    if (::mount("quillmere-test", kVolumeParent, "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0755") != 0) {
+        whyNot = "mounting a tmpfs on " + std::string(kVolumeParent) + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    const std::string share = std::string(kVolumeParent) + "/share";
+    const std::string table = std::string(kVolumeParent) + "/mountinfo";
+    std::unique_ptr<HangingVolume> volume(new HangingVolume);
+    if (::mkdir(share.c_str(), 0755) == 0)
+        volume->mount_ = HangingMount::Create(share, whyNot);
+    if (!volume->mount_) {
+        ::umount2(kVolumeParent, MNT_DETACH);
+        return nullptr;
+    }
+    const std::string lines = "20 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                              "40 20 0:40 / " + share + " rw - fuse.sshfs user@gone:/ rw\n";
+    if (const int fd = ::open(table.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); fd >= 0) {
+        [[maybe_unused]] ssize_t n = ::write(fd, lines.data(), lines.size());
+        ::close(fd);
+    }
+    platform::shell::SetMountTablePath(table);
+    return volume;
+}
+
+HangingVolume::~HangingVolume()
+{
+    platform::shell::SetMountTablePath("");
+    mount_.reset();
+    ::umount2(kVolumeParent, MNT_DETACH);
 }
 
 } // namespace testsupport

@@ -53,4 +53,23 @@ private:
     std::thread server_;
 };
 
+// A network volume whose server is gone, mounted where the desktop keeps volumes:
+// a tmpfs is laid over /media for this process only, the hanging mount goes on
+// /media/share, and a mount table of the test's own (SetMountTablePath) lists it as
+// sshfs. All undone on destruction.
+class HangingVolume {
+public:
+    static std::unique_ptr<HangingVolume> Create(std::string& whyNot);
+    ~HangingVolume();
+    HangingVolume(const HangingVolume&) = delete;
+    HangingVolume& operator=(const HangingVolume&) = delete;
+
+    const std::string& Path() const { return mount_->Path(); }
+    int RequestCount() const { return mount_->RequestCount(); }
+
+private:
+    HangingVolume() = default;
+    std::unique_ptr<HangingMount> mount_;
+};
+
 } // namespace testsupport
