@@ -6,10 +6,13 @@
 // Host paths are bytes; Directory always ends with "/" once set to a folder (an empty one means no folder). Row names keep the
 // bytes found on disk: a name that is not UTF-8 is shown decoded but opened and
 // renamed by its real bytes.
+//
+// The rows live in TShortcutListModel (shortcuts/ShortcutListModel.h); this view
+// fills them, sorts them and tells the model what to draw. Its commands and the
+// test are in ShortcutListCommands.cpp.
 #include <QCursor>
 #include <QPixmap>
 #include <QStringList>
-#include <QTimer>
 #include <QTreeView>
 #include <memory>
 #include <string>
@@ -18,6 +21,7 @@
 
 class QMenu;
 class TdfsSystemImageList;
+class TReadTimer;
 class TShortcutListModel;
 struct TShortcutListRow;
 
@@ -60,7 +64,8 @@ public:
     // Asks for a read after ReadDelay. A request while one is pending does not
     // restart the delay.
     void RequestRead();
-    bool ReadPending() const { return timerEnabled_ && timerInterval_ != 0; }
+    bool ReadPending() const;
+    const TReadTimer* ReadTimer() const { return readTimer_; }
 
     // The list's commands, by their exact names ("Test", "SelectAll", ...).
     void DoVerb(std::string_view verb);
@@ -77,6 +82,10 @@ public:
     int ItemStateIndex(int row) const;            // -1 none, 0 failed, 1 passed, 2 Internet shortcut
     bool ItemCut(int row) const;
     void SetItemCut(int row, bool cut);           // drawn ghosted until the next read
+    // The folder row a drop would land in, drawn as selected; -1 for none. Only
+    // folder rows are taken; a read clears it.
+    int DropHighlightRow() const;
+    void SetDropHighlightRow(int row);
 
     // The images: the system small-icon list and the three state images.
     void SetSmallImages(TdfsSystemImageList* images);
@@ -116,15 +125,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class TShortcutListModel;
     void ReadTimerFired();
     int CompareRowKeys(const TShortcutListRow& a, const TShortcutListRow& b) const;
-    void UpdateTimer();
     void BuildHeaderImage();
     void LoadColumnDescriptions();
-    void RefreshItems(int first, int last);
     void StartEditing(int row);
     QPoint KeyboardMenuPoint() const;
+    // The selected rows in list order, without asking the selection model row by
+    // row (which costs the number of selected ranges for every row).
+    std::vector<int> SelectedRows() const;
+    int FirstSelectedRow() const; // -1 for none
 
     std::unique_ptr<TShortcutListModel> model_;
     std::string directory_;
@@ -137,16 +147,8 @@ private:
     bool sortDescending_ = false;
     bool openRunsDefaultAction_ = false;
     int readDelay_ = 0;
+    TReadTimer* readTimer_ = nullptr;
 
-    // The read timer keeps an interval and an enabled flag of its own: setting the
-    // same interval or enabling it again changes nothing, a new interval restarts it,
-    // an interval of 0 keeps it stopped.
-    QTimer readTimer_;
-    int timerInterval_ = 1000;
-    bool timerEnabled_ = true;
-
-    TdfsSystemImageList* smallImages_ = nullptr;
-    std::vector<QPixmap> stateImages_;
     QPixmap headerImage_;
     QMenu* popupMenu_ = nullptr;
     int lastHeaderClickX_ = 0;
