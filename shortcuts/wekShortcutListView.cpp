@@ -47,8 +47,10 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     header()->viewport()->installEventFilter(this);
     connect(header(), &QHeaderView::sectionClicked, this,
             [this](int section) { HeaderClicked(section, lastHeaderClickX_); });
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { emit OnSelectionChange(this); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!readingSelection_)
+            emit OnSelectionChange(this);
+    });
 
     // Created running with 1000 ms, as the component always was: unless a request
     // comes first, it reads (usually nothing) once a second after construction.
@@ -171,6 +173,10 @@ void TwekShortcutListView::ReadTimerFired()
     readTimer_->SetEnabled(false);
     ReadFolder();
     emit OnStatusChange(this);
+    // After the read's own status, so that the status bar ends on the selection the
+    // rows really have.
+    if (selectionRestored_)
+        emit OnSelectionChange(this);
 }
 
 void TwekShortcutListView::ReadFolder()
@@ -221,21 +227,7 @@ void TwekShortcutListView::ReadFolder()
     }
     folderCount_ = folders;
     model_->SetRows(directory_, std::move(rows));
-    if (!keepSelected.empty() || !keepCurrent.empty()) {
-        std::sort(keepSelected.begin(), keepSelected.end());
-        QItemSelection selection;
-        const int lastColumn = model_->columnCount() - 1;
-        for (int i = 0; i < ItemCount(); ++i) {
-            const std::string& name = model_->Row(i).Name;
-            if (name == keepCurrent)
-                selectionModel()->setCurrentIndex(model_->index(i, 0), QItemSelectionModel::NoUpdate);
-            if (std::binary_search(keepSelected.begin(), keepSelected.end(), name))
-                selection.select(model_->index(i, 0), model_->index(i, lastColumn));
-        }
-        selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-        if (currentIndex().isValid())
-            scrollTo(currentIndex());
-    }
+    RestoreSelection(keepSelected, keepCurrent);
 
     for (int i = 1; i < model_->columnCount(); ++i)
         setColumnWidth(i, widths[static_cast<size_t>(i - 1)]);
@@ -252,6 +244,39 @@ void TwekShortcutListView::ReadFolder()
         setColumnWidth(0, std::max(contents, captionWidth + 16 + kStateImageSize) + 8);
     }
     setUpdatesEnabled(true);
+}
+
+void TwekShortcutListView::RestoreSelection(const std::vector<std::string>& names, const std::string& current)
+{
+    selectionRestored_ = false;
+    if (names.empty() && current.empty())
+        return;
+    std::vector<std::string> wanted = names;
+    std::sort(wanted.begin(), wanted.end());
+    // One range per run of neighbouring rows: thousands of single-row ranges make
+    // every later question to the selection model cost thousands of steps.
+    QItemSelection selection;
+    const int count = ItemCount();
+    const int lastColumn = model_->columnCount() - 1;
+    int runStart = -1;
+    for (int row = 0; row <= count; ++row) {
+        const std::string* name = row < count ? &model_->Row(row).Name : nullptr;
+        if (name && *name == current)
+            selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::NoUpdate);
+        const bool selected = name && std::binary_search(wanted.begin(), wanted.end(), *name);
+        if (selected && runStart < 0) {
+            runStart = row;
+        } else if (!selected && runStart >= 0) {
+            selection.append(QItemSelectionRange(model_->index(runStart, 0), model_->index(row - 1, lastColumn)));
+            runStart = -1;
+        }
+    }
+    readingSelection_ = true;
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    readingSelection_ = false;
+    selectionRestored_ = !selection.isEmpty();
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
 }
 
 int TwekShortcutListView::CompareItems(int row1, int row2) const

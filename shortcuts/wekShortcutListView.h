@@ -135,6 +135,7 @@ private:
     // row (which costs the number of selected ranges for every row).
     std::vector<int> SelectedRows() const;
     int FirstSelectedRow() const; // -1 for none
+    void RestoreSelection(const std::vector<std::string>& names, const std::string& current);
 
     std::unique_ptr<TShortcutListModel> model_;
     std::string directory_;
@@ -155,4 +156,7 @@ private:
     bool autoSizeFirstColumn_ = false;
     std::string nameSizedFor_; // the folder whose names the Name column was sized to
     bool menuKeySeen_ = false;
+    // A read puts the selection back in one step and reports it after its own status.
+    bool readingSelection_ = false;
+    bool selectionRestored_ = false;
 };

@@ -443,6 +443,31 @@ TEST_F(ShortcutListTest, ReadingTheSameFolderAgainKeepsTheSelectionByName)
     EXPECT_EQ(list.SelectedCount(), 0);
 }
 
+TEST_F(ShortcutListTest, ARereadPutsTheSelectionBackInRunsAndReportsItAfterItsStatus)
+{
+    for (const char* name : {"a.lnk", "b.lnk", "c.lnk", "d.lnk", "e.lnk", "f.lnk"})
+        WriteLink(dir + "/" + name, env / "targets/present.txt");
+    Read();
+    Select({1, 2, 3, 5});
+    // The window's status bar: the last report wins.
+    std::vector<std::string> reports;
+    QObject::connect(&list, &TwekShortcutListView::OnStatusChange, [&] { reports.push_back("status"); });
+    QObject::connect(&list, &TwekShortcutListView::OnSelectionChange,
+                     [&] { reports.push_back(std::to_string(list.SelectedCount()) + " selected"); });
+    QSignalSpy status(&list, &TwekShortcutListView::OnStatusChange);
+    list.SetReadDelay(5);
+    list.RequestRead();
+    ASSERT_TRUE(status.wait());
+    EXPECT_EQ(reports, (std::vector<std::string>{"status", "4 selected"}));
+    EXPECT_EQ(list.SelectedNames(), (std::vector<std::string>{"b.lnk", "c.lnk", "d.lnk", "f.lnk"}));
+    EXPECT_EQ(list.selectionModel()->selection().size(), 2); // rows 1-3 and 5
+
+    // A test's report is not followed by one of the selection.
+    reports.clear();
+    list.DoVerb("Test");
+    EXPECT_EQ(reports, std::vector<std::string>{"status"});
+}
+
 TEST_F(ShortcutListTest, RenameUsesTheRealBytesOfANameThatIsNotUtf8)
 {
     const std::string odd = "caf\xe9.lnk"; // Latin-1 bytes
