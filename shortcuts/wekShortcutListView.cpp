@@ -430,6 +430,12 @@ std::vector<std::string> TwekShortcutListView::SelectedPaths() const
 
 void TwekShortcutListView::keyPressEvent(QKeyEvent* event)
 {
+    // The item view would copy the current row's text; Ctrl+C belongs to the
+    // window's Copy command alone, which takes the key before the list when enabled.
+    if (event->matches(QKeySequence::Copy)) {
+        event->ignore();
+        return;
+    }
     const bool editing = state() == QAbstractItemView::EditingState;
     switch (event->key()) {
     case Qt::Key_Return:

@@ -2,6 +2,7 @@
 // the test marks and the commands that work on the list itself.
 #include <sys/stat.h>
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -364,6 +365,22 @@ TEST_F(ShortcutListTest, ContextMenuKeyWithNothingSelectedShowsThePopupMenuOnce)
     EXPECT_EQ(shown, 1);
     EXPECT_TRUE(popup.isVisible());
     popup.hide();
+}
+
+TEST_F(ShortcutListTest, CtrlCNeverPutsTheListsOwnTextsOnTheClipboard)
+{
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
+    Read();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    list.setFocus();
+    list.selectionModel()->setCurrentIndex(list.model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    for (bool selected : {false, true}) {
+        QGuiApplication::clipboard()->setText("the user's text");
+        Select(selected ? std::initializer_list<int>{0} : std::initializer_list<int>{});
+        QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "the user's text") << "selected: " << selected;
+    }
 }
 
 TEST_F(ShortcutListTest, RenameKeepsTheExtensionAndNeverReplacesAFile)
