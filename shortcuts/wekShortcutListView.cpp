@@ -42,7 +42,8 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(false);
+    // The list sorts itself; the header only shows how.
+    header()->setSortIndicatorShown(true);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->viewport()->installEventFilter(this);
     connect(header(), &QHeaderView::sectionClicked, this,
@@ -51,6 +52,7 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
         if (!readingSelection_)
             emit OnSelectionChange(this);
     });
+    UpdateSortIndicator();
 
     // Created running with 1000 ms, as the component always was: unless a request
     // comes first, it reads (usually nothing) once a second after construction.
@@ -154,6 +156,7 @@ void TwekShortcutListView::BuildColumns()
             width *= 3;
         setColumnWidth(i, width);
     }
+    UpdateSortIndicator();
     // The Name column is sized to its contents once the rows are there.
     autoSizeFirstColumn_ = true;
     setUpdatesEnabled(true);
@@ -221,8 +224,10 @@ void TwekShortcutListView::ReadFolder()
         // The folder block is sorted on its own, once; after that it keeps its order.
         folders = contents.FolderCount;
         std::stable_sort(rows.begin(), rows.begin() + folders, byKey);
-        if (sortColumn_ < 0)
+        if (sortColumn_ < 0) {
             sortColumn_ = 0;
+            UpdateSortIndicator();
+        }
         std::stable_sort(rows.begin() + folders, rows.end(), byKey);
     }
     folderCount_ = folders;
@@ -324,6 +329,7 @@ void TwekShortcutListView::SetSort(int column, bool descending)
 {
     sortColumn_ = column;
     sortDescending_ = descending;
+    UpdateSortIndicator();
     SortItems();
 }
 
@@ -337,7 +343,15 @@ void TwekShortcutListView::HeaderClicked(int position, int clientX)
     else
         sortDescending_ = false;
     sortColumn_ = column;
+    UpdateSortIndicator();
     SortItems();
+}
+
+void TwekShortcutListView::UpdateSortIndicator()
+{
+    // The test-state sort belongs to the mark on the first header.
+    header()->setSortIndicator(sortColumn_ < 0 ? 0 : sortColumn_,
+                               sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 bool TwekShortcutListView::eventFilter(QObject* watched, QEvent* event)

@@ -129,6 +129,7 @@ private:
     int CompareRowKeys(const TShortcutListRow& a, const TShortcutListRow& b) const;
     void BuildHeaderImage();
     void LoadColumnDescriptions();
+    void UpdateSortIndicator();
     void StartEditing(int row);
     QPoint KeyboardMenuPoint() const;
     // The selected rows in list order, without asking the selection model row by

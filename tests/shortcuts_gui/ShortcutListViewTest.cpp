@@ -221,14 +221,38 @@ TEST_F(ShortcutListTest, ClickOnTheHeaderItselfUsesThePointerPosition)
     list.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
     QWidget* header = list.header()->viewport();
-    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(6, header->height() / 2));
-    EXPECT_EQ(list.SortColumn(), -2);
-    QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(list.columnWidth(0) - 10, header->height() / 2));
-    EXPECT_EQ(list.SortColumn(), 0);
-    EXPECT_FALSE(list.SortDescending());
-    // The first header carries the passed mark left of its caption.
-    EXPECT_FALSE(list.model()->headerData(0, Qt::Horizontal, Qt::DecorationRole).value<QPixmap>().isNull());
+    const int y = header->height() / 2;
+    // Where the click lands, the sort it gives, and the arrow the header then shows
+    // (the test-state sort shows its arrow on the first header, which holds the mark).
+    const struct {
+        int x;
+        int sortColumn;
+        bool descending;
+        int arrowSection;
+    } clicks[] = {
+        {6, -2, false, 0},
+        {6, -2, true, 0},
+        {list.columnWidth(0) - 10, 0, false, 0},
+        {list.columnWidth(0) - 10, 0, true, 0},
+        {list.columnWidth(0) + 10, 1, false, 1},
+        {6, -2, false, 0},
+    };
+    EXPECT_TRUE(list.header()->isSortIndicatorShown());
+    for (const auto& click : clicks) {
+        QTest::mouseClick(header, Qt::LeftButton, {}, QPoint(click.x, y));
+        EXPECT_EQ(list.SortColumn(), click.sortColumn) << click.x;
+        EXPECT_EQ(list.SortDescending(), click.descending) << click.x;
+        EXPECT_EQ(list.header()->sortIndicatorSection(), click.arrowSection) << click.x;
+        EXPECT_EQ(list.header()->sortIndicatorOrder(), click.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        // The first header keeps the passed mark left of its caption in every sort.
+        EXPECT_FALSE(list.model()->headerData(0, Qt::Horizontal, Qt::DecorationRole).value<QPixmap>().isNull());
+    }
     EXPECT_FALSE(list.model()->headerData(1, Qt::Horizontal, Qt::DecorationRole).isValid());
+    // A read after the test-state sort sorts by name, and the arrow stays on the Name header.
+    list.HeaderClicked(0, 5);
+    list.ReadFolder();
+    EXPECT_EQ(list.header()->sortIndicatorSection(), 0);
+    EXPECT_EQ(list.header()->sortIndicatorOrder(), Qt::DescendingOrder);
 }
 
 TEST_F(ShortcutListTest, TextOrderIgnoresCaseOfLettersAndComparesNumbersAsText)
