@@ -26,7 +26,7 @@ void TReadTimer::SetEnabled(bool enabled)
 
 void TReadTimer::Update()
 {
-    if (!Running()) {
+    if (!enabled_ || interval_ <= 0) {
         timer_.stop();
         return;
     }

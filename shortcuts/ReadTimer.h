@@ -18,7 +18,7 @@ public:
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
     // A fire is coming.
-    bool Running() const { return enabled_ && interval_ > 0; }
+    bool Running() const { return timer_.isActive(); }
 
 signals:
     // The delay started from its beginning.

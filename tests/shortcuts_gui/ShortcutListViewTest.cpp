@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -11,6 +10,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "shortcuts/ReadTimer.h"
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 
@@ -266,39 +266,33 @@ TEST_F(ShortcutListTest, TextOrderIgnoresCaseOfLettersAndComparesNumbersAsText)
 
 TEST_F(ShortcutListTest, ReadRequestsInABurstGiveOneReadOneDelayAfterTheFirst)
 {
+    QSignalSpy started(list.ReadTimer(), &TReadTimer::Started);
     QSignalSpy status(&list, &TwekShortcutListView::OnStatusChange);
     list.SetReadDelay(400);
-    list.SetDirectory(dir); // the first request
-    QElapsedTimer sinceFirst;
-    sinceFirst.start();
-    QTest::qWait(150);
-    QElapsedTimer sinceSecond;
-    sinceSecond.start();
+    list.SetDirectory(dir); // the first request: the delay changed, so it starts over
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(list.ReadTimer()->Interval(), 400);
     list.RequestRead();
     list.RequestRead();
-    ASSERT_TRUE(WaitFor([&] { return status.count() >= 1; }));
-    const qint64 firedAfter = sinceFirst.elapsed();
-    // A restarted delay could not end sooner than 400 ms after the second request.
-    EXPECT_LT(sinceSecond.elapsed(), 400);
-    QTest::qWait(600);
+    EXPECT_EQ(started.count(), 1); // not restarted: the read comes one delay after the first
+    ASSERT_TRUE(status.wait());
     EXPECT_EQ(status.count(), 1);
-    EXPECT_GE(firedAfter, 400);
-    EXPECT_FALSE(list.ReadPending());
+    EXPECT_FALSE(list.ReadPending()); // and no second one follows
 }
 
 TEST_F(ShortcutListTest, ReadDelayZeroNeverReadsEvenThePendingFirstRead)
 {
     QSignalSpy status(&list, &TwekShortcutListView::OnStatusChange);
+    EXPECT_TRUE(list.ReadPending()); // the read the list was built with
     list.SetReadDelay(0);
-    list.SetDirectory(dir); // stops the timer the list was built with
+    list.SetDirectory(dir);
     EXPECT_FALSE(list.ReadPending());
-    QTest::qWait(1300);
-    EXPECT_EQ(status.count(), 0);
 
     // A changed delay starts it again.
     list.SetReadDelay(20);
     list.RequestRead();
-    EXPECT_TRUE(WaitFor([&] { return status.count() == 1; }));
+    EXPECT_TRUE(status.wait());
+    EXPECT_EQ(status.count(), 1);
 }
 
 TEST_F(ShortcutListTest, EnterOpensFolderRowsAndBackspaceGoesUp)
@@ -546,7 +540,7 @@ TEST_F(ShortcutListTest, InPlaceEditAcceptsWithEnterAndCancelsWithEscape)
     ASSERT_NE(editor, nullptr);
     editor->setText("Changed");
     QTest::keyClick(editor, Qt::Key_Escape);
-    QTest::qWait(20);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the closed editor
     EXPECT_TRUE(Exists(dir + "/Other.lnk"));
     EXPECT_FALSE(Exists(dir + "/Changed.lnk"));
 
