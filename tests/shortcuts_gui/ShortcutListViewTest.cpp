@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "shortcuts/ReadTimer.h"
+#include "shortcuts/ShortcutListModel.h"
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 
@@ -98,6 +99,9 @@ TEST_F(ShortcutListTest, FoldersComeFirstInNameOrderThenShortcutsHiddenFoldersSk
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "B", "x.lnk", "y.url", ".secret.lnk", "z.lnk"}));
     list.SetSort(0, true);
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "B", "x.lnk", "z.lnk", "y.url", ".secret.lnk"}));
+    // A folder row and a shortcut row are equal to the comparison, in either order.
+    EXPECT_EQ(list.CompareItems(0, 3), 0);
+    EXPECT_EQ(list.CompareItems(3, 0), 0);
 }
 
 TEST_F(ShortcutListTest, MissingFolderGivesAnEmptyListAndStillReports)
@@ -658,6 +662,26 @@ TEST_F(ShortcutListTest, NewFolderMakesOneFolderAndNothingMore)
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     Read();
     EXPECT_EQ(Names(), std::vector<std::string>{"New Folder"});
+}
+
+TEST_F(ShortcutListTest, DropHighlightTakesOnlyFolderRowsAndAReadClearsIt)
+{
+    MakeDirs(dir + "/Sub");
+    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
+    Read();
+    const auto highlighted = [&](int row) {
+        return list.model()->index(row, 0).data(TShortcutListModel::DropHighlightRole).toBool();
+    };
+    list.SetDropHighlightRow(0);
+    EXPECT_EQ(list.DropHighlightRow(), 0);
+    EXPECT_TRUE(highlighted(0));
+    list.SetDropHighlightRow(1); // a shortcut row is never a drop target
+    EXPECT_EQ(list.DropHighlightRow(), -1);
+    EXPECT_FALSE(highlighted(0));
+    EXPECT_FALSE(highlighted(1));
+    list.SetDropHighlightRow(0);
+    Read();
+    EXPECT_EQ(list.DropHighlightRow(), -1);
 }
 
 TEST_F(ShortcutListTest, CutRowsStayGhostedUntilTheNextRead)
