@@ -8,19 +8,30 @@ WERROR     ?= ON
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libqt6svg6 \
+PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgl-dev libqt6svg6 \
             libgtest-dev libgmock-dev adwaita-icon-theme liblnk-utils liblnk-dev
+# The tests of the installed program and of the Debian package: the desktop's
+# validators and dpkg-shlibdeps.
+TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
+# `make package`: dpkg-shlibdeps for the dependencies, lintian to check the result.
+PACKAGE_PACKAGES := dpkg-dev lintian
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+# `make install` puts the program under PREFIX (inside DESTDIR when given).
+PREFIX  ?= /usr/local
+DESTDIR ?=
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps fuzz-deps configure build run test sanitize fuzz bench clean
+.PHONY: all deps test-deps package-deps fuzz-deps configure build run test install package \
+        sanitize fuzz bench clean
 
 all: build
 
-# Installs only what is missing; does nothing (and needs no network) when all is there.
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# $(call apt_install,PACKAGES): installs those of PACKAGES that are missing; does
+# nothing (and needs no network) when all are there.
+define apt_install
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -28,16 +39,19 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call apt_install,$(PACKAGES))
+
+test-deps: deps
+	$(call apt_install,$(TEST_PACKAGES))
+
+package-deps: deps
+	$(call apt_install,$(PACKAGE_PACKAGES))
 
 fuzz-deps: deps
-	@missing=""; for p in $(FUZZ_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	$(call apt_install,$(FUZZ_PACKAGES))
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=$(WERROR)
@@ -58,8 +72,20 @@ run: build
 	fi; \
 	if [ -n "$(ARGS)" ]; then ./$(BUILD)/quillmere $(ARGS); else ./$(BUILD)/quillmere $(BUILD)/sample; fi
 
-test: build
+test: test-deps build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Installs what `make build` built; through sudo when PREFIX cannot be written.
+install: build
+	@dest="$(DESTDIR)$(PREFIX)"; sudo=""; \
+	if [ "$$(id -u)" != 0 ] && ! { mkdir -p "$$dest" 2>/dev/null && [ -w "$$dest" ]; }; then sudo=sudo; fi; \
+	$$sudo env DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package, build/quillmere_VERSION_ARCH.deb, checked by lintian.
+package: package-deps build
+	cmake --build $(BUILD) --target package
+	@deb=$$(ls -t $(BUILD)/quillmere_*.deb | head -1); echo "lintian $$deb"; \
+	lintian --fail-on error "$$deb"
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps

@@ -30,6 +30,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/DataFiles.h"
 #include "app/Entry.h"
 #include "app/Hints.h"
 #include "app/Version.h"
@@ -376,10 +377,7 @@ void TForm1::ApplyDefaultSettings(bool& showMenu)
 
 void TForm1::FormCreate(const std::vector<std::string>& args)
 {
-    QString exe = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    if (exe.isEmpty())
-        exe = "quillmere";
-    helpFile_ = exe.toLower() + ".html";
+    helpFile_ = HelpBookName();
 
     THints::Instance().SetEnabled(false);
     THints::Instance().SetHidePause(5000);
@@ -621,7 +619,7 @@ void TForm1::OpenHelpTopics() { ShowHelpContext(0); }
 
 void TForm1::ShowHelpContext(int context)
 {
-    const QString path = QCoreApplication::applicationDirPath() + "/" + helpFile_;
+    const QString path = DataFilePath(helpFile_);
     if (!QFileInfo::exists(path)) {
         QMessageBox::warning(this, kProgramName, QString("The help file %1 was not found.").arg(path));
         return;

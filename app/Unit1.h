@@ -79,7 +79,8 @@ public:
     // expanding again the children that were expanded.
     void Refresh();
 
-    // The help book: the program file's name, lower-cased, with ".html", beside it.
+    // The help book: the program file's name, lower-cased, with ".html", beside the
+    // program or in ../share/quillmere/ (DataFilePath).
     QString HelpFile() const { return helpFile_; }
     // Opens the help book at the topic of a help context (kHelpWindow, ...), or at its
     // contents for 0. F1 asks for the context of the focused pane or the open menu.

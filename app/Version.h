@@ -1,4 +1,6 @@
 #pragma once
 
+#include "QmVersion.h"
+
 inline constexpr const char* kProgramName = "Quillmere";
-inline constexpr const char* kProgramVersionText = "Quillmere 3.0";
+inline constexpr const char* kProgramVersionText = "Quillmere " QM_VERSION;

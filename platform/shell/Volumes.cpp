@@ -1,5 +1,7 @@
 #include "platform/shell/Volumes.h"
 
+#include "platform/shell/NetworkMounts.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <array>
@@ -16,11 +18,6 @@ constexpr std::array kPseudoFileSystems = {
     "devtmpfs", "devpts", "mqueue", "debugfs", "tracefs", "securityfs", "pstore", "bpf",
     "configfs", "fusectl", "hugetlbfs", "binfmt_misc", "ramfs", "nsfs", "efivarfs",
     "rpc_pipefs", "nfsd", "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs",
-};
-
-constexpr std::array kNetworkFileSystems = {
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "ceph", "glusterfs", "afs", "9p",
-    "davfs", "fuse.sshfs", "fuse.rclone", "fuse.s3fs", "fuse.curlftpfs", "fuse.glusterfs",
 };
 
 template <std::size_t N>
@@ -90,17 +87,9 @@ bool BlockDeviceIsRemovable(unsigned major, unsigned minor)
     return false;
 }
 
-std::vector<Volume> ParseVolumes(std::string_view mountInfo, const RemovableProbe& removable)
+std::vector<MountEntry> ParseMountTable(std::string_view mountInfo)
 {
-    struct Mount {
-        Volume volume;
-        std::string device; // major:minor
-        unsigned major = 0, minor = 0;
-        bool candidate = false;
-    };
-    std::vector<Mount> mounts;
-    std::string rootDevice;
-
+    std::vector<MountEntry> entries;
     std::size_t pos = 0;
     while (pos < mountInfo.size()) {
         std::size_t end = mountInfo.find('\n', pos);
@@ -114,22 +103,39 @@ std::vector<Volume> ParseVolumes(std::string_view mountInfo, const RemovableProb
         auto dash = std::find(fields.begin(), fields.end(), std::string_view("-"));
         if (fields.size() < 7 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3)
             continue;
+        entries.push_back({std::string(fields[2]), UnescapeMountPath(fields[3]), UnescapeMountPath(fields[4]),
+                           std::string(dash[1]), UnescapeMountPath(dash[2])});
+    }
+    return entries;
+}
+
+std::vector<Volume> ParseVolumes(std::string_view mountInfo, const RemovableProbe& removable)
+{
+    struct Mount {
+        Volume volume;
+        std::string device; // major:minor
+        unsigned major = 0, minor = 0;
+        bool candidate = false;
+    };
+    std::vector<Mount> mounts;
+    std::string rootDevice;
+
+    for (MountEntry& e : ParseMountTable(mountInfo)) {
         Mount m;
-        m.device = std::string(fields[2]);
+        m.device = std::move(e.Device);
         if (std::sscanf(m.device.c_str(), "%u:%u", &m.major, &m.minor) != 2)
             continue;
-        const std::string root = UnescapeMountPath(fields[3]);
-        m.volume.MountPoint = UnescapeMountPath(fields[4]);
-        m.volume.FsType = std::string(dash[1]);
-        m.volume.Source = UnescapeMountPath(dash[2]);
+        m.volume.MountPoint = std::move(e.MountPoint);
+        m.volume.FsType = std::move(e.FsType);
+        m.volume.Source = std::move(e.Source);
         if (m.volume.MountPoint == "/")
             rootDevice = m.device;
 
         const std::string_view mp = m.volume.MountPoint;
         const bool placed = AtOrBelow(mp, "/media") || AtOrBelow(mp, "/run/media") || AtOrBelow(mp, "/mnt");
-        m.volume.Network = OneOf(m.volume.FsType, kNetworkFileSystems);
+        m.volume.Network = IsNetworkFileSystem(m.volume.FsType);
         const bool block = m.volume.Source.rfind("/dev/", 0) == 0;
-        m.candidate = placed && root == "/" && !OneOf(m.volume.FsType, kPseudoFileSystems) && (block || m.volume.Network);
+        m.candidate = placed && e.Root == "/" && !OneOf(m.volume.FsType, kPseudoFileSystems) && (block || m.volume.Network);
         if (m.candidate && block && !m.volume.Network) {
             m.volume.Removable = AtOrBelow(mp, "/media") || AtOrBelow(mp, "/run/media") ||
                                  (removable && removable(m.major, m.minor));

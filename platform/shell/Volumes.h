@@ -22,6 +22,17 @@ struct Volume {
     bool operator==(const Volume&) const = default;
 };
 
+// One line of a mount table in the mountinfo format, its paths unescaped.
+struct MountEntry {
+    std::string Device;     // major:minor
+    std::string Root;       // the folder of the file system that is mounted ("/" for all of it)
+    std::string MountPoint;
+    std::string FsType;
+    std::string Source;
+};
+// The well-formed lines of a mountinfo table, in the table's order.
+std::vector<MountEntry> ParseMountTable(std::string_view mountInfo);
+
 // Whether the block device major:minor is removable media (sysfs says so).
 using RemovableProbe = std::function<bool(unsigned major, unsigned minor)>;
 bool BlockDeviceIsRemovable(unsigned major, unsigned minor);

@@ -1,0 +1,117 @@
+// Network mounts are recognised from the mount table, and a path is followed to the
+// mount it reaches without ever touching that mount.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/shell/NetworkMounts.h"
+#include "platform/shell/Volumes.h"
+#include "tests/support/HangingMount.h"
+#include "tests/support/TestSupport.h"
+
+using namespace platform::shell;
+using testsupport::TempDir;
+
+namespace {
+
+std::string Line(int id, const std::string& point, const std::string& type, const std::string& source)
+{
+    return std::to_string(id) + " 1 0:" + std::to_string(id) + " / " + point + " rw - " + type + " " + source + " rw\n";
+}
+
+} // namespace
+
+TEST(NetworkMountsTest, TheTableNamesRemoteFileSystemsWhereverTheyAreMounted)
+{
+    const std::string table = Line(20, "/", "ext4", "/dev/vda") + Line(21, "/home/ann/nas", "nfs4", "nas:/export") +
+                              Line(22, "/mnt/win", "cifs", "//pc/c") + Line(23, "/mnt/sftp", "fuse.sshfs", "u@h:") +
+                              Line(24, "/run/user/1000/gvfs", "fuse.gvfsd-fuse", "gvfsd-fuse") +
+                              Line(25, "/mnt/usb", "vfat", "/dev/sdb1") + Line(26, "/tmp", "tmpfs", "tmpfs") +
+                              Line(27, "/mnt/fuse", "fuse.bindfs", "/srv") +
+                              // A local file system mounted over a share hides it.
+                              Line(28, "/mnt/win", "ext4", "/dev/sdc1") + "garbage line\n";
+    const auto mounts = ParseNetworkMounts(table);
+    std::vector<std::string> points;
+    for (const auto& m : mounts)
+        points.push_back(m.MountPoint + "=" + m.FsType);
+    EXPECT_EQ(points, (std::vector<std::string>{"/home/ann/nas=nfs4", "/mnt/sftp=fuse.sshfs",
+                                                "/run/user/1000/gvfs=fuse.gvfsd-fuse"}));
+
+    ASSERT_NE(MountHolding(mounts, "/home/ann/nas/docs/a.txt"), nullptr);
+    EXPECT_EQ(MountHolding(mounts, "/home/ann/nas")->Source, "nas:/export");
+    EXPECT_EQ(MountHolding(mounts, "/home/ann/nasty"), nullptr);
+    EXPECT_EQ(MountHolding(mounts, "/home/ann"), nullptr);
+}
+
+TEST(NetworkMountsTest, APathIsFollowedThroughLinksAndDotDotToTheMountItReaches)
+{
+    TempDir tmp;
+    const std::string net = tmp / "net";
+    testsupport::MakeDirs(net);
+    testsupport::MakeDirs(tmp / "local/deep");
+    testsupport::MakeDirs(tmp / "prefix/dosdevices");
+    ASSERT_EQ(::symlink(net.c_str(), (tmp / "prefix/dosdevices/d:").c_str()), 0);
+    ASSERT_EQ(::symlink("../net/share", (tmp / "local/rel").c_str()), 0);
+    ASSERT_EQ(::symlink("local/deep", (tmp / "hop").c_str()), 0);
+    ASSERT_EQ(::symlink("loop", (tmp / "loop").c_str()), 0);
+    const std::vector<NetworkMount> mounts = {{net, "nfs", "server:/x"}};
+
+    struct Case {
+        std::string path;
+        bool network;
+        std::string resolved;
+        int error;
+    };
+    const Case cases[] = {
+        {tmp / "prefix/dosdevices/d:/Program Files/a.exe", true, net + "/Program Files/a.exe", 0},
+        {tmp / "local/rel/x", true, net + "/share/x", 0},
+        // ".." after a link leaves the link's target, not the link's folder.
+        {tmp / "hop/../../net", true, net, 0},
+        {tmp / "hop/../x", false, tmp / "local/x", ENOENT},
+        {tmp / "local/deep/./", false, tmp / "local/deep", 0},
+        {tmp / "loop/x", false, tmp / "loop/x", ELOOP},
+    };
+    for (const Case& c : cases) {
+        const PathOnMounts r = ResolveOnMounts(c.path, mounts);
+        EXPECT_EQ(r.Network.has_value(), c.network) << c.path;
+        EXPECT_EQ(r.Resolved, c.resolved) << c.path;
+        EXPECT_EQ(r.Error, c.error) << c.path;
+    }
+    // With no network mount at all, the path is not even looked at.
+    EXPECT_EQ(ResolveOnMounts(tmp / "hop/../x", {}).Resolved, tmp / "hop/../x");
+}
+
+TEST(NetworkMountsTest, AMountWhoseServerIsGoneIsRecognisedWithoutARequest)
+{
+    TempDir tmp;
+    testsupport::MakeDirs(tmp / "net");
+    CurrentNetworkMounts(); // the table as it was before the mount
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(tmp / "net", whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    ASSERT_EQ(::symlink((tmp / "net/share").c_str(), (tmp / "link").c_str()), 0);
+
+    const auto mounts = CurrentNetworkMounts();
+    const NetworkMount* m = MountHolding(*mounts, tmp / "net");
+    ASSERT_NE(m, nullptr) << "a new mount is seen at once";
+    EXPECT_EQ(m->FsType, "fuse.sshfs");
+    ASSERT_TRUE(NetworkMountOf(tmp / "link/a.lnk").has_value());
+    EXPECT_EQ(NetworkMountOf(tmp / "link/a.lnk")->MountPoint, tmp / "net");
+    EXPECT_EQ(mount->RequestCount(), 0);
+
+    // The mount really waits: a stat on another thread hangs until it is closed.
+    int statError = 0;
+    std::thread stat([&] {
+        struct stat st {};
+        statError = ::stat((tmp / "net/x").c_str(), &st) == 0 ? 0 : errno;
+    });
+    EXPECT_TRUE(mount->WaitForRequests(1));
+    mount->Abort();
+    stat.join();
+    EXPECT_NE(statError, 0);
+}
