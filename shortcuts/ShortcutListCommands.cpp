@@ -5,9 +5,11 @@
 #include <QMenu>
 #include <algorithm>
 
+#include "platform/shell/NetworkMounts.h"
 #include "platform/util/Text.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
+#include "shortcuts/NetworkLinkTest.h"
 #include "shortcuts/RenameNoReplace.h"
 #include "shortcuts/ShortcutListModel.h"
 #include "shortcuts/wekShortcutListView.h"
@@ -77,27 +79,85 @@ void TwekShortcutListView::DoVerb(std::string_view verb)
 
 void TwekShortcutListView::TestShortcuts()
 {
+    CancelNetworkTest(); // a new test replaces one still waiting
     failedCount_ = 0;
+    unansweredMount_.clear();
     std::vector<int> rows = SelectedRows();
     if (rows.empty()) {
         for (int row = 0; row < ItemCount(); ++row)
             rows.push_back(row);
     }
+    // Links on a network mount, or leading into one, are tested off this thread.
+    const auto folderMount = platform::shell::NetworkMountOf(model_->Folder());
+    std::vector<TNetworkLinkTest::TLink> remote;
+    int failed = 0;
     for (int row : rows) {
         if (row < folderCount_)
             continue;
         const std::string& name = model_->Row(row).Name;
+        const std::string path = model_->Folder() + name;
         if (platform::EqualsIgnoreAsciiCase(NameExtension(name), ".url")) {
             model_->SetState(row, 2);
-        } else if (TestShellLink(model_->Folder() + name)) {
+        } else if (const auto mount = folderMount ? std::optional(folderMount->MountPoint) : LinkTestNetworkMount(path)) {
+            remote.push_back({name, path, *mount});
+        } else if (TestShellLink(path)) {
             model_->SetState(row, 1);
         } else {
             model_->SetState(row, 0);
-            ++failedCount_;
+            ++failed;
         }
     }
+    if (remote.empty()) {
+        failedCount_ = failed;
+        emit OnStatusChange(this);
+        failedCount_ = 0;
+        return;
+    }
+    localFailures_ = failed;
+    networkTest_ = std::make_unique<TNetworkLinkTest>(std::move(remote), networkWait_);
+    connect(networkTest_.get(), &TNetworkLinkTest::Done, this, &TwekShortcutListView::FinishNetworkTest);
+    UpdateBusyCursor();
+    networkTest_->Start();
+}
+
+void TwekShortcutListView::FinishNetworkTest()
+{
+    if (!networkTest_)
+        return;
+    // It is still in its own signal: it goes once that has returned.
+    TNetworkLinkTest* test = networkTest_.release();
+    test->deleteLater();
+    UpdateBusyCursor();
+    failedCount_ = localFailures_;
+    localFailures_ = 0;
+    // By name: the rows may have been sorted or renamed meanwhile. A link whose
+    // mount did not answer is untested, whatever an earlier test said.
+    const std::map<std::string, bool>& results = test->Results();
+    std::vector<std::string> untested = test->Untested();
+    std::sort(untested.begin(), untested.end());
+    for (int row = std::max(folderCount_, 0); row < ItemCount(); ++row) {
+        const std::string& name = model_->Row(row).Name;
+        if (const auto it = results.find(name); it != results.end()) {
+            model_->SetState(row, it->second ? 1 : 0);
+            failedCount_ += it->second ? 0 : 1;
+        } else if (std::binary_search(untested.begin(), untested.end(), name)) {
+            model_->SetState(row, -1);
+        }
+    }
+    const std::vector<std::string>& unanswered = test->Unanswered();
+    unansweredMount_ = unanswered.empty() ? std::string() : unanswered.front();
     emit OnStatusChange(this);
     failedCount_ = 0;
+    unansweredMount_.clear();
+}
+
+void TwekShortcutListView::CancelNetworkTest()
+{
+    if (!networkTest_)
+        return;
+    networkTest_.reset();
+    localFailures_ = 0;
+    UpdateBusyCursor();
 }
 
 bool TwekShortcutListView::RenameEdited(int row, const QString& text)

@@ -6,14 +6,19 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cerrno>
 #include <numeric>
 
 #include "foldertree/SystemImageList.h"
+#include "platform/shell/NetworkMounts.h"
 #include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
+#include "shortcuts/ItemProp.h"
+#include "shortcuts/NetworkLinkTest.h"
 #include "shortcuts/ReadTimer.h"
 #include "shortcuts/ShortcutListDelegate.h"
 #include "shortcuts/ShortcutListModel.h"
+#include "shortcuts/WorkerChannel.h"
 
 namespace {
 
@@ -68,6 +73,8 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
 
 TwekShortcutListView::~TwekShortcutListView()
 {
+    AbandonRead();
+    networkTest_.reset();
     header()->viewport()->removeEventFilter(this);
     setModel(nullptr);
 }
@@ -119,9 +126,13 @@ void TwekShortcutListView::BuildHeaderImage()
 void TwekShortcutListView::SetDirectory(const std::string& dir)
 {
     // An empty folder is a tree node without a path (Computer, Trash): nothing to show.
+    const std::string before = directory_;
     directory_ = dir;
     if (!directory_.empty() && directory_.back() != '/')
         directory_ += '/';
+    // Choosing another folder gives up a read that waits on a network mount.
+    if (directory_ != before)
+        AbandonRead();
     RequestRead();
 }
 
@@ -175,6 +186,8 @@ void TwekShortcutListView::ReadTimerFired()
 {
     readTimer_->SetEnabled(false);
     ReadFolder();
+    if (networkRead_)
+        return; // it reports when it ends
     emit OnStatusChange(this);
     // After the read's own status, so that the status bar ends on the selection the
     // rows really have.
@@ -183,6 +196,80 @@ void TwekShortcutListView::ReadTimerFired()
 }
 
 void TwekShortcutListView::ReadFolder()
+{
+    // New rows: a test still waiting on a network mount has no rows left to mark.
+    CancelNetworkTest();
+    AbandonRead();
+    if (!directory_.empty() && platform::shell::NetworkMountOf(directory_)) {
+        StartNetworkRead();
+        return;
+    }
+    // The same reading as the command-line report: subfolders, then the shortcut
+    // files, each block in name order. A folder that is missing or unreadable
+    // leaves the list empty.
+    TFolderContents contents;
+    const bool listed =
+        !directory_.empty() && ReadFolderContents(directory_, contents, TNetworkLinks::TakeAsFolders);
+    ShowContents(listed, contents, false);
+}
+
+void TwekShortcutListView::StartNetworkRead()
+{
+    // Another folder's rows would pass for this one's while it is read.
+    if (model_->Folder() != directory_) {
+        folderCount_ = 0;
+        model_->SetRows(directory_, {});
+    }
+    networkRead_ = std::make_unique<TWorkerChannel>(this);
+    networkRead_->Start([this, dir = directory_](const TWorkerChannel& channel) {
+        auto contents = std::make_shared<TFolderContents>();
+        const bool listed = ReadFolderContents(dir, *contents);
+        channel.Post([this, listed, contents] { FinishNetworkRead(listed, *contents); });
+    });
+    UpdateBusyCursor();
+}
+
+void TwekShortcutListView::FinishNetworkRead(bool listed, TFolderContents& contents)
+{
+    networkRead_.reset();
+    UpdateBusyCursor();
+    ShowContents(listed, contents, true);
+    emit OnStatusChange(this);
+    if (selectionRestored_)
+        emit OnSelectionChange(this);
+}
+
+void TwekShortcutListView::AbandonRead()
+{
+    if (!networkRead_)
+        return;
+    networkRead_->Close();
+    networkRead_.reset();
+    UpdateBusyCursor();
+}
+
+bool TwekShortcutListView::Busy() const { return networkRead_ || networkTest_; }
+
+void TwekShortcutListView::GiveUp()
+{
+    if (networkTest_)
+        networkTest_->GiveUp();
+    if (networkRead_) {
+        AbandonRead();
+        readError_ = ECANCELED;
+        emit OnStatusChange(this);
+    }
+}
+
+void TwekShortcutListView::UpdateBusyCursor()
+{
+    if (Busy())
+        viewport()->setCursor(Qt::BusyCursor);
+    else
+        viewport()->unsetCursor();
+}
+
+void TwekShortcutListView::ShowContents(bool listed, TFolderContents& contents, bool namesOnly)
 {
     setUpdatesEnabled(false);
     std::vector<int> widths;
@@ -203,18 +290,20 @@ void TwekShortcutListView::ReadFolder()
     std::vector<TShortcutListRow> rows;
     int folders = 0;
     auto byKey = [this](const TShortcutListRow& a, const TShortcutListRow& b) { return CompareRowKeys(a, b) < 0; };
-    // The same reading as the command-line report: subfolders, then the shortcut
-    // files, each block in name order. A folder that is missing or unreadable
-    // leaves the list empty.
-    TFolderContents contents;
-    const bool listed = !directory_.empty() && ReadFolderContents(directory_, contents);
     readError_ = listed ? 0 : contents.Error;
+    const bool anyNetworkMount = !platform::shell::CurrentNetworkMounts()->empty();
     if (listed) {
         rows.reserve(contents.Items.size());
         for (TShortcutListItem& item : contents.Items) {
             TShortcutListRow row;
             row.IsFolder = item.IsFolder;
-            row.ImageIndex = TdfsSystemImageList::GetFileIconIndex(directory_ + item.Name, false, false, 0);
+            // What lies on a network mount, or a link whose target does, gets its icon
+            // by name: looking at it could wait.
+            TFileAttributes byName = 0;
+            if (namesOnly || item.OnNetwork ||
+                (anyNetworkMount && !item.IsFolder && LinkTestNetworkMount(directory_ + item.Name)))
+                byName = item.IsFolder ? faDirectory : faNormal;
+            row.ImageIndex = TdfsSystemImageList::GetFileIconIndex(directory_ + item.Name, false, false, byName);
             row.SubItems.reserve(columnSet_.size());
             for (size_t i = 1; i < columnSet_.size(); ++i)
                 row.SubItems.push_back(ShortcutColumnText(item, columnSet_[i]));
@@ -245,8 +334,8 @@ void TwekShortcutListView::ReadFolder()
         const int captionWidth = fontMetrics().horizontalAdvance(model_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
         // One very long name must not push every other column out of sight: such a
         // name is cut with an ellipsis instead.
-        const int contents = std::min(sizeHintForColumn(0), width() * 2 / 3);
-        setColumnWidth(0, std::max(contents, captionWidth + 16 + kStateImageSize) + 8);
+        const int fitted = std::min(sizeHintForColumn(0), width() * 2 / 3);
+        setColumnWidth(0, std::max(fitted, captionWidth + 16 + kStateImageSize) + 8);
     }
     setUpdatesEnabled(true);
 }
@@ -471,6 +560,13 @@ void TwekShortcutListView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Delete:
         if (!editing) {
             DoVerb("Delete");
+            event->accept();
+            return;
+        }
+        break;
+    case Qt::Key_Escape:
+        if (!editing && Busy()) {
+            GiveUp();
             event->accept();
             return;
         }

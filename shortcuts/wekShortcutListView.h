@@ -7,6 +7,10 @@
 // bytes found on disk: a name that is not UTF-8 is shown decoded but opened and
 // renamed by its real bytes.
 //
+// A folder on a network mount is read, and links whose test would look at one are
+// tested, off the window's thread (a server that went away must not freeze the
+// window); the list shows a busy cursor meanwhile, and Esc gives up.
+//
 // The rows live in TShortcutListModel (shortcuts/ShortcutListModel.h); this view
 // fills them, sorts them and tells the model what to draw. Its commands and the
 // test are in ShortcutListCommands.cpp.
@@ -21,7 +25,10 @@
 
 class QMenu;
 class TdfsSystemImageList;
+class TNetworkLinkTest;
 class TReadTimer;
+class TWorkerChannel;
+struct TFolderContents;
 class TShortcutListModel;
 struct TShortcutListRow;
 
@@ -51,6 +58,19 @@ public:
     // The error (an errno value) that kept the last read from listing a folder that
     // was asked for; 0 when it was listed, or when no folder was asked for.
     int ReadError() const { return readError_; }
+    // The network mount (its mount point) that did not answer the test: set only
+    // while OnStatusChange runs after a test, like FailedCount.
+    const std::string& UnansweredMount() const { return unansweredMount_; }
+    // How long a network mount may take to answer for a link under test before it is
+    // taken as gone, in milliseconds.
+    int NetworkWait() const { return networkWait_; }
+    void SetNetworkWait(int ms) { networkWait_ = ms; }
+    // A read or a test is waiting on a network mount.
+    bool Busy() const;
+    // Gives up the read or test that is waiting on a network mount (Esc). A read
+    // given up reports ReadError ECANCELED; a test reports the mounts it still waited
+    // for as not answering.
+    void GiveUp();
     int SortColumn() const { return sortColumn_; }
     bool SortDescending() const { return sortDescending_; }
     void SetSort(int column, bool descending); // sorts at once
@@ -137,6 +157,13 @@ private:
     std::vector<int> SelectedRows() const;
     int FirstSelectedRow() const; // -1 for none
     void RestoreSelection(const std::vector<std::string>& names, const std::string& current);
+    void ShowContents(bool listed, TFolderContents& contents, bool namesOnly);
+    void StartNetworkRead();
+    void FinishNetworkRead(bool listed, TFolderContents& contents);
+    void AbandonRead();
+    void FinishNetworkTest();
+    void CancelNetworkTest();
+    void UpdateBusyCursor();
 
     std::unique_ptr<TShortcutListModel> model_;
     std::string directory_;
@@ -145,6 +172,7 @@ private:
     int folderCount_ = 0;
     int readError_ = 0;
     int failedCount_ = 0;
+    std::string unansweredMount_;
     int sortColumn_ = 0;
     bool sortDescending_ = false;
     bool openRunsDefaultAction_ = false;
@@ -160,4 +188,11 @@ private:
     // A read puts the selection back in one step and reports it after its own status.
     bool readingSelection_ = false;
     bool selectionRestored_ = false;
+
+    // What waits on network mounts: the read of a folder on one, and the part of a
+    // test that looks at one, with the failures the rest of that test found.
+    std::unique_ptr<TWorkerChannel> networkRead_;
+    std::unique_ptr<TNetworkLinkTest> networkTest_;
+    int localFailures_ = 0;
+    int networkWait_ = 2000;
 };
