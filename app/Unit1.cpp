@@ -600,6 +600,11 @@ void TForm1::ShortcutListStatusChange()
     // looking like an empty folder.
     if (failed == 0 && list_->ReadError() != 0)
         panels_[1]->setText(QStringLiteral("Cannot read this folder: ") + QString::fromLocal8Bit(std::strerror(list_->ReadError())));
+    // A test that had to give up on a network mount says which, after its failures.
+    if (!list_->UnansweredMount().empty()) {
+        const QString mount = DisplayPath(list_->UnansweredMount()) + " does not answer";
+        panels_[1]->setText(failed != 0 ? panels_[1]->text() + "  " + mount : mount);
+    }
     ActionList1Update();
 }
 

@@ -3,7 +3,10 @@
 // 1. Showing a folder of 10,000 shortcuts: from the list's read timer firing to the
 //    window's status bar update (every link read, its icon found through its target,
 //    overlays drawn), against `quillmere --report --test` on the same folder.
-// 2. Start-up: from starting the program to its first painted window, against a bare
+// 2. F5 on the same folder with every row, and with every other row, selected,
+//    against F5 with none selected: the selection is found again after the read,
+//    and the status bar counts it.
+// 3. Start-up: from starting the program to its first painted window, against a bare
 //    Qt main window started the same way.
 //
 // Rounds alternate between the contenders so that drift of a shared machine hits
@@ -17,6 +20,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QMainWindow>
 #include <QTimer>
 #include <algorithm>
@@ -42,6 +46,7 @@ namespace {
 constexpr int kShortcutCount = 10000;
 constexpr int kReadRounds = 7;
 constexpr int kStartRounds = 9;
+constexpr int kRefreshRounds = 5;
 
 long long MonotonicNs()
 {
@@ -203,7 +208,8 @@ int main(int argc, char** argv)
     const std::string program = QM_BINARY;
 
     // 1. The folder in the window against the report.
-    std::vector<double> report, coldRead, warmRead;
+    std::vector<double> report, coldRead, warmRead, refreshNone, refreshAll, refreshHalf;
+    QString allSelectedText;
     int reportStatus = -1;
     {
         int qtArgc = 1;
@@ -213,12 +219,14 @@ int main(int argc, char** argv)
         TwekShortcutListView* list = window.ShortcutList();
         bool done = false;
         QObject::connect(list, &TwekShortcutListView::OnStatusChange, [&] { done = true; });
-        auto readOnce = [&](const std::string& folder) {
+        auto readOnce = [&](const std::string& folder, bool byRefresh = false) {
             done = false;
             list->SetReadDelay(1);
             QElapsedTimer timer;
             timer.start();
-            if (folder.empty())
+            if (byRefresh)
+                window.Refresh();
+            else if (folder.empty())
                 list->RequestRead();
             else
                 list->SetDirectory(folder);
@@ -234,9 +242,21 @@ int main(int argc, char** argv)
             report.push_back(Spawn({program, "--report", "--test", dir}, {}, &reportStatus));
             warmRead.push_back(readOnce({}));
         }
+        for (int round = 0; round < kRefreshRounds; ++round) {
+            list->clearSelection();
+            refreshNone.push_back(readOnce({}, true));
+            list->DoVerb("SelectAll");
+            refreshAll.push_back(readOnce({}, true));
+            allSelectedText = window.PanelText(1);
+            QItemSelection everyOther;
+            for (int row = 0; row < list->ItemCount(); row += 2)
+                everyOther.select(list->model()->index(row, 0), list->model()->index(row, 0));
+            list->selectionModel()->select(everyOther, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            refreshHalf.push_back(readOnce({}, true));
+        }
     }
 
-    // 2. Start-up to the first painted window.
+    // 3. Start-up to the first painted window.
     std::vector<double> bare, full;
     for (int round = 0; round < kStartRounds; ++round) {
         for (bool isBare : {true, false}) {
@@ -257,6 +277,13 @@ int main(int argc, char** argv)
                 Median(warmRead) / Median(report));
     std::printf("  window: its first read           %8.1f ms   ratio %.2f\n", coldRead.front(),
                 coldRead.front() / Median(report));
+    std::printf("\nF5 on the %d rows (median of %d rounds; goal: all selected at most 1.5x none):\n", kShortcutCount,
+                kRefreshRounds);
+    std::printf("  none selected                    %8.1f ms\n", Median(refreshNone));
+    std::printf("  all selected                     %8.1f ms   ratio %.2f   status bar: \"%s\"\n", Median(refreshAll),
+                Median(refreshAll) / Median(refreshNone), allSelectedText.toUtf8().constData());
+    std::printf("  every other row selected         %8.1f ms   ratio %.2f\n", Median(refreshHalf),
+                Median(refreshHalf) / Median(refreshNone));
     std::printf("\nStart to first painted window (median of %d rounds):\n", kStartRounds);
     std::printf("  bare Qt main window              %8.1f ms\n", Median(bare));
     std::printf("  Quillmere main window            %8.1f ms   ratio %.2f\n", Median(full), Median(full) / Median(bare));

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/shell/NetworkMounts.h"
 #include "platform/util/Text.h"
 
 namespace {
@@ -42,11 +43,13 @@ struct DirCloser {
 struct Enumeration {
     std::vector<std::string> folders;           // visible ones, in enumeration order
     std::vector<std::string> shortcuts[3];      // by kind, in enumeration order
+    std::vector<std::string> networkFolders;    // links into network mounts, unseen
     int error = 0;
 };
 
 // kinds: a bit per shortcut kind wanted (1 << kind).
-Enumeration Enumerate(const std::string& dir, bool wantFolders, unsigned kinds)
+Enumeration Enumerate(const std::string& dir, bool wantFolders, unsigned kinds,
+                      TNetworkLinks networkLinks = TNetworkLinks::Follow)
 {
     Enumeration result;
     const std::unique_ptr<DIR, DirCloser> d(::opendir(dir.c_str()));
@@ -55,6 +58,12 @@ Enumeration Enumerate(const std::string& dir, bool wantFolders, unsigned kinds)
         return result;
     }
     const int dfd = ::dirfd(d.get());
+    std::shared_ptr<const std::vector<platform::shell::NetworkMount>> networkMounts;
+    if (networkLinks == TNetworkLinks::TakeAsFolders) {
+        networkMounts = platform::shell::CurrentNetworkMounts();
+        if (networkMounts->empty())
+            networkMounts.reset();
+    }
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(d.get());
@@ -71,6 +80,11 @@ Enumeration Enumerate(const std::string& dir, bool wantFolders, unsigned kinds)
         bool isFolder;
         if (entry->d_type == DT_DIR) {
             isFolder = true;
+        } else if ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) && networkMounts &&
+                   platform::shell::ResolveOnMounts(dir + std::string(name), *networkMounts).Network) {
+            if (wantAsFolder)
+                result.networkFolders.emplace_back(name);
+            continue;
         } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat st;
             isFolder = ::fstatat(dfd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
@@ -107,13 +121,15 @@ TShortcutListItem FolderItem(std::string name)
 
 } // namespace
 
-bool ReadFolderContents(const std::string& dir, TFolderContents& contents)
+bool ReadFolderContents(const std::string& dir, TFolderContents& contents, TNetworkLinks networkLinks)
 {
     contents.Items.clear();
     contents.FolderCount = 0;
     contents.Error = 0;
     const std::string base = WithSlash(dir);
-    Enumeration found = Enumerate(base, true, kAllKinds);
+    Enumeration found = Enumerate(base, true, kAllKinds, networkLinks);
+    const std::vector<std::string> networkFolders = found.networkFolders;
+    found.folders.insert(found.folders.end(), found.networkFolders.begin(), found.networkFolders.end());
     if (found.error != 0) {
         contents.Error = found.error;
         return false;
@@ -128,8 +144,11 @@ bool ReadFolderContents(const std::string& dir, TFolderContents& contents)
     std::stable_sort(shortcuts.begin(), shortcuts.end(), byName);
 
     contents.Items.reserve(found.folders.size() + shortcuts.size());
-    for (auto& name : found.folders)
-        contents.Items.push_back(FolderItem(std::move(name)));
+    for (auto& name : found.folders) {
+        TShortcutListItem item = FolderItem(std::move(name));
+        item.OnNetwork = std::find(networkFolders.begin(), networkFolders.end(), item.Name) != networkFolders.end();
+        contents.Items.push_back(std::move(item));
+    }
     contents.FolderCount = static_cast<int>(contents.Items.size());
     for (auto& name : shortcuts)
         contents.Items.push_back(ReadItem(base, std::move(name)));

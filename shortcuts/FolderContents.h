@@ -12,6 +12,7 @@ struct TShortcutListItem {
     std::string Name;        // the entry's name as found (bytes)
     bool IsFolder = false;
     bool ReadOk = true;      // ReadShortcut's result; true for folders
+    bool OnNetwork = false;  // a symbolic link into a network mount, taken as a folder unseen
     TwekShortcutInfo Info;   // shortcuts only
 };
 
@@ -26,9 +27,16 @@ struct TFolderContents {
     int Error = 0;        // errno when the folder could not be listed
 };
 
+// What a read does with an entry that is a symbolic link into a network mount
+// (platform/shell/NetworkMounts.h), where looking at it may wait for ever on a
+// server that went away: follow it like any other, or take it as a folder without
+// looking (what the window's thread must do).
+enum class TNetworkLinks { Follow, TakeAsFolders };
+
 // Reads dir (a host path; a trailing "/" is optional). False, with no rows and Error
 // set, when dir cannot be listed: missing, not a folder, or not readable.
-bool ReadFolderContents(const std::string& dir, TFolderContents& contents);
+bool ReadFolderContents(const std::string& dir, TFolderContents& contents,
+                        TNetworkLinks networkLinks = TNetworkLinks::Follow);
 
 // One shortcut file read on its own, as a row: its name is the path's last component.
 TShortcutListItem ReadShortcutItem(const std::string& path);

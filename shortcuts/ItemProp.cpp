@@ -7,10 +7,32 @@
 #include "platform/drivemap/DriveMap.h"
 #include "platform/ini/IniFile.h"
 #include "platform/keynames/KeyNames.h"
+#include "platform/shell/NetworkMounts.h"
 #include "platform/shelllink/ShellLink.h"
 #include "platform/util/Text.h"
 
 namespace {
+
+// The host path a Windows path maps to, spelled from its drive's folder without
+// looking at the disk; none without a mapped drive letter.
+std::optional<std::string> SpelledHostPath(std::string_view windows, const platform::DriveMap& drives)
+{
+    for (const std::string_view longForm : {"\\\\?\\", "\\??\\", "//?/"}) {
+        if (windows.substr(0, longForm.size()) == longForm) {
+            windows.remove_prefix(longForm.size());
+            break;
+        }
+    }
+    if (windows.size() < 2 || windows[1] != ':')
+        return std::nullopt;
+    std::optional<std::string> host = drives.DriveFolder(windows[0]);
+    if (!host)
+        return std::nullopt;
+    *host += '/';
+    for (char c : windows.substr(2))
+        *host += c == '\\' ? '/' : c;
+    return host;
+}
 
 // The extension of a host path's last component, dot included; empty when none.
 std::string_view PathExtension(std::string_view path)
@@ -175,4 +197,34 @@ bool TestShellLink(const std::string& path)
     if (!link.Load(path))
         return false;
     return link.Resolve(path, platform::DriveMap::Default(), platform::WinEnvironment::Default());
+}
+
+std::optional<std::string> LinkTestNetworkMount(const std::string& path)
+{
+    using platform::shell::ResolveOnMounts;
+    const auto mounts = platform::shell::CurrentNetworkMounts();
+    if (mounts->empty())
+        return std::nullopt;
+    if (const auto m = ResolveOnMounts(path, *mounts).Network)
+        return m->MountPoint;
+    platform::ShellLink link;
+    if (!link.Load(path))
+        return std::nullopt;
+    const std::string raw = link.GetPath(platform::SLGP_RAWPATH, SIZE_MAX);
+    if (!raw.empty()) {
+        const auto host = SpelledHostPath(platform::WinEnvironment::Default().Expand(raw), platform::DriveMap::Default());
+        if (host) {
+            if (const auto m = ResolveOnMounts(*host, *mounts).Network)
+                return m->MountPoint;
+        }
+    }
+    const std::string relative = link.GetRelativePath(SIZE_MAX);
+    if (!relative.empty()) {
+        std::string target = path.substr(0, path.rfind('/') + 1);
+        for (char c : relative)
+            target += c == '\\' ? '/' : c;
+        if (const auto m = ResolveOnMounts(target, *mounts).Network)
+            return m->MountPoint;
+    }
+    return std::nullopt;
 }

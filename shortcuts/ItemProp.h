@@ -6,6 +6,7 @@
 // The record's strings are UTF-8 text as read from the file (Windows paths stay as
 // written: "\" separators, %VARS% unexpanded). File names are host paths (bytes).
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct TwekShortcutInfo {
@@ -40,3 +41,8 @@ std::string HotkeyText(std::uint16_t keyCode);
 
 // True when the shell link at that path resolves (no user interface, no search).
 bool TestShellLink(const std::string& path);
+// The mount point of the network mount that TestShellLink (path) would look at (the
+// link file itself, its target, or the target by its relative path), found from the
+// mount table and the local file systems alone; none when the test stays local.
+// Such a test may wait for ever on a server that went away.
+std::optional<std::string> LinkTestNetworkMount(const std::string& path);

@@ -6,10 +6,17 @@
 // Host paths are bytes; Directory always ends with "/" once set to a folder (an empty one means no folder). Row names keep the
 // bytes found on disk: a name that is not UTF-8 is shown decoded but opened and
 // renamed by its real bytes.
+//
+// A folder on a network mount is read, and links whose test would look at one are
+// tested, off the window's thread (a server that went away must not freeze the
+// window); the list shows a busy cursor meanwhile, and Esc gives up.
+//
+// The rows live in TShortcutListModel (shortcuts/ShortcutListModel.h); this view
+// fills them, sorts them and tells the model what to draw. Its commands and the
+// test are in ShortcutListCommands.cpp.
 #include <QCursor>
 #include <QPixmap>
 #include <QStringList>
-#include <QTimer>
 #include <QTreeView>
 #include <memory>
 #include <string>
@@ -18,6 +25,10 @@
 
 class QMenu;
 class TdfsSystemImageList;
+class TNetworkLinkTest;
+class TReadTimer;
+class TWorkerChannel;
+struct TFolderContents;
 class TShortcutListModel;
 struct TShortcutListRow;
 
@@ -47,6 +58,19 @@ public:
     // The error (an errno value) that kept the last read from listing a folder that
     // was asked for; 0 when it was listed, or when no folder was asked for.
     int ReadError() const { return readError_; }
+    // The network mount (its mount point) that did not answer the test: set only
+    // while OnStatusChange runs after a test, like FailedCount.
+    const std::string& UnansweredMount() const { return unansweredMount_; }
+    // How long a network mount may take to answer for a link under test before it is
+    // taken as gone, in milliseconds.
+    int NetworkWait() const { return networkWait_; }
+    void SetNetworkWait(int ms) { networkWait_ = ms; }
+    // A read or a test is waiting on a network mount.
+    bool Busy() const;
+    // Gives up the read or test that is waiting on a network mount (Esc). A read
+    // given up reports ReadError ECANCELED; a test reports the mounts it still waited
+    // for as not answering.
+    void GiveUp();
     int SortColumn() const { return sortColumn_; }
     bool SortDescending() const { return sortDescending_; }
     void SetSort(int column, bool descending); // sorts at once
@@ -60,7 +84,8 @@ public:
     // Asks for a read after ReadDelay. A request while one is pending does not
     // restart the delay.
     void RequestRead();
-    bool ReadPending() const { return timerEnabled_ && timerInterval_ != 0; }
+    bool ReadPending() const;
+    const TReadTimer* ReadTimer() const { return readTimer_; }
 
     // The list's commands, by their exact names ("Test", "SelectAll", ...).
     void DoVerb(std::string_view verb);
@@ -77,6 +102,10 @@ public:
     int ItemStateIndex(int row) const;            // -1 none, 0 failed, 1 passed, 2 Internet shortcut
     bool ItemCut(int row) const;
     void SetItemCut(int row, bool cut);           // drawn ghosted until the next read
+    // The folder row a drop would land in, drawn as selected; -1 for none. Only
+    // folder rows are taken; a read clears it.
+    int DropHighlightRow() const;
+    void SetDropHighlightRow(int row);
 
     // The images: the system small-icon list and the three state images.
     void SetSmallImages(TdfsSystemImageList* images);
@@ -116,15 +145,25 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class TShortcutListModel;
     void ReadTimerFired();
     int CompareRowKeys(const TShortcutListRow& a, const TShortcutListRow& b) const;
-    void UpdateTimer();
     void BuildHeaderImage();
     void LoadColumnDescriptions();
-    void RefreshItems(int first, int last);
+    void UpdateSortIndicator();
     void StartEditing(int row);
     QPoint KeyboardMenuPoint() const;
+    // The selected rows in list order, without asking the selection model row by
+    // row (which costs the number of selected ranges for every row).
+    std::vector<int> SelectedRows() const;
+    int FirstSelectedRow() const; // -1 for none
+    void RestoreSelection(const std::vector<std::string>& names, const std::string& current);
+    void ShowContents(bool listed, TFolderContents& contents, bool namesOnly);
+    void StartNetworkRead();
+    void FinishNetworkRead(bool listed, TFolderContents& contents);
+    void AbandonRead();
+    void FinishNetworkTest();
+    void CancelNetworkTest();
+    void UpdateBusyCursor();
 
     std::unique_ptr<TShortcutListModel> model_;
     std::string directory_;
@@ -133,24 +172,27 @@ private:
     int folderCount_ = 0;
     int readError_ = 0;
     int failedCount_ = 0;
+    std::string unansweredMount_;
     int sortColumn_ = 0;
     bool sortDescending_ = false;
     bool openRunsDefaultAction_ = false;
     int readDelay_ = 0;
+    TReadTimer* readTimer_ = nullptr;
 
-    // The read timer keeps an interval and an enabled flag of its own: setting the
-    // same interval or enabling it again changes nothing, a new interval restarts it,
-    // an interval of 0 keeps it stopped.
-    QTimer readTimer_;
-    int timerInterval_ = 1000;
-    bool timerEnabled_ = true;
-
-    TdfsSystemImageList* smallImages_ = nullptr;
-    std::vector<QPixmap> stateImages_;
     QPixmap headerImage_;
     QMenu* popupMenu_ = nullptr;
     int lastHeaderClickX_ = 0;
     bool autoSizeFirstColumn_ = false;
     std::string nameSizedFor_; // the folder whose names the Name column was sized to
     bool menuKeySeen_ = false;
+    // A read puts the selection back in one step and reports it after its own status.
+    bool readingSelection_ = false;
+    bool selectionRestored_ = false;
+
+    // What waits on network mounts: the read of a folder on one, and the part of a
+    // test that looks at one, with the failures the rest of that test found.
+    std::unique_ptr<TWorkerChannel> networkRead_;
+    std::unique_ptr<TNetworkLinkTest> networkTest_;
+    int localFailures_ = 0;
+    int networkWait_ = 2000;
 };

@@ -1,0 +1,207 @@
+// The shortcut list's commands (DoVerb and what the keys and double-clicks run),
+// the test of its links, renaming, and its context menu.
+#include <sys/stat.h>
+
+#include <QMenu>
+#include <algorithm>
+
+#include "platform/shell/NetworkMounts.h"
+#include "platform/util/Text.h"
+#include "shortcuts/FolderContents.h"
+#include "shortcuts/ItemProp.h"
+#include "shortcuts/NetworkLinkTest.h"
+#include "shortcuts/RenameNoReplace.h"
+#include "shortcuts/ShortcutListModel.h"
+#include "shortcuts/wekShortcutListView.h"
+
+void TwekShortcutListView::OpenSelected()
+{
+    const int first = FirstSelectedRow();
+    if (first < 0) {
+        DoVerb("NewShortcut");
+        return;
+    }
+    if (first < folderCount_) {
+        SetDirectory(model_->Folder() + model_->Row(first).Name);
+        emit OnDirChange(this);
+        return;
+    }
+    DoVerb(openRunsDefaultAction_ ? "DefaultAction" : "Properties");
+}
+
+void TwekShortcutListView::GoUp()
+{
+    // Drop the trailing "/" and the last character of the last name, then keep
+    // everything up to the "/" before it.
+    std::string dir = directory_.size() >= 2 ? directory_.substr(0, directory_.size() - 2) : std::string();
+    const auto slash = dir.find_last_of('/');
+    dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
+    if (dir.empty())
+        return; // at the root, or in no folder: nowhere further up
+    SetDirectory(dir);
+    emit OnDirChange(this);
+}
+
+void TwekShortcutListView::StartEditing(int row)
+{
+    if (row < 0 || row >= ItemCount())
+        return;
+    const QModelIndex index = model_->index(row, 0);
+    setCurrentIndex(index);
+    scrollTo(index);
+    edit(index);
+}
+
+void TwekShortcutListView::DoVerb(std::string_view verb)
+{
+    if (directory_.empty())
+        return; // no folder: no command has anything to work on
+    if (verb == "NewFolder") {
+        // An existing "New Folder" is left as it is; no numbered name is tried.
+        const std::string path = directory_ + "New Folder";
+        ::mkdir(path.c_str(), 0777);
+        RequestRead();
+    } else if (verb == "Rename") {
+        StartEditing(FirstSelectedRow());
+    } else if (verb == "SelectAll" || verb == "InvertSelection") {
+        if (ItemCount() > 0) {
+            const QItemSelection all(model_->index(0, 0), model_->index(ItemCount() - 1, model_->columnCount() - 1));
+            selectionModel()->select(all, (verb == "SelectAll" ? QItemSelectionModel::Select : QItemSelectionModel::Toggle) |
+                                              QItemSelectionModel::Rows);
+        }
+        setFocus();
+    } else if (verb == "Test") {
+        TestShortcuts();
+    }
+    // "DefaultAction", "NewShortcut", "Delete", "Properties", "Cut", "Copy", "Paste" and
+    // "PasteShortcut" hand the work to the shell's verbs; unknown names do nothing.
+}
+
+void TwekShortcutListView::TestShortcuts()
+{
+    CancelNetworkTest(); // a new test replaces one still waiting
+    failedCount_ = 0;
+    unansweredMount_.clear();
+    std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
+        for (int row = 0; row < ItemCount(); ++row)
+            rows.push_back(row);
+    }
+    // Links on a network mount, or leading into one, are tested off this thread.
+    const auto folderMount = platform::shell::NetworkMountOf(model_->Folder());
+    std::vector<TNetworkLinkTest::TLink> remote;
+    int failed = 0;
+    for (int row : rows) {
+        if (row < folderCount_)
+            continue;
+        const std::string& name = model_->Row(row).Name;
+        const std::string path = model_->Folder() + name;
+        if (platform::EqualsIgnoreAsciiCase(NameExtension(name), ".url")) {
+            model_->SetState(row, 2);
+        } else if (const auto mount = folderMount ? std::optional(folderMount->MountPoint) : LinkTestNetworkMount(path)) {
+            remote.push_back({name, path, *mount});
+        } else if (TestShellLink(path)) {
+            model_->SetState(row, 1);
+        } else {
+            model_->SetState(row, 0);
+            ++failed;
+        }
+    }
+    if (remote.empty()) {
+        failedCount_ = failed;
+        emit OnStatusChange(this);
+        failedCount_ = 0;
+        return;
+    }
+    localFailures_ = failed;
+    networkTest_ = std::make_unique<TNetworkLinkTest>(std::move(remote), networkWait_);
+    connect(networkTest_.get(), &TNetworkLinkTest::Done, this, &TwekShortcutListView::FinishNetworkTest);
+    UpdateBusyCursor();
+    networkTest_->Start();
+}
+
+void TwekShortcutListView::FinishNetworkTest()
+{
+    if (!networkTest_)
+        return;
+    // It is still in its own signal: it goes once that has returned.
+    TNetworkLinkTest* test = networkTest_.release();
+    test->deleteLater();
+    UpdateBusyCursor();
+    failedCount_ = localFailures_;
+    localFailures_ = 0;
+    // By name: the rows may have been sorted or renamed meanwhile. A link whose
+    // mount did not answer is untested, whatever an earlier test said.
+    const std::map<std::string, bool>& results = test->Results();
+    std::vector<std::string> untested = test->Untested();
+    std::sort(untested.begin(), untested.end());
+    for (int row = std::max(folderCount_, 0); row < ItemCount(); ++row) {
+        const std::string& name = model_->Row(row).Name;
+        if (const auto it = results.find(name); it != results.end()) {
+            model_->SetState(row, it->second ? 1 : 0);
+            failedCount_ += it->second ? 0 : 1;
+        } else if (std::binary_search(untested.begin(), untested.end(), name)) {
+            model_->SetState(row, -1);
+        }
+    }
+    const std::vector<std::string>& unanswered = test->Unanswered();
+    unansweredMount_ = unanswered.empty() ? std::string() : unanswered.front();
+    emit OnStatusChange(this);
+    failedCount_ = 0;
+    unansweredMount_.clear();
+}
+
+void TwekShortcutListView::CancelNetworkTest()
+{
+    if (!networkTest_)
+        return;
+    networkTest_.reset();
+    localFailures_ = 0;
+    UpdateBusyCursor();
+}
+
+bool TwekShortcutListView::RenameEdited(int row, const QString& text)
+{
+    if (row < 0 || row >= ItemCount())
+        return false;
+    const std::string& oldName = model_->Row(row).Name;
+    std::string newName = TShortcutListModel::TextToName(text);
+    const std::string_view oldExt = NameExtension(oldName);
+    if (!platform::EqualsIgnoreAsciiCase(oldExt, NameExtension(newName)))
+        newName += oldExt;
+    if (newName == oldName)
+        return false;
+    // The list shows the changes of its folder by reading it again.
+    RequestRead();
+    // A "/" would move the file into another folder; "." and ".." name folders.
+    if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos ||
+        newName.find('\0') != std::string::npos)
+        return false;
+    // The row's file is in the folder the rows were read from. Directory may already
+    // name another folder whose read is still pending, where the same name would be
+    // someone else's file.
+    const std::string& folder = model_->Folder();
+    if (!RenameNoReplace(folder + oldName, folder + newName))
+        return false;
+    model_->SetRowName(row, std::move(newName));
+    return true;
+}
+
+QPoint TwekShortcutListView::KeyboardMenuPoint() const
+{
+    if (const int first = FirstSelectedRow(); first >= 0) {
+        const QPoint topLeft = viewport()->mapTo(this, visualRect(model_->index(first, 0)).topLeft());
+        return mapToGlobal(topLeft + QPoint(30, 10));
+    }
+    return mapToGlobal(QPoint(width() / 3, height() / 3));
+}
+
+void TwekShortcutListView::ShowContextMenu(const QPoint& screenPoint)
+{
+    if (FirstSelectedRow() < 0) {
+        if (popupMenu_)
+            popupMenu_->popup(screenPoint);
+        return;
+    }
+    // The shell's menu for the selected files joins here.
+}
