@@ -23,5 +23,6 @@ run qm_bench_read_links
 run qm_bench_report_tree
 run qm_bench_folder_tree
 run qm_bench_main_window
+run qm_bench_dirwatch
 
 exit $status
