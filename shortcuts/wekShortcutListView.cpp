@@ -10,6 +10,7 @@
 #include <numeric>
 
 #include "foldertree/SystemImageList.h"
+#include "platform/launch/WinExec.h"
 #include "platform/shell/NetworkMounts.h"
 #include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
@@ -34,6 +35,7 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     setModel(model_.get());
     setItemDelegate(new TShortcutListDelegate(this));
     model_->OnNameEdited = [this](int row, const QString& text) { return RenameEdited(row, text); };
+    StartCommand = [](std::string_view commandLine, int show) { return platform::launch::WinExec(commandLine, show); };
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -577,6 +579,14 @@ void TwekShortcutListView::keyPressEvent(QKeyEvent* event)
         ShowContextMenu(KeyboardMenuPoint());
         event->accept();
         return;
+    case Qt::Key_F10:
+        // The context-menu key of keyboards without one.
+        if (!editing && event->modifiers() == Qt::ShiftModifier) {
+            ShowContextMenu(KeyboardMenuPoint());
+            event->accept();
+            return;
+        }
+        break;
     default:
         break;
     }
