@@ -605,6 +605,10 @@ void TwekShortcutListView::contextMenuEvent(QContextMenuEvent* event)
         return;
     }
     menuKeySeen_ = false;
+    // A click beside the rows asks for the folder's own menu: the selection goes, as
+    // in a list view of the shell.
+    if (!indexAt(viewport()->mapFromGlobal(event->globalPos())).isValid())
+        clearSelection();
     ShowContextMenu(event->globalPos());
 }
 

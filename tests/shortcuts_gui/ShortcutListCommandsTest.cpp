@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -200,6 +201,19 @@ TEST_F(ListCommandsTest, RenameFromTheContextMenuEditsTheFirstSelectedRow)
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->text(), "a.lnk");
     EXPECT_TRUE(work->log.empty());
+    QTest::keyClick(editor, Qt::Key_Escape);
+
+    // A right click beside the rows gives the list's own menu.
+    QMenu own;
+    own.addAction("Refresh");
+    list.SetPopupMenu(&own);
+    const QPoint below(10, list.viewport()->height() - 5);
+    ASSERT_FALSE(list.indexAt(below).isValid());
+    QContextMenuEvent click(QContextMenuEvent::Mouse, below, list.viewport()->mapToGlobal(below));
+    QApplication::sendEvent(list.viewport(), &click);
+    EXPECT_TRUE(own.isVisible());
+    EXPECT_EQ(list.SelectedCount(), 0);
+    own.hide();
 }
 
 } // namespace
