@@ -23,13 +23,19 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/About.h"
 #include "app/DataFiles.h"
+#include "app/FavOrg.h"
+#include "app/Favorites.h"
 #include "app/FileLists.h"
 #include "app/Hints.h"
+#include "app/QuilOpt.h"
 #include "app/Version.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
+#include "platform/registry/Registry.h"
 #include "platform/shell/ParentSteps.h"
+#include "platform/shellfolders/ShellFolders.h"
 #include "shortcuts/wekShortcutListView.h"
 
 namespace {
@@ -242,6 +248,7 @@ void TForm1::BuildMenus()
     favorites->addMenu("All &Users")->setObjectName("FavAllUsers");
     favorites->addMenu("&Default User")->setObjectName("FavDefaultUser");
     favorites->addSeparator();
+    favorites_ = new TFavorites(favorites, [this](const std::string& path) { SetTreeSelection(path); }, this);
 
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName("PopupMenu1");
@@ -318,6 +325,9 @@ void TForm1::FormCreate(const std::vector<std::string>& args)
         break;
     }
 
+    // Nothing on Linux writes the shell-folder keys: the platform fills in what is
+    // missing, on every start, for the Favorites submenus as much as for the start folder.
+    platform::SeedShellFolders();
     std::string lastDir = settings.lastDir;
     if (lastDir.empty())
         lastDir = StartMenuFolder();
@@ -335,6 +345,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args)
     // list and the title alone until the user picks a folder.
     if (!dfsTV_->Selected())
         dfsTV_->setCurrentIndex(QModelIndex());
+    favorites_->FavLoad();
     ActionList1Update();
 }
 
@@ -362,7 +373,12 @@ void TForm1::SaveSettings()
     // Where the window system keeps the window's place to itself (Wayland), the
     // place read back is meaningless: the stored one stays.
     const bool placeKnown = !QGuiApplication::platformName().startsWith("wayland");
+    // One change of the hive: a program killed while saving loses neither. The
+    // favorites are saved even when the settings part stops early, and the menu
+    // keeps them, for the next save.
+    platform::registry::Batch batch(platform::registry::Hive::CurrentUser);
     WriteWindowSettings(settings, normal && placeKnown, normal);
+    WriteFavorites(favorites_->Paths());
 }
 
 bool TForm1::MenuBarShown() const { return mainMenus_.front()->menuAction()->isVisible(); }
@@ -478,11 +494,20 @@ void TForm1::ActionExecute(ActionId id)
         OpenHelpTopics();
         break;
     case aOptions:
+        CreateModal([this](QWidget*) { return new TQuilOptBox(*this); });
+        break;
     case aAddToFavorites:
+        favorites_->FavAdd(favorites_->Menu(), TreeSelection());
+        break;
     case aOrganizeFavorites:
+        CreateModal([this](QWidget*) { return new TFavOrgBox(*this); });
+        break;
     case aVisitHomePage:
+        // The program has no web site: its help book tells about it.
+        ShowHelpTopic("about");
+        break;
     case aAbout:
-        // Their dialogs and menus come with their own parts of the program.
+        CreateModal([this](QWidget*) { return new TAboutBox(*this); });
         break;
     }
     ActionList1Update();
@@ -507,14 +532,19 @@ void TForm1::OpenHelpTopics() { ShowHelpContext(0); }
 
 void TForm1::ShowHelpContext(int context)
 {
+    ShowHelpTopic(context != 0 ? QString("context-%1").arg(context) : QString());
+}
+
+void TForm1::ShowHelpTopic(const QString& anchor)
+{
     const QString path = DataFilePath(helpFile_);
     if (!QFileInfo::exists(path)) {
         QMessageBox::warning(this, kProgramName, QString("The help file %1 was not found.").arg(path));
         return;
     }
     QUrl url = QUrl::fromLocalFile(path);
-    if (context != 0)
-        url.setFragment(QString("context-%1").arg(context));
+    if (!anchor.isEmpty())
+        url.setFragment(anchor);
     // Without a browser or a desktop's opener nothing would happen at all.
     if (!QDesktopServices::openUrl(url))
         QMessageBox::warning(this, kProgramName, QString("No program was found to open the help file %1.").arg(path));

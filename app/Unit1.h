@@ -19,6 +19,7 @@ class QSplitter;
 class QWidget;
 class TdfsSystemImageList;
 class TdfsSystemTreeView;
+class TFavorites;
 class TwekShortcutListView;
 
 // Help contexts of the windows and menus; the help book has an anchor "context-N"
@@ -55,6 +56,8 @@ public:
     QAction* Action(ActionId id) const { return actions_[static_cast<std::size_t>(id)]; }
     // The top-level menus File, Edit, View, Favorites, Help.
     const std::vector<QMenu*>& MainMenu1() const { return mainMenus_; }
+    // The Favorites menu's entries (app/Favorites.h).
+    TFavorites* Favorites() const { return favorites_; }
 
     void ActionExecute(ActionId id);
     void ActionList1Update();
@@ -86,8 +89,11 @@ public:
     // Opens the help book at the topic of a help context (kHelpWindow, ...), or at its
     // contents for 0. F1 asks for the context of the focused pane or the open menu.
     void ShowHelpContext(int context);
+    // Opens the help book at an anchor ("about"), or at its contents for "".
+    void ShowHelpTopic(const QString& anchor);
 
-    // Writes the settings now: at shutdown, and when the desktop session ends.
+    // Writes the settings and the favorites now: at shutdown, and when the desktop
+    // session ends.
     void SaveSettings();
 
 signals:
@@ -126,6 +132,7 @@ private:
     QMenu* popupMenu1_ = nullptr;
     std::vector<QMenu*> mainMenus_;
     std::vector<QAction*> actions_;
+    TFavorites* favorites_ = nullptr;
     QAction* pasteKey_ = nullptr; // Ctrl+V runs Paste even while Paste is hidden
     QAction* helpKey_ = nullptr;  // F1: help on the focused pane
     QString helpFile_;

@@ -108,6 +108,14 @@ TEST(HelpContextTest, HelpThatNothingCanOpenSaysSo)
     EXPECT_TRUE(shown.startsWith("No program was found to open the help file")) << shown.toStdString();
 }
 
+TEST(HelpContextTest, TheBookHasATopicForEveryContextAndAnAboutPage)
+{
+    const std::string book = testsupport::ReadFile(QM_SOURCE_DIR "/resources/help/quillmere.html");
+    for (const int context : {kHelpWindow, kHelpOptions, kHelpFavorites, kHelpOrganizeFavorites, kHelpList})
+        EXPECT_NE(book.find("id=\"context-" + std::to_string(context) + "\""), std::string::npos) << context;
+    EXPECT_NE(book.find("id=\"about\""), std::string::npos);
+}
+
 } // namespace
 
 #include "HelpContextTest.moc"
