@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
@@ -22,8 +23,10 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "app/About.h"
+#include "app/Application.h"
 #include "app/DataFiles.h"
 #include "app/FavOrg.h"
 #include "app/Favorites.h"
@@ -31,6 +34,7 @@
 #include "app/Hints.h"
 #include "app/QuilOpt.h"
 #include "app/Version.h"
+#include "dirwatch/dirnotify.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
@@ -94,6 +98,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
     BuildLayout();
     BuildActions();
     BuildMenus();
+    Loaded();
     FormCreate(args);
 }
 
@@ -116,6 +121,12 @@ void TForm1::BuildLayout()
     resize(kLayoutWidth, kLayoutHeight);
 
     imageList_ = new TdfsSystemImageList(this);
+    // Made while the window is built; it watches from the first folder change on.
+    dirNotify1_ = new TDirNotify(this, true);
+    dirNotify1_->setObjectName("DirNotify1");
+    dirNotify1_->SetWatchSubTree(true);
+    dirNotify1_->SetFilter({nfFileName, nfDirName});
+    dirNotify1_->OnChange = [this](TDirNotify*) { DirNotify1Change(); };
     for (const char* name : {":/images/state-failed.png", ":/images/state-passed.png", ":/images/state-internet.png"})
         imageListGoodBad_.emplace_back(name);
 
@@ -166,6 +177,14 @@ void TForm1::BuildLayout()
     PanelTVResize();
 
     connect(dfsTV_, &TdfsSystemTreeView::OnChange, this, [this](TFolderNode*) { dfsTVChange(); });
+    // A rebuild put off while a folder's name was being edited.
+    connect(
+        dfsTV_, &TdfsSystemTreeView::OnEditorClosed, this,
+        [this] {
+            if (rebuildDeferred_)
+                RebuildSelectedBranch();
+        },
+        Qt::QueuedConnection);
     // A folder renamed in place: the list follows it to its new name.
     connect(dfsTV_, &TdfsSystemTreeView::OnEdited, this, [this](TFolderNode* node) {
         if (node == dfsTV_->Selected())
@@ -276,6 +295,8 @@ void TForm1::BuildMenus()
     ReadClipboardState();
 }
 
+void TForm1::Loaded() { dirNotify1_->Loaded(); }
+
 void TForm1::SetTreeWidth(int width)
 {
     width = std::max(width, 0);
@@ -354,6 +375,7 @@ void TForm1::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    dirNotify1_->SetEnabled(false);
     SaveSettings();
 }
 
@@ -493,6 +515,10 @@ void TForm1::ActionExecute(ActionId id)
     case aHelpTopics:
         OpenHelpTopics();
         break;
+    case aVisitHomePage:
+        // The program has no site: the help book, installed with it, says what it is.
+        ShowHelpTopic(QStringLiteral("about"));
+        break;
     case aOptions:
         CreateModal([this](QWidget*) { return new TQuilOptBox(*this); });
         break;
@@ -501,10 +527,6 @@ void TForm1::ActionExecute(ActionId id)
         break;
     case aOrganizeFavorites:
         CreateModal([this](QWidget*) { return new TFavOrgBox(*this); });
-        break;
-    case aVisitHomePage:
-        // The program has no web site: its help book tells about it.
-        ShowHelpTopic("about");
         break;
     case aAbout:
         CreateModal([this](QWidget*) { return new TAboutBox(*this); });
@@ -581,13 +603,28 @@ void TForm1::SetTreeSelection(const std::string& path)
 
 void TForm1::dfsTVChange()
 {
-    // A node without a file-system path (Computer, Trash) gives the list nothing.
+    // The watcher never reports the old folder's changes to a list showing the new one.
+    dirNotify1_->SetEnabled(false);
+    // A node without a file-system path (Computer, Trash) gives the list and the
+    // watcher nothing: an empty path leaves the watcher idle.
     const std::string selection = dfsTV_->Selection();
+    dirNotify1_->SetPath(selection);
     if (WithSlash(list_->Directory()) != WithSlash(selection))
         list_->SetDirectory(selection);
     Refresh();
     setWindowTitle(QString(kProgramName) + " - " + DisplayPath(selection));
+    if (destroyed_)
+        return;
+    try {
+        dirNotify1_->SetEnabled(true);
+    } catch (const std::exception& e) {
+        // The folder is shown all the same; its changes go unseen (F5 still reads)
+        // until another folder is chosen.
+        ReportError(QString::fromLocal8Bit(e.what()));
+    }
 }
+
+void TForm1::DirNotify1Change() { Refresh(); }
 
 void TForm1::ShortcutListDirChange()
 {
@@ -599,6 +636,16 @@ void TForm1::ShortcutListDirChange()
 void TForm1::Refresh()
 {
     list_->RequestRead();
+    RebuildSelectedBranch();
+}
+
+void TForm1::RebuildSelectedBranch()
+{
+    // The rebuild would close a name editor open in the branch, and what was typed
+    // would be lost: it waits until the editor closes, the edit accepted or not.
+    rebuildDeferred_ = dfsTV_->Editing();
+    if (rebuildDeferred_)
+        return;
     TFolderNode* node = dfsTV_->Selected();
     if (!node)
         return;
@@ -653,6 +700,27 @@ void TForm1::PanelTVResize()
 QString TForm1::PanelText(int panel) const { return panel >= 0 && panel < 2 ? panels_[panel]->text() : QString(); }
 
 int TForm1::PanelWidth(int panel) const { return panel >= 0 && panel < 2 ? panels_[panel]->width() : 0; }
+
+void TForm1::ReportError(const QString& message)
+{
+    // Before the window is shown (a folder refused at start-up) a box would stand
+    // alone on the screen, ahead of the window it is about.
+    if (!isVisible()) {
+        heldErrors_.append(message);
+        return;
+    }
+    if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
+        app->QueueError(message);
+    else
+        QMetaObject::invokeMethod(this, [message] { TApplication::ShowErrorBox(message); }, Qt::QueuedConnection);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    for (const QString& message : std::exchange(heldErrors_, {}))
+        ReportError(message);
+}
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {

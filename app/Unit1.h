@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ class QLabel;
 class QMenu;
 class QSplitter;
 class QWidget;
+class TDirNotify;
 class TdfsSystemImageList;
 class TdfsSystemTreeView;
 class TFavorites;
@@ -48,6 +50,8 @@ public:
     TdfsSystemImageList* ImageList() const { return imageList_; }
     const std::vector<QPixmap>& ImageListGoodBad() const { return imageListGoodBad_; }
     QMenu* PopupMenu1() const { return popupMenu1_; }
+    // The folder watcher: it follows the tree's selection, subfolders included.
+    TDirNotify* DirNotify1() const { return dirNotify1_; }
     QString PanelText(int panel) const;
     int PanelWidth(int panel) const;
 
@@ -79,9 +83,13 @@ public:
     void ShortcutListStatusChange();
     void ShortcutListSelectionChange();
     void PanelTVResize();
+    // Something changed in the watched folder or below it.
+    void DirNotify1Change();
     // Re-reads the list and rebuilds the selected folder's branch of the tree,
-    // expanding again the children that were expanded.
+    // expanding again the children that were expanded. While a folder's name is
+    // being edited in the tree the rebuild waits for the editor to close.
     void Refresh();
+    bool BranchRebuildDeferred() const { return rebuildDeferred_; }
 
     // The help book: the program file's name, lower-cased, with ".html", beside the
     // program or in ../share/quillmere/ (DataFilePath).
@@ -96,17 +104,24 @@ public:
     // session ends.
     void SaveSettings();
 
+    // Shows an error's message as the application shows errors escaping a handler:
+    // once the running handler has returned, and not before the window is shown.
+    void ReportError(const QString& message);
+
 signals:
     // An action's command has run (by its object name, "aPaste").
     void ActionExecuted(const QString& name);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildLayout();
     void BuildActions();
     void BuildMenus();
+    // The components exist: those that wait for the window to be built may start.
+    void Loaded();
     void FormCreate(const std::vector<std::string>& args);
     void FormDestroy();
     void SetTreeWidth(int width);
@@ -118,6 +133,7 @@ private:
     bool TreeFocused() const;
     const QWidget* CommandFocus() const;
     void OpenHelpTopics();
+    void RebuildSelectedBranch();
     int FocusedHelpContext() const;
     void ReadClipboardState();
 
@@ -127,6 +143,7 @@ private:
     TwekShortcutListView* list_ = nullptr;
     TdfsSystemTreeView* dfsTV_ = nullptr;
     TdfsSystemImageList* imageList_ = nullptr;
+    TDirNotify* dirNotify1_ = nullptr;
     std::vector<QPixmap> imageListGoodBad_;
     QLabel* panels_[2] = {nullptr, nullptr};
     QMenu* popupMenu1_ = nullptr;
@@ -138,6 +155,8 @@ private:
     QString helpFile_;
     QPointer<QWidget> lastFocus_; // the focus before the menu bar took it
     bool destroyed_ = false;
+    bool rebuildDeferred_ = false;
+    QStringList heldErrors_; // raised before the window was first shown
     bool clipboardHasFiles_ = false;
     bool clipboardCanPaste_ = false;
 };
