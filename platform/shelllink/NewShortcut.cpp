@@ -164,9 +164,19 @@ std::string FreeShortcutName(const std::string& folder, const std::string& fileN
     if (::lstat((dir + fileName).c_str(), &st) != 0)
         return fileName;
     const std::size_t dot = fileName.rfind('.');
-    const std::string stem = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+    std::string stem = dot == std::string::npos ? fileName : fileName.substr(0, dot);
     const std::string ext = dot == std::string::npos ? "" : fileName.substr(dot);
-    for (int n = 2; n < 10000; ++n) {
+    // "Name (3)" goes on as "Name (4)", not "Name (3) (2)".
+    int first = 2;
+    if (const std::size_t open = stem.rfind(" ("); open != std::string::npos && stem.back() == ')' &&
+                                                   stem.size() - open > 3 && stem.size() - open < 9) {
+        const std::string digits = stem.substr(open + 2, stem.size() - open - 3);
+        if (digits.find_first_not_of("0123456789") == std::string::npos && digits[0] != '0') {
+            first = std::stoi(digits) + 1;
+            stem.resize(open);
+        }
+    }
+    for (int n = first; n < first + 10000; ++n) {
         const std::string candidate = stem + " (" + std::to_string(n) + ")" + ext;
         if (::lstat((dir + candidate).c_str(), &st) != 0)
             return candidate;

@@ -33,7 +33,8 @@ std::string SuggestShortcutName(const ShortcutLocation& location);
 // A name as typed, with ".lnk" or ".url" added unless it ends so already. Empty when
 // the name cannot be a file's ("", ".", "..", a "/" or NUL in it).
 std::string ShortcutFileName(std::string_view name, ShortcutKind kind);
-// fileName when folder/fileName is free, else "Name (2).lnk", "Name (3).lnk", ...
+// fileName when folder/fileName is free, else "Name (2).lnk", "Name (3).lnk", ...;
+// a name already numbered goes on from its number.
 std::string FreeShortcutName(const std::string& folder, const std::string& fileName);
 
 // Writes the new shortcut, never in place of an existing file: a shell link with the
