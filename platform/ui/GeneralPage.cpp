@@ -85,6 +85,12 @@ QString SizeText(quint64 bytes)
     return GeneralPage::tr("%1 %2 (%3 bytes)").arg(locale.toString(value, 'f', decimals), units[unit], exact);
 }
 
+QString CountText(quint64 files, quint64 folders)
+{
+    return (files == 1 ? GeneralPage::tr("1 file") : GeneralPage::tr("%1 files").arg(files)) + ", " +
+           (folders == 1 ? GeneralPage::tr("1 folder") : GeneralPage::tr("%1 folders").arg(folders));
+}
+
 QString TimeText(const struct statx_timestamp& t)
 {
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000);
@@ -148,6 +154,9 @@ void GeneralPage::Build()
     size_ = ValueLabel(this);
     size_->setObjectName("size");
     form->addRow(tr("Size:"), size_);
+    contains_ = ValueLabel(this);
+    contains_->setObjectName("contains");
+    form->addRow(tr("Contains:"), contains_);
     layout->addLayout(form);
     if (paths_.size() == 1) {
         layout->addWidget(Separator(this));
@@ -252,27 +261,28 @@ void GeneralPage::Fill()
         modified_->setText(e.ok ? TimeText(e.sx.stx_mtime) : tr("Unknown"));
         accessed_->setText(e.ok ? TimeText(e.sx.stx_atime) : tr("Unknown"));
     } else {
-        count_->setText(tr("%1 files, %2 folders").arg(files).arg(folderCount));
+        count_->setText(CountText(files, folderCount));
         type_->setText(sameType ? tr("All of type %1").arg(firstType) : tr("Multiple types"));
     }
+    details_->setRowVisible(contains_, !folders.empty());
     if (folders.empty())
         size_->setText(SizeText(fileBytes));
-    else
-        CountFolders(folders, fileBytes, files);
+    else // several items count the folders chosen too; one folder only what it holds
+        CountFolders(folders, fileBytes, files, paths_.size() > 1 ? folderCount : 0);
 }
 
-void GeneralPage::CountFolders(const std::vector<std::string>& folders, quint64 fileBytes, quint64 files)
+void GeneralPage::CountFolders(const std::vector<std::string>& folders, quint64 fileBytes, quint64 files,
+                               quint64 folderCount)
 {
     delete counter_;
     counter_ = new FolderSizeCounter(folders, this);
     size_->setText(tr("Counting..."));
+    contains_->clear();
     connect(counter_, &FolderSizeCounter::Progress, this,
-            [this, fileBytes, files](quint64 bytes, quint64 innerFiles, quint64 innerFolders, bool done) {
-                QString text = tr("%1, %2 files, %3 folders")
-                                   .arg(SizeText(fileBytes + bytes))
-                                   .arg(files + innerFiles)
-                                   .arg(innerFolders);
-                size_->setText(done ? text : tr("Counting: %1").arg(text));
+            [this, fileBytes, files, folderCount](quint64 bytes, quint64 innerFiles, quint64 innerFolders, bool done) {
+                const QString size = SizeText(fileBytes + bytes);
+                size_->setText(done ? size : tr("Counting: %1").arg(size));
+                contains_->setText(CountText(files + innerFiles, folderCount + innerFolders));
             });
     counter_->Start();
 }

@@ -42,7 +42,7 @@ signals:
 private:
     void Build();
     void Fill();
-    void CountFolders(const std::vector<std::string>& folders, quint64 fileBytes, quint64 files);
+    void CountFolders(const std::vector<std::string>& folders, quint64 fileBytes, quint64 files, quint64 folderCount);
     std::string NewName() const;
 
     std::vector<std::string> paths_;
@@ -54,6 +54,7 @@ private:
     QLabel* location_ = nullptr;
     QLabel* linkTo_ = nullptr;
     QLabel* size_ = nullptr;
+    QLabel* contains_ = nullptr;
     QLabel* created_ = nullptr;
     QLabel* modified_ = nullptr;
     QLabel* accessed_ = nullptr;

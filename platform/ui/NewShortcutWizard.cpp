@@ -77,6 +77,7 @@ public:
     }
     void initializePage() override
     {
+        setSubTitle(NewShortcutWizard::tr("The shortcut is made in %1.").arg(BytesToText(wizard_->Folder())));
         // The name offered is free: numbered when the plain one is taken.
         const ShortcutLocation& loc = wizard_->Location();
         const std::string file = FreeShortcutName(
