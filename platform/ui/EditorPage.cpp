@@ -1,5 +1,6 @@
 #include "platform/ui/EditorPage.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QMessageBox>
@@ -15,7 +16,7 @@ void EditorPage::Start()
     const EditResult r = opened_.Load();
     if (!r.Ok())
         note_ = tr("This file cannot be saved: %1.").arg(QString::fromStdString(r.message));
-    else if (::access(opened_.Path().c_str(), W_OK) != 0)
+    else if (struct stat st {}; ::stat(opened_.Path().c_str(), &st) == 0 && ((st.st_mode & 0222) == 0 || ::access(opened_.Path().c_str(), W_OK) != 0))
         note_ = tr("This file is read-only.");
     atStart_ = opened_.Values();
     Fill(atStart_);
