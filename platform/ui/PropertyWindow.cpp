@@ -41,6 +41,7 @@ PropertyWindow::PropertyWindow(std::vector<std::string> paths, PropertyCallbacks
         }
         // Where a shortcut is looked at, it is mostly to be mended.
         tabs_->setCurrentWidget(editor_);
+        editor_->setFocus();
         connect(editor_, &EditorPage::Changed, this, &PropertyWindow::UpdateApply);
     }
     connect(general_, &GeneralPage::Changed, this, &PropertyWindow::UpdateApply);

@@ -97,6 +97,8 @@ ShortcutPage::ShortcutPage(const std::string& path, std::function<void(const std
     connect(openLocation_, &QPushButton::clicked, this, &ShortcutPage::OpenFileLocation);
     connect(changeIcon_, &QPushButton::clicked, this, &ShortcutPage::ChangeIcon);
 
+    // Where a link is mended: the target is what the user came to change.
+    setFocusProxy(target_);
     Start();
     if (Editor().Damaged())
         for (QWidget* w : std::initializer_list<QWidget*>{target_, arguments_, startIn_, hotkey_, run_, comment_, changeIcon_})

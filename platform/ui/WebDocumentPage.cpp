@@ -28,6 +28,7 @@ WebDocumentPage::WebDocumentPage(const std::string& path, QWidget* parent) : Edi
     layout->addStretch(1);
     connect(url_, &QLineEdit::textEdited, this, &EditorPage::Changed);
     connect(hotkey_, &HotkeyEdit::HotkeyChanged, this, &EditorPage::Changed);
+    setFocusProxy(url_);
     Start();
     if (Editor().Damaged()) {
         url_->setEnabled(false);
