@@ -24,11 +24,14 @@ public:
     // Shows a message through the presenter now.
     void ShowError(const QString& message);
 
+    // Shows a message through the presenter once the handler running now has
+    // returned: for errors a handler catches itself and the user must see.
+    void QueueError(const QString& message);
+
     // The message box of the default presenter.
     static void ShowErrorBox(const QString& message);
 
 private:
-    void QueueError(const QString& message);
     void ShowQueuedErrors();
 
     ErrorPresenter presenter_;

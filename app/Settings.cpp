@@ -49,8 +49,6 @@ void WriteWindowSettings(const TWindowSettings& settings, bool writePlace, bool 
 
 std::string StartMenuFolder()
 {
-    // Nothing on Linux writes the shell-folder keys: the platform fills in what is missing.
-    platform::SeedShellFolders();
     Key folders;
     std::string startMenu;
     if (Key::Open(Hive::CurrentUser, platform::kShellFoldersKey, folders) == platform::registry::Success)

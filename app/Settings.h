@@ -29,5 +29,6 @@ TSettingsRead ReadWindowSettings(TWindowSettings& out);
 // "MenuShow" follows the menu rule ("MenuSave").
 void WriteWindowSettings(const TWindowSettings& settings, bool writePlace, bool writeSize);
 
-// The user's Start Menu folder from the shell-folder keys; empty when unknown.
+// The user's Start Menu folder from the shell-folder keys (seeded at start); empty
+// when unknown.
 std::string StartMenuFolder();

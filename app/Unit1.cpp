@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
@@ -22,15 +23,24 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
+#include "app/About.h"
+#include "app/Application.h"
 #include "app/DataFiles.h"
+#include "app/FavOrg.h"
+#include "app/Favorites.h"
 #include "app/Hints.h"
+#include "app/QuilOpt.h"
 #include "app/Version.h"
+#include "dirwatch/dirnotify.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/clipboard/Clipboard.h"
+#include "platform/registry/Registry.h"
 #include "platform/shell/EntryAttributes.h"
 #include "platform/shell/ParentSteps.h"
+#include "platform/shellfolders/ShellFolders.h"
 #include "shortcuts/ShellVerbs.h"
 #include "shortcuts/wekShortcutListView.h"
 
@@ -90,6 +100,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
     BuildLayout();
     BuildActions();
     BuildMenus();
+    Loaded();
     FormCreate(args);
 }
 
@@ -112,6 +123,12 @@ void TForm1::BuildLayout()
     resize(kLayoutWidth, kLayoutHeight);
 
     imageList_ = new TdfsSystemImageList(this);
+    // Made while the window is built; it watches from the first folder change on.
+    dirNotify1_ = new TDirNotify(this, true);
+    dirNotify1_->setObjectName("DirNotify1");
+    dirNotify1_->SetWatchSubTree(true);
+    dirNotify1_->SetFilter({nfFileName, nfDirName});
+    dirNotify1_->OnChange = [this](TDirNotify*) { DirNotify1Change(); };
     for (const char* name : {":/images/state-failed.png", ":/images/state-passed.png", ":/images/state-internet.png"})
         imageListGoodBad_.emplace_back(name);
 
@@ -162,6 +179,14 @@ void TForm1::BuildLayout()
     PanelTVResize();
 
     connect(dfsTV_, &TdfsSystemTreeView::OnChange, this, [this](TFolderNode*) { dfsTVChange(); });
+    // A rebuild put off while a folder's name was being edited.
+    connect(
+        dfsTV_, &TdfsSystemTreeView::OnEditorClosed, this,
+        [this] {
+            if (rebuildDeferred_)
+                RebuildSelectedBranch();
+        },
+        Qt::QueuedConnection);
     // A folder renamed in place: the list follows it to its new name.
     connect(dfsTV_, &TdfsSystemTreeView::OnEdited, this, [this](TFolderNode* node) {
         if (node == dfsTV_->Selected())
@@ -244,6 +269,7 @@ void TForm1::BuildMenus()
     favorites->addMenu("All &Users")->setObjectName("FavAllUsers");
     favorites->addMenu("&Default User")->setObjectName("FavDefaultUser");
     favorites->addSeparator();
+    favorites_ = new TFavorites(favorites, [this](const std::string& path) { SetTreeSelection(path); }, this);
 
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName("PopupMenu1");
@@ -270,6 +296,8 @@ void TForm1::BuildMenus()
     });
     ReadClipboardState();
 }
+
+void TForm1::Loaded() { dirNotify1_->Loaded(); }
 
 void TForm1::SetTreeWidth(int width)
 {
@@ -320,6 +348,9 @@ void TForm1::FormCreate(const std::vector<std::string>& args)
         break;
     }
 
+    // Nothing on Linux writes the shell-folder keys: the platform fills in what is
+    // missing, on every start, for the Favorites submenus as much as for the start folder.
+    platform::SeedShellFolders();
     std::string lastDir = settings.lastDir;
     if (lastDir.empty())
         lastDir = StartMenuFolder();
@@ -337,6 +368,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args)
     // list and the title alone until the user picks a folder.
     if (!dfsTV_->Selected())
         dfsTV_->setCurrentIndex(QModelIndex());
+    favorites_->FavLoad();
     ActionList1Update();
 }
 
@@ -345,6 +377,7 @@ void TForm1::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    dirNotify1_->SetEnabled(false);
     SaveSettings();
 }
 
@@ -364,7 +397,12 @@ void TForm1::SaveSettings()
     // Where the window system keeps the window's place to itself (Wayland), the
     // place read back is meaningless: the stored one stays.
     const bool placeKnown = !QGuiApplication::platformName().startsWith("wayland");
+    // One change of the hive: a program killed while saving loses neither. The
+    // favorites are saved even when the settings part stops early, and the menu
+    // keeps them, for the next save.
+    platform::registry::Batch batch(platform::registry::Hive::CurrentUser);
     WriteWindowSettings(settings, normal && placeKnown, normal);
+    WriteFavorites(favorites_->Paths());
 }
 
 bool TForm1::MenuBarShown() const { return mainMenus_.front()->menuAction()->isVisible(); }
@@ -487,12 +525,21 @@ void TForm1::ActionExecute(ActionId id)
     case aHelpTopics:
         OpenHelpTopics();
         break;
-    case aOptions:
-    case aAddToFavorites:
-    case aOrganizeFavorites:
     case aVisitHomePage:
+        // The program has no site: the help book, installed with it, says what it is.
+        ShowHelpTopic(QStringLiteral("about"));
+        break;
+    case aOptions:
+        CreateModal([this](QWidget*) { return new TQuilOptBox(*this); });
+        break;
+    case aAddToFavorites:
+        favorites_->FavAdd(favorites_->Menu(), TreeSelection());
+        break;
+    case aOrganizeFavorites:
+        CreateModal([this](QWidget*) { return new TFavOrgBox(*this); });
+        break;
     case aAbout:
-        // Their dialogs and menus come with their own parts of the program.
+        CreateModal([this](QWidget*) { return new TAboutBox(*this); });
         break;
     }
     ActionList1Update();
@@ -545,14 +592,19 @@ void TForm1::OpenHelpTopics() { ShowHelpContext(0); }
 
 void TForm1::ShowHelpContext(int context)
 {
+    ShowHelpTopic(context != 0 ? QString("context-%1").arg(context) : QString());
+}
+
+void TForm1::ShowHelpTopic(const QString& anchor)
+{
     const QString path = DataFilePath(helpFile_);
     if (!QFileInfo::exists(path)) {
         QMessageBox::warning(this, kProgramName, QString("The help file %1 was not found.").arg(path));
         return;
     }
     QUrl url = QUrl::fromLocalFile(path);
-    if (context != 0)
-        url.setFragment(QString("context-%1").arg(context));
+    if (!anchor.isEmpty())
+        url.setFragment(anchor);
     // Without a browser or a desktop's opener nothing would happen at all.
     if (!QDesktopServices::openUrl(url))
         QMessageBox::warning(this, kProgramName, QString("No program was found to open the help file %1.").arg(path));
@@ -589,13 +641,28 @@ void TForm1::SetTreeSelection(const std::string& path)
 
 void TForm1::dfsTVChange()
 {
-    // A node without a file-system path (Computer, Trash) gives the list nothing.
+    // The watcher never reports the old folder's changes to a list showing the new one.
+    dirNotify1_->SetEnabled(false);
+    // A node without a file-system path (Computer, Trash) gives the list and the
+    // watcher nothing: an empty path leaves the watcher idle.
     const std::string selection = dfsTV_->Selection();
+    dirNotify1_->SetPath(selection);
     if (WithSlash(list_->Directory()) != WithSlash(selection))
         list_->SetDirectory(selection);
     Refresh();
     setWindowTitle(QString(kProgramName) + " - " + DisplayPath(selection));
+    if (destroyed_)
+        return;
+    try {
+        dirNotify1_->SetEnabled(true);
+    } catch (const std::exception& e) {
+        // The folder is shown all the same; its changes go unseen (F5 still reads)
+        // until another folder is chosen.
+        ReportError(QString::fromLocal8Bit(e.what()));
+    }
 }
+
+void TForm1::DirNotify1Change() { Refresh(); }
 
 void TForm1::ShortcutListDirChange()
 {
@@ -607,6 +674,16 @@ void TForm1::ShortcutListDirChange()
 void TForm1::Refresh()
 {
     list_->RequestRead();
+    RebuildSelectedBranch();
+}
+
+void TForm1::RebuildSelectedBranch()
+{
+    // The rebuild would close a name editor open in the branch, and what was typed
+    // would be lost: it waits until the editor closes, the edit accepted or not.
+    rebuildDeferred_ = dfsTV_->Editing();
+    if (rebuildDeferred_)
+        return;
     TFolderNode* node = dfsTV_->Selected();
     if (!node)
         return;
@@ -661,6 +738,27 @@ void TForm1::PanelTVResize()
 QString TForm1::PanelText(int panel) const { return panel >= 0 && panel < 2 ? panels_[panel]->text() : QString(); }
 
 int TForm1::PanelWidth(int panel) const { return panel >= 0 && panel < 2 ? panels_[panel]->width() : 0; }
+
+void TForm1::ReportError(const QString& message)
+{
+    // Before the window is shown (a folder refused at start-up) a box would stand
+    // alone on the screen, ahead of the window it is about.
+    if (!isVisible()) {
+        heldErrors_.append(message);
+        return;
+    }
+    if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
+        app->QueueError(message);
+    else
+        QMetaObject::invokeMethod(this, [message] { TApplication::ShowErrorBox(message); }, Qt::QueuedConnection);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    for (const QString& message : std::exchange(heldErrors_, {}))
+        ReportError(message);
+}
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {

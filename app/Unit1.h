@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,8 +18,10 @@ class QLabel;
 class QMenu;
 class QSplitter;
 class QWidget;
+class TDirNotify;
 class TdfsSystemImageList;
 class TdfsSystemTreeView;
+class TFavorites;
 class TwekShortcutListView;
 
 // Help contexts of the windows and menus; the help book has an anchor "context-N"
@@ -47,6 +50,8 @@ public:
     TdfsSystemImageList* ImageList() const { return imageList_; }
     const std::vector<QPixmap>& ImageListGoodBad() const { return imageListGoodBad_; }
     QMenu* PopupMenu1() const { return popupMenu1_; }
+    // The folder watcher: it follows the tree's selection, subfolders included.
+    TDirNotify* DirNotify1() const { return dirNotify1_; }
     QString PanelText(int panel) const;
     int PanelWidth(int panel) const;
 
@@ -55,6 +60,8 @@ public:
     QAction* Action(ActionId id) const { return actions_[static_cast<std::size_t>(id)]; }
     // The top-level menus File, Edit, View, Favorites, Help.
     const std::vector<QMenu*>& MainMenu1() const { return mainMenus_; }
+    // The Favorites menu's entries (app/Favorites.h).
+    TFavorites* Favorites() const { return favorites_; }
 
     void ActionExecute(ActionId id);
     void ActionList1Update();
@@ -76,9 +83,13 @@ public:
     void ShortcutListStatusChange();
     void ShortcutListSelectionChange();
     void PanelTVResize();
+    // Something changed in the watched folder or below it.
+    void DirNotify1Change();
     // Re-reads the list and rebuilds the selected folder's branch of the tree,
-    // expanding again the children that were expanded.
+    // expanding again the children that were expanded. While a folder's name is
+    // being edited in the tree the rebuild waits for the editor to close.
     void Refresh();
+    bool BranchRebuildDeferred() const { return rebuildDeferred_; }
 
     // The help book: the program file's name, lower-cased, with ".html", beside the
     // program or in ../share/quillmere/ (DataFilePath).
@@ -86,9 +97,16 @@ public:
     // Opens the help book at the topic of a help context (kHelpWindow, ...), or at its
     // contents for 0. F1 asks for the context of the focused pane or the open menu.
     void ShowHelpContext(int context);
+    // Opens the help book at an anchor ("about"), or at its contents for "".
+    void ShowHelpTopic(const QString& anchor);
 
-    // Writes the settings now: at shutdown, and when the desktop session ends.
+    // Writes the settings and the favorites now: at shutdown, and when the desktop
+    // session ends.
     void SaveSettings();
+
+    // Shows an error's message as the application shows errors escaping a handler:
+    // once the running handler has returned, and not before the window is shown.
+    void ReportError(const QString& message);
 
 signals:
     // An action's command has run (by its object name, "aPaste").
@@ -96,11 +114,14 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildLayout();
     void BuildActions();
     void BuildMenus();
+    // The components exist: those that wait for the window to be built may start.
+    void Loaded();
     void FormCreate(const std::vector<std::string>& args);
     void FormDestroy();
     void SetTreeWidth(int width);
@@ -112,6 +133,7 @@ private:
     bool TreeFocused() const;
     const QWidget* CommandFocus() const;
     void OpenHelpTopics();
+    void RebuildSelectedBranch();
     int FocusedHelpContext() const;
     void ReadClipboardState();
 
@@ -121,16 +143,20 @@ private:
     TwekShortcutListView* list_ = nullptr;
     TdfsSystemTreeView* dfsTV_ = nullptr;
     TdfsSystemImageList* imageList_ = nullptr;
+    TDirNotify* dirNotify1_ = nullptr;
     std::vector<QPixmap> imageListGoodBad_;
     QLabel* panels_[2] = {nullptr, nullptr};
     QMenu* popupMenu1_ = nullptr;
     std::vector<QMenu*> mainMenus_;
     std::vector<QAction*> actions_;
+    TFavorites* favorites_ = nullptr;
     QAction* pasteKey_ = nullptr; // Ctrl+V runs Paste even while Paste is hidden
     QAction* helpKey_ = nullptr;  // F1: help on the focused pane
     QString helpFile_;
     QPointer<QWidget> lastFocus_; // the focus before the menu bar took it
     bool destroyed_ = false;
+    bool rebuildDeferred_ = false;
+    QStringList heldErrors_; // raised before the window was first shown
     bool clipboardHasFiles_ = false;
     bool clipboardCanPaste_ = false;
 };

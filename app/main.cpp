@@ -19,6 +19,9 @@ const char kUsage[] =
     "Usage: quillmere [FOLDER]\n"
     "       quillmere --report [--recursive] [--test] [--format=text|csv|json]\n"
     "                 [--columns=SET] PATH...\n"
+    "       quillmere --edit LINK... [FIELD OPTIONS]\n"
+    "       quillmere --create LINK --target=PATH [FIELD OPTIONS]\n"
+    "       quillmere --new-shortcut FOLDER\n"
     "       quillmere --version | --help | --help-path\n"
     "\n"
     "Without options, opens the main window on FOLDER (or on the folder selected at\n"
@@ -36,7 +39,12 @@ const char kUsage[] =
     "                   a Name, b Type, c Target, d Target Path, e Arguments,\n"
     "                   f Start in Directory, g Hotkey, h Window State,\n"
     "                   i Icon Location, j Icon Index\n"
-    "  --               ends the options: every later argument is a PATH\n"
+    "  --               ends the options: every later argument is a PATH (or LINK)\n"
+    "  --edit           change the given fields of each shortcut file LINK (.lnk,\n"
+    "                   .pif or .url) and nothing else\n"
+    "  --create         write a new shortcut file LINK, never over an existing file\n"
+    "  --new-shortcut   open the new-shortcut wizard, which makes a shortcut in\n"
+    "                   FOLDER\n"
     "  --version        print the version and exit\n"
     "  -h, --help       print this text and exit\n"
     "  --help-path      print where the help book was found and exit\n"
@@ -44,6 +52,21 @@ const char kUsage[] =
     "Exit status of --report: 0 when all went well, 1 when --test found a failed\n"
     "shortcut, 2 for a usage error or a PATH that does not exist or cannot be listed\n"
     "(with --recursive, any folder below it that cannot be listed).\n"
+    "\n"
+    "Field options of --edit and --create (an empty value removes the field):\n"
+    "  --target=PATH    the target: a Windows path, kept as written, or a host path\n"
+    "                   (starting with /, ./ or ../) made one through the drive map;\n"
+    "                   for a .url file, the URL\n"
+    "  --args=TEXT      the arguments given to the target\n"
+    "  --start-in=PATH  the folder the target starts in\n"
+    "  --comment=TEXT   the comment\n"
+    "  --icon=PATH,INDEX  the file holding the icon, and the icon's index in it\n"
+    "  --hotkey=TEXT    the shortcut key as the Hotkey column shows it (\"Ctrl+Alt+H\")\n"
+    "  --run=STATE      the window to start in: normal, minimized or maximized\n"
+    "A .url file takes only --target and --hotkey.\n"
+    "\n"
+    "Exit status of --edit and --create: 0 when every LINK was saved, 1 when any was\n"
+    "refused (one line on stderr each, naming it and why), 2 for a usage error.\n"
     "\n"
     "Environment:\n"
     "  QUILLMERE_REGISTRY_DIR  folder of the registry hive files\n"
@@ -102,6 +125,10 @@ int main(int argc, char** argv)
             return PrintHelpPath(argc, argv);
         if (std::strcmp(argv[1], "--report") == 0)
             return RunReport(argc - 2, argv + 2);
+        if (std::strcmp(argv[1], "--edit") == 0 || std::strcmp(argv[1], "--create") == 0)
+            return RunEditCommand(argc - 2, argv + 2, argv[1][2] == 'c');
+        if (std::strcmp(argv[1], "--new-shortcut") == 0)
+            return RunNewShortcutWizard(argc, argv);
     }
     return RunMainWindow(argc, argv);
 }

@@ -215,7 +215,9 @@ int main(int argc, char** argv)
         int qtArgc = 1;
         char* qtArgv[] = {argv[0], nullptr};
         QApplication app(qtArgc, qtArgv);
-        TForm1 window;
+        // Opened on the folder itself: the watcher then watches it alone, and the
+        // bench's own files elsewhere cause no reads of their own.
+        TForm1 window({dir});
         TwekShortcutListView* list = window.ShortcutList();
         bool done = false;
         QObject::connect(list, &TwekShortcutListView::OnStatusChange, [&] { done = true; });

@@ -830,6 +830,13 @@ bool TdfsSystemTreeView::EndEdit(TFolderNode* node, const QString& text)
     return true;
 }
 
+void TdfsSystemTreeView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTreeView::closeEditor(editor, hint);
+    if (!Editing())
+        emit OnEditorClosed();
+}
+
 // --- context menu, autoscroll, errors -----------------------------------------------------------
 
 bool TdfsSystemTreeView::ShowShellMenu(TFolderNode* node, const QPoint& globalPos)

@@ -116,6 +116,9 @@ public:
     void CollapseNode(TFolderNode* node);
     // Starts in-place editing of a node's label; only items that can be renamed.
     bool StartEditing(TFolderNode* node);
+    // A label's editor is open. Whoever rebuilds nodes waits for OnEditorClosed
+    // meanwhile: the rebuild would close the editor and lose what was typed.
+    bool Editing() const { return state() == QAbstractItemView::EditingState; }
     // The node drawn as the target of a drag (null for none).
     void SetDropTarget(TFolderNode* node);
     TFolderNode* DropTarget() const;
@@ -150,6 +153,8 @@ signals:
     void OnPopulated(TFolderNode* node);
     // A node was renamed in place.
     void OnEdited(TFolderNode* node);
+    // The label's editor closed, the edit accepted or not.
+    void OnEditorClosed();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -157,6 +162,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 public:
     // Also keeps the node's icon and text in view sideways (see the .cpp).

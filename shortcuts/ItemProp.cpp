@@ -6,6 +6,7 @@
 
 #include "platform/drivemap/DriveMap.h"
 #include "platform/ini/IniFile.h"
+#include "platform/keynames/Hotkeys.h"
 #include "platform/keynames/KeyNames.h"
 #include "platform/shell/NetworkMounts.h"
 #include "platform/shelllink/ShellLink.h"
@@ -54,28 +55,6 @@ std::optional<std::int32_t> ParseInt(std::string_view text)
     if (ec != std::errc() || end != text.data() + text.size() || text.empty())
         return std::nullopt;
     return value;
-}
-
-std::string_view FixedKeyName(std::uint8_t key)
-{
-    switch (key) {
-    case 0x08: return "BkSp";
-    case 0x09: return "Tab";
-    case 0x0D: return "Enter";
-    case 0x1B: return "Esc";
-    case 0x20: return "Space";
-    case 0x21: return "PgUp";
-    case 0x22: return "PgDn";
-    case 0x23: return "End";
-    case 0x24: return "Home";
-    case 0x25: return "Left";
-    case 0x26: return "Up";
-    case 0x27: return "Right";
-    case 0x28: return "Down";
-    case 0x2D: return "Ins";
-    case 0x2E: return "Del";
-    default: return {};
-    }
 }
 
 } // namespace
@@ -157,39 +136,9 @@ std::string WindowStateText(std::int32_t showCommand)
     }
 }
 
-std::uint16_t HotkeyToKeyCode(std::uint16_t stored)
-{
-    const auto modifiers = static_cast<std::uint8_t>((stored >> 8) << 5);
-    return static_cast<std::uint16_t>((modifiers << 8) | (stored & 0xFF));
-}
+std::uint16_t HotkeyToKeyCode(std::uint16_t stored) { return platform::StoredHotkeyToKeyCode(stored); }
 
-std::string HotkeyText(std::uint16_t keyCode)
-{
-    const auto key = static_cast<std::uint8_t>(keyCode & 0xFF);
-    std::string name;
-    if (const auto fixed = FixedKeyName(key); !fixed.empty())
-        name = fixed;
-    else if (key >= 0x30 && key <= 0x39)
-        name = static_cast<char>('0' + key - 0x30);
-    else if (key >= 0x41 && key <= 0x5A)
-        name = static_cast<char>('A' + key - 0x41);
-    else if (key >= 0x60 && key <= 0x69)
-        name = static_cast<char>('0' + key - 0x60);
-    else if (key >= 0x70 && key <= 0x87)
-        name = "F" + std::to_string(key - 0x70 + 1);
-    else
-        name = platform::KeyNameText(key);
-    if (name.empty())
-        return {};
-    std::string text;
-    if (keyCode & 0x2000)
-        text += "Shift+";
-    if (keyCode & 0x4000)
-        text += "Ctrl+";
-    if (keyCode & 0x8000)
-        text += "Alt+";
-    return text + name;
-}
+std::string HotkeyText(std::uint16_t keyCode) { return platform::HotkeyKeyCodeText(keyCode); }
 
 bool TestShellLink(const std::string& path)
 {

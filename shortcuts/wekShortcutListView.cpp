@@ -187,6 +187,9 @@ bool TwekShortcutListView::ReadPending() const { return readTimer_->Running(); }
 void TwekShortcutListView::ReadTimerFired()
 {
     readTimer_->SetEnabled(false);
+    readDeferred_ = Editing();
+    if (readDeferred_)
+        return;
     ReadFolder();
     if (networkRead_)
         return; // it reports when it ends
@@ -195,6 +198,20 @@ void TwekShortcutListView::ReadTimerFired()
     // rows really have.
     if (selectionRestored_)
         emit OnSelectionChange(this);
+}
+
+void TwekShortcutListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTreeView::closeEditor(editor, hint);
+    // After the edit's own work (a rename) is done and the editor gone.
+    if (readDeferred_ && !Editing())
+        QMetaObject::invokeMethod(this, &TwekShortcutListView::RunDeferredRead, Qt::QueuedConnection);
+}
+
+void TwekShortcutListView::RunDeferredRead()
+{
+    if (readDeferred_)
+        ReadTimerFired();
 }
 
 void TwekShortcutListView::ReadFolder()
@@ -235,6 +252,11 @@ void TwekShortcutListView::FinishNetworkRead(bool listed, TFolderContents& conte
 {
     networkRead_.reset();
     UpdateBusyCursor();
+    // An edit begun while the server answered: the rows it shows stay until it ends,
+    // and the folder is read again then.
+    readDeferred_ = Editing();
+    if (readDeferred_)
+        return;
     ShowContents(listed, contents, true);
     emit OnStatusChange(this);
     if (selectionRestored_)

@@ -88,6 +88,10 @@ public:
     // restart the delay.
     void RequestRead();
     bool ReadPending() const;
+    // A read came due while a name was being edited in place. Its new rows would
+    // close the editor and lose what was typed, so it runs when the editor closes,
+    // the edit accepted or not.
+    bool ReadDeferred() const { return readDeferred_; }
     const TReadTimer* ReadTimer() const { return readTimer_; }
 
     // The list's commands, by their exact names ("Test", "SelectAll", ...). The ones
@@ -152,9 +156,12 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     void ReadTimerFired();
+    void RunDeferredRead();
+    bool Editing() const { return state() == QAbstractItemView::EditingState; }
     int CompareRowKeys(const TShortcutListRow& a, const TShortcutListRow& b) const;
     void BuildHeaderImage();
     void LoadColumnDescriptions();
@@ -187,6 +194,7 @@ private:
     bool sortDescending_ = false;
     bool openRunsDefaultAction_ = false;
     int readDelay_ = 0;
+    bool readDeferred_ = false;
     TReadTimer* readTimer_ = nullptr;
 
     QPixmap headerImage_;

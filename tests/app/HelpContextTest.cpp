@@ -1,4 +1,5 @@
-// F1 opens the help book at the topic of the focused pane or of the open menu.
+// The help book: F1 opens it at the topic of the focused pane or of the open menu,
+// Help Topics at its start, Visit Home Page at "about".
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
@@ -76,9 +77,10 @@ TEST(HelpContextTest, F1OpensTheTopicOfTheFocusedPaneOrTheOpenMenu)
         EXPECT_FALSE(menu->isVisible());
     }
     w.ActionExecute(ActionId::aHelpTopics);
+    w.ActionExecute(ActionId::aVisitHomePage);
 
     QDesktopServices::unsetUrlHandler("file");
-    ASSERT_EQ(browser.opened.size(), 5);
+    ASSERT_EQ(browser.opened.size(), 6);
     for (const QUrl& url : browser.opened)
         EXPECT_EQ(url.toLocalFile(), book.path);
     EXPECT_EQ(browser.opened[0].fragment(), "context-7");
@@ -86,6 +88,7 @@ TEST(HelpContextTest, F1OpensTheTopicOfTheFocusedPaneOrTheOpenMenu)
     EXPECT_EQ(browser.opened[2].fragment(), "context-5");
     EXPECT_EQ(browser.opened[3].fragment(), "context-1");
     EXPECT_EQ(browser.opened[4].fragment(), ""); // Help Topics: the contents
+    EXPECT_EQ(browser.opened[5].fragment(), "about"); // Visit Home Page: no site, the book
 }
 
 TEST(HelpContextTest, HelpThatNothingCanOpenSaysSo)
@@ -106,6 +109,14 @@ TEST(HelpContextTest, HelpThatNothingCanOpenSaysSo)
     });
     w.ActionExecute(ActionId::aHelpTopics);
     EXPECT_TRUE(shown.startsWith("No program was found to open the help file")) << shown.toStdString();
+}
+
+TEST(HelpContextTest, TheBookHasATopicForEveryContextAndAnAboutPage)
+{
+    const std::string book = testsupport::ReadFile(QM_SOURCE_DIR "/resources/help/quillmere.html");
+    for (const int context : {kHelpWindow, kHelpOptions, kHelpFavorites, kHelpOrganizeFavorites, kHelpList})
+        EXPECT_NE(book.find("id=\"context-" + std::to_string(context) + "\""), std::string::npos) << context;
+    EXPECT_NE(book.find("id=\"about\""), std::string::npos);
 }
 
 } // namespace

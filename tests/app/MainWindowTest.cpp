@@ -126,10 +126,13 @@ TEST_F(MainWindowTest, FirstRunUsesDefaultsAndShutdownStoresEveryValue)
     EXPECT_EQ(Str("LastDir"), env / "startmenu");
     EXPECT_EQ(Int("MenuSave"), 0);
     EXPECT_EQ(Int("MenuShow"), 1);
-    // Favorites are another part's business: untouched.
+    // No favorites yet: their key is there, empty.
     Key favorites;
-    EXPECT_NE(Key::Open(Hive::CurrentUser, std::string(kSettingsKey) + "\\Favorites", favorites),
+    ASSERT_EQ(Key::Open(Hive::CurrentUser, std::string(kSettingsKey) + "\\Favorites", favorites),
               platform::registry::Success);
+    std::string name;
+    platform::registry::Value value;
+    EXPECT_EQ(favorites.EnumValue(0, name, value), platform::registry::NoMoreItems);
 }
 
 TEST_F(MainWindowTest, StoredValuesComeBackAndTheBuiltInRootIsShownWithoutAStartFolder)

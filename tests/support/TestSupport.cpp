@@ -116,6 +116,12 @@ std::string Drain(int fd)
 
 RunResult RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env)
 {
+    return RunProgramAt(QM_BINARY, args, env);
+}
+
+RunResult RunProgramAt(const std::string& program, const std::vector<std::string>& args,
+                       const std::vector<std::string>& env)
+{
     TempDir scratch;
     const std::string outPath = scratch / "out", errPath = scratch / "err";
     posix_spawn_file_actions_t actions;
@@ -124,7 +130,7 @@ RunResult RunProgram(const std::vector<std::string>& args, const std::vector<std
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
 
     std::vector<std::string> argStore;
-    argStore.push_back(QM_BINARY);
+    argStore.push_back(program);
     argStore.insert(argStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argStore)

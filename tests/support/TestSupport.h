@@ -51,6 +51,9 @@ struct RunResult {
     std::string err;
 };
 RunResult RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// The same for another program, qm_gio_probe (QM_GIO_PROBE) say.
+RunResult RunProgramAt(const std::string& program, const std::vector<std::string>& args,
+                       const std::vector<std::string>& env = {});
 
 } // namespace testsupport
 

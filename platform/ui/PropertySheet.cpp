@@ -1,0 +1,29 @@
+#include "platform/ui/PropertySheet.h"
+
+#include <sys/stat.h>
+
+#include "platform/ui/PropertyWindow.h"
+
+namespace platform {
+
+bool ShowProperties(const std::vector<std::string>& paths, QWidget* owner, PropertyCallbacks callbacks)
+{
+    if (paths.empty())
+        return false;
+    std::vector<std::string> items;
+    for (std::string path : paths) {
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        struct stat st {};
+        if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+            return false;
+        items.push_back(std::move(path));
+    }
+    auto* window = new ui::PropertyWindow(std::move(items), std::move(callbacks), owner);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return true;
+}
+
+} // namespace platform

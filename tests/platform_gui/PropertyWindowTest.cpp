@@ -1,0 +1,251 @@
+// The property window as a user drives it: its pages, OK and Apply, and the saves
+// it refuses with the window kept open.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "platform/shelllink/ShellLink.h"
+#include "platform/ui/PropertySheet.h"
+#include "platform/ui/PropertyWindow.h"
+#include "tests/support/ModalAnswer.h"
+#include "tests/support/TestSupport.h"
+
+using platform::ui::PropertyWindow;
+using testsupport::ModalAnswer;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+struct Sheet {
+    QWidget owner;
+    std::vector<std::string> saved;
+
+    PropertyWindow* Open(const std::vector<std::string>& paths)
+    {
+        platform::PropertyCallbacks callbacks;
+        callbacks.saved = [this](const std::string& path) { saved.push_back(path); };
+        if (!platform::ShowProperties(paths, &owner, callbacks))
+            return nullptr;
+        const auto windows = owner.findChildren<PropertyWindow*>();
+        return windows.empty() ? nullptr : windows.back();
+    }
+};
+
+template <class T>
+T* Field(QWidget* window, const char* name)
+{
+    T* field = window->findChild<T*>(name);
+    EXPECT_TRUE(field) << name;
+    return field;
+}
+
+// Types into a field as a user does: everything selected, then the new text.
+void Type(QLineEdit* edit, const QString& text)
+{
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+}
+
+void Press(QWidget* window, QDialogButtonBox::StandardButton which)
+{
+    window->findChild<QDialogButtonBox*>()->button(which)->click();
+}
+
+std::string MakeLink(const std::string& file, const std::string& target)
+{
+    platform::ShellLink link;
+    link.SetPath(target);
+    link.SetDescription("old comment");
+    link.SetArguments("--keep");
+    EXPECT_TRUE(link.Save(file));
+    return ReadFile(file);
+}
+
+} // namespace
+
+TEST(PropertyWindow, AShortcutIsEditedOnItsShortcutPage)
+{
+    TempDir dir;
+    Sheet sheet;
+    const std::string file = dir / "tool.lnk";
+    MakeLink(file, "%SystemRoot%\\tool.exe");
+    EXPECT_FALSE(platform::ShowProperties({}, &sheet.owner, {}));
+    EXPECT_FALSE(platform::ShowProperties({dir / "missing.lnk"}, &sheet.owner, {}));
+
+    QPointer<PropertyWindow> window = sheet.Open({file});
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->Tabs()->tabText(window->Tabs()->currentIndex()), "Shortcut");
+    EXPECT_EQ(window->windowTitle(), "tool.lnk Properties");
+    auto* target = Field<QLineEdit>(window, "target");
+    EXPECT_EQ(target->text(), "%SystemRoot%\\tool.exe"); // raw, the variable kept
+    EXPECT_EQ(Field<QLineEdit>(window, "arguments")->text(), "--keep");
+
+    Type(Field<QLineEdit>(window, "comment"), "new comment");
+    QTest::keyClick(Field<QLineEdit>(window, "hotkey"), Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
+    Press(window, QDialogButtonBox::Ok);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
+    platform::ShellLink link;
+    ASSERT_TRUE(link.Load(file));
+    EXPECT_EQ(link.GetDescription(), "new comment");
+    EXPECT_EQ(link.GetHotkey(), 0x0654);
+    EXPECT_EQ(link.GetPath(platform::SLGP_RAWPATH), "%SystemRoot%\\tool.exe");
+    EXPECT_EQ(link.GetArguments(), "--keep");
+    EXPECT_EQ(sheet.saved, std::vector<std::string>{file});
+}
+
+TEST(PropertyWindow, ARefusedSaveKeepsTheWindowAndTheEdits)
+{
+    TempDir dir;
+    Sheet sheet;
+    const std::string file = dir / "tool.lnk";
+    const std::string original = MakeLink(file, "C:\\tool.exe");
+
+    // Read-only: said so, nothing written; clearing Read-only lets it save.
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    QPointer<PropertyWindow> window = sheet.Open({file});
+    ASSERT_TRUE(window);
+    Type(Field<QLineEdit>(window, "comment"), "edited");
+    {
+        ModalAnswer answer(QMessageBox::Ok);
+        Press(window, QDialogButtonBox::Ok);
+        EXPECT_TRUE(answer.Text().contains("read-only")) << answer.Text().toStdString();
+    }
+    ASSERT_TRUE(window);
+    EXPECT_EQ(Field<QLineEdit>(window, "comment")->text(), "edited");
+    EXPECT_EQ(ReadFile(file), original);
+    Field<QCheckBox>(window, "readOnly")->click();
+    Press(window, QDialogButtonBox::Apply);
+    platform::ShellLink link;
+    ASSERT_TRUE(link.Load(file));
+    EXPECT_EQ(link.GetDescription(), "edited");
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IWUSR);
+
+    // Invalid input: a target a Windows path cannot hold.
+    Type(Field<QLineEdit>(window, "target"), "C:\\a|b.exe");
+    {
+        ModalAnswer answer(QMessageBox::Ok);
+        Press(window, QDialogButtonBox::Ok);
+        EXPECT_TRUE(answer.Text().contains("cannot hold")) << answer.Text().toStdString();
+    }
+    ASSERT_TRUE(window);
+
+    // Another window saved meanwhile: asked before saving over it.
+    Type(Field<QLineEdit>(window, "target"), "C:\\tool.exe");
+    QPointer<PropertyWindow> other = sheet.Open({file});
+    Type(Field<QLineEdit>(other, "arguments"), "--other");
+    Press(other, QDialogButtonBox::Ok);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !other; }));
+    Type(Field<QLineEdit>(window, "comment"), "mine");
+    {
+        ModalAnswer answer(QMessageBox::Cancel);
+        Press(window, QDialogButtonBox::Ok);
+        EXPECT_TRUE(answer.Text().contains("changed")) << answer.Text().toStdString();
+    }
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(link.Load(file));
+    EXPECT_EQ(link.GetArguments(), "--other");
+    EXPECT_EQ(link.GetDescription(), "edited");
+    {
+        ModalAnswer answer(QMessageBox::Save);
+        Press(window, QDialogButtonBox::Ok);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
+    ASSERT_TRUE(link.Load(file));
+    EXPECT_EQ(link.GetDescription(), "mine");
+}
+
+TEST(PropertyWindow, TheGeneralPageRenamesAndHidesButNeverReplaces)
+{
+    TempDir dir;
+    Sheet sheet;
+    const std::string file = dir / "tool.lnk";
+    MakeLink(file, "C:\\tool.exe");
+    WriteFile(dir / "taken.lnk", "x");
+    ASSERT_EQ(::symlink(file.c_str(), (dir / "alias.lnk").c_str()), 0);
+
+    QPointer<PropertyWindow> window = sheet.Open({file});
+    window->Tabs()->setCurrentIndex(0);
+    auto* name = Field<QLineEdit>(window, "name");
+    EXPECT_EQ(name->text(), "tool.lnk");
+    Type(name, "taken"); // the extension is kept, as the list's rename keeps it
+    {
+        ModalAnswer answer(QMessageBox::Ok);
+        Press(window, QDialogButtonBox::Apply);
+        EXPECT_TRUE(answer.Text().contains("exists already")) << answer.Text().toStdString();
+    }
+    EXPECT_EQ(ReadFile(dir / "taken.lnk"), "x");
+    Type(name, "renamed");
+    Field<QCheckBox>(window, "hidden")->click();
+    EXPECT_EQ(name->text(), ".renamed");
+    Press(window, QDialogButtonBox::Ok);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
+    EXPECT_EQ(::access(file.c_str(), F_OK), -1);
+    EXPECT_EQ(::access((dir / ".renamed.lnk").c_str(), F_OK), 0);
+    EXPECT_EQ(sheet.saved, std::vector<std::string>{dir / ".renamed.lnk"});
+
+    // A symbolic link shows where it leads.
+    MakeLink(file, "C:\\tool.exe");
+    window = sheet.Open({dir / "alias.lnk"});
+    EXPECT_EQ(Field<QLabel>(window, "linkTo")->text().toStdString(), file);
+    window->close();
+}
+
+TEST(PropertyWindow, SeveralItemsShareOneGeneralPage)
+{
+    TempDir dir;
+    Sheet sheet;
+    WriteFile(dir / "a.txt", "12345");
+    testsupport::MakeDirs(dir / "sub/deeper");
+    WriteFile(dir / "sub/b.bin", std::string(1000, 'b'));
+    WriteFile(dir / "sub/deeper/c.bin", std::string(24, 'c'));
+
+    QPointer<PropertyWindow> window = sheet.Open({dir / "a.txt", dir / "sub/"});
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->Tabs()->count(), 1);
+    EXPECT_EQ(window->findChild<QLineEdit*>("name"), nullptr);
+    auto* size = Field<QLabel>(window, "size");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !size->text().startsWith("Count"); }));
+    EXPECT_EQ(size->text().toStdString(), "1.00 KB (1,029 bytes)");
+    EXPECT_EQ(Field<QLabel>(window, "contains")->text().toStdString(), "3 files, 2 folders");
+    window->close();
+}
+
+TEST(PropertyWindow, AnInternetShortcutKeepsItsOtherLines)
+{
+    TempDir dir;
+    Sheet sheet;
+    const std::string file = dir / "site.url";
+    WriteFile(file, "[InternetShortcut]\nURL=http://old.example/\nIconIndex=2\n[Other]\nKey=value\n");
+    QPointer<PropertyWindow> window = sheet.Open({file});
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->Tabs()->tabText(window->Tabs()->currentIndex()), "Web Document");
+    auto* url = Field<QLineEdit>(window, "url");
+    EXPECT_EQ(url->text(), "http://old.example/");
+    Type(url, "not a url");
+    {
+        ModalAnswer answer(QMessageBox::Ok);
+        Press(window, QDialogButtonBox::Ok);
+        EXPECT_TRUE(answer.Text().contains("is not a URL")) << answer.Text().toStdString();
+    }
+    Type(url, "https://new.example/");
+    QTest::keyClick(Field<QLineEdit>(window, "hotkey"), Qt::Key_W);
+    Press(window, QDialogButtonBox::Ok);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
+    EXPECT_EQ(ReadFile(file), "[InternetShortcut]\nURL=https://new.example/\nIconIndex=2\nHotkey=1623\n[Other]\nKey=value\n");
+}
