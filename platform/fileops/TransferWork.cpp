@@ -310,7 +310,7 @@ private:
         for (int n = first; n <= kMaxNumber; ++n) {
             std::string candidate = make(n);
             struct stat st {};
-            if (LookUp(dirFd, candidate, st) == ENOENT)
+            if (LookUp(dirFd, candidate, st) != 0) // free, or creating it will say why not
                 return candidate;
         }
         ctx_.FailWith(forPath, "Cannot " + verb_ + " '" + DisplayPath(forPath) + "': every numbered name is taken.");
@@ -402,7 +402,7 @@ private:
             char name[32];
             std::snprintf(name, sizeof name, ".quillmere-%08x", digits(random_));
             struct stat st {};
-            if (LookUp(dirFd, name, st) == ENOENT)
+            if (LookUp(dirFd, name, st) != 0)
                 return name;
         }
     }

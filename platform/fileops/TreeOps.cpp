@@ -20,8 +20,15 @@ SourceItem OpenSource(JobContext& ctx, std::string path, std::string_view verb)
         ctx.FailWith(path, "Cannot " + std::string(verb) + " '" + DisplayPath(path) +
                                 "': that does not name a file or folder inside a folder.");
     item.path = path;
-    if (const int e = shell::fs::OpenDirectory(std::string(shell::fs::ParentOf(path)), item.parent))
-        ctx.Fail(path, verb, e);
+    // A folder the user may pass through but not list still holds items to work on.
+    const std::string parent(shell::fs::ParentOf(path));
+    item.parent = UniqueFd(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!item.parent) {
+        if (errno != ENAMETOOLONG)
+            ctx.Fail(path, verb, errno);
+        if (const int e = shell::fs::OpenDirectory(parent, item.parent))
+            ctx.Fail(path, verb, e);
+    }
     if (const int e = LookUp(item.parent.Get(), item.name, item.st)) {
         if (e == ENOENT)
             ctx.FailWith(path, "Cannot " + std::string(verb) + " '" + DisplayPath(path) + "': it no longer exists.");

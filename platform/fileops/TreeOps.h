@@ -18,7 +18,7 @@ using shell::fs::UniqueFd;
 // A source given to a job: its folder's descriptor, its name in it and what it is.
 struct SourceItem {
     std::string path; // without trailing "/"
-    UniqueFd parent;
+    UniqueFd parent;  // O_PATH: for the *at calls only
     std::string name;
     struct stat st {};
 };

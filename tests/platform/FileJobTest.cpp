@@ -381,6 +381,12 @@ TEST(FileJobPaste, UnreadableFoldersAndReadOnlyDestinationsSayWhy)
     EXPECT_EQ(unreadable, "Cannot copy '" + tmp / "src/Tree/locked" + "': Permission denied.");
     EXPECT_TRUE(Contents(tmp / "dest").empty());
 
+    // A folder that may be passed through but not listed still gives up its files.
+    ::chmod((tmp / "src/Tree").c_str(), 0311);
+    EXPECT_EQ(InChild([&] { return RunJob(JobRequest::Paste({tmp / "src/Tree/a.txt"}, false, tmp / "dest")).error; }, true), "");
+    EXPECT_EQ(ReadFile(tmp / "dest/a.txt"), "a");
+    ::chmod((tmp / "src/Tree").c_str(), 0755);
+
     ::chmod((tmp / "src/Tree/locked").c_str(), 0755);
     const std::string readOnly = InChild(
         [&] { return RunJob(JobRequest::Paste({tmp / "src/Tree/a.txt"}, true, tmp / "readonly")).error; }, true);
