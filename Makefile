@@ -9,7 +9,8 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libqt6svg6 \
-            libgtest-dev libgmock-dev adwaita-icon-theme liblnk-utils liblnk-dev
+            libgtest-dev libgmock-dev adwaita-icon-theme liblnk-utils liblnk-dev \
+            libglib2.0-dev libglib2.0-bin
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
