@@ -22,5 +22,6 @@ run qm_bench_drivemap
 run qm_bench_read_links
 run qm_bench_folder_tree
 run qm_bench_main_window
+run qm_bench_file_jobs
 
 exit $status
