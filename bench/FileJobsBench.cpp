@@ -232,7 +232,10 @@ int Screenshots(const std::string& root, const QString& outDir)
     owner.setWindowTitle("Quillmere");
     owner.resize(900, 560);
     auto* layout = new QVBoxLayout(&owner);
-    layout->addWidget(new QLabel("The main window stands here.", &owner));
+    auto* stand = new QLabel("The main window stands here.", &owner);
+    stand->setAutoFillBackground(true);
+    stand->setStyleSheet("background: white; border: 1px solid gray;");
+    layout->addWidget(stand);
     owner.show();
 
     MakeSmallFiles(root + "/src/Photos", 4000);

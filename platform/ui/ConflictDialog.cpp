@@ -58,6 +58,7 @@ ConflictDialog::ConflictDialog(const fileops::JobQuestion& q, QWidget* owner)
         text += "\n" + tr("A file and a folder cannot replace each other; skip it or keep both.");
     auto* message = PlainLabel(text, this);
     message->setObjectName("conflictText");
+    message->setMinimumWidth(440);
     top->addWidget(message, 1);
     layout->addLayout(top);
 
@@ -65,7 +66,7 @@ ConflictDialog::ConflictDialog(const fileops::JobQuestion& q, QWidget* owner)
     grid->addWidget(PlainLabel(tr("Existing:"), this), 0, 0);
     grid->addWidget(PlainLabel(Facts(q.existingFacts), this), 0, 1);
     grid->addWidget(PlainLabel(tr("New:"), this), 1, 0);
-    grid->addWidget(PlainLabel(Facts(q.sourceFacts) + "  \u2014  " + DisplayName(q.source), this), 1, 1);
+    grid->addWidget(PlainLabel(Facts(q.sourceFacts), this), 1, 1);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
     layout->addWidget(applyToAll_);

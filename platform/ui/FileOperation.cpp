@@ -136,7 +136,7 @@ void FileOperation::Tick()
         return;
     const bool fresh = bridge_->TakeProgress(latest_);
     if (!progress_ && confirmationsOpen_ == 0 && sinceStart_.elapsed() >= progressDelayMs_) {
-        progress_ = new FileProgressWindow(request_.kind, owner_);
+        progress_ = new FileProgressWindow(request_.kind, request_.destination, owner_);
         connect(progress_, &FileProgressWindow::CancelRequested, this, &FileOperation::Cancel);
         progress_->Update(latest_);
         progress_->show();

@@ -26,6 +26,12 @@ QString Title(fileops::JobKind kind)
     return {};
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 } // namespace
 
 QString DisplayName(const std::string& path)
@@ -39,8 +45,8 @@ QString DisplayName(const std::string& path)
     return QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
 }
 
-FileProgressWindow::FileProgressWindow(fileops::JobKind kind, QWidget* owner)
-    : QDialog(owner), kind_(kind), action_(new QLabel(this)), counts_(new QLabel(this)),
+FileProgressWindow::FileProgressWindow(fileops::JobKind kind, const std::string& destination, QWidget* owner)
+    : QDialog(owner), kind_(kind), destination_(DisplayName(destination)), action_(new QLabel(this)), counts_(new QLabel(this)),
       bar_(new QProgressBar(this)), cancel_(new QPushButton(tr("Cancel"), this))
 {
     setObjectName("fileProgressWindow");
@@ -68,7 +74,10 @@ FileProgressWindow::FileProgressWindow(fileops::JobKind kind, QWidget* owner)
 void FileProgressWindow::Update(const fileops::JobProgress& p)
 {
     const QString name = DisplayName(p.currentPath);
-    action_->setText(name.isEmpty() ? tr("Preparing...") : Title(kind_) + " \u201C" + name + "\u201D");
+    QString action = name.isEmpty() ? tr("Preparing...") : Title(kind_) + " \u201C" + name + "\u201D";
+    if (!name.isEmpty() && !destination_.isEmpty())
+        action += "\n" + tr("from \u201C%1\u201D to \u201C%2\u201D").arg(DisplayName(FolderOf(p.currentPath)), destination_);
+    action_->setText(action);
     const QLocale locale;
     QString counts = tr("%1 of %2 files").arg(locale.toString(static_cast<qulonglong>(p.filesDone)),
                                               locale.toString(static_cast<qulonglong>(p.filesTotal)));
@@ -76,13 +85,13 @@ void FileProgressWindow::Update(const fileops::JobProgress& p)
         counts += " \u2014 " + tr("%1 of %2").arg(locale.formattedDataSize(static_cast<qint64>(p.bytesDone)),
                                                   locale.formattedDataSize(static_cast<qint64>(p.bytesTotal)));
     counts_->setText(counts);
-    // Bytes tell how far along the copy is; files where nothing is copied.
-    double part = 0;
-    if (p.bytesTotal > 0)
-        part = static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal);
-    else if (p.filesTotal > 0)
-        part = static_cast<double>(p.filesDone) / static_cast<double>(p.filesTotal);
-    bar_->setValue(static_cast<int>(std::min(part, 1.0) * 1000));
+    // Bytes alone would leave the bar standing still through thousands of small
+    // files before one large one: each file also counts as the time of copying
+    // this many bytes.
+    constexpr double kBytesPerFile = 64 * 1024;
+    const double total = static_cast<double>(p.bytesTotal) + kBytesPerFile * static_cast<double>(p.filesTotal);
+    const double done = static_cast<double>(p.bytesDone) + kBytesPerFile * static_cast<double>(p.filesDone);
+    bar_->setValue(total > 0 ? static_cast<int>(std::min(done / total, 1.0) * 1000) : 0);
 }
 
 void FileProgressWindow::reject()

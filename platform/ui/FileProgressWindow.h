@@ -14,7 +14,8 @@ namespace platform {
 class FileProgressWindow : public QDialog {
     Q_OBJECT
 public:
-    FileProgressWindow(fileops::JobKind kind, QWidget* owner);
+    // `destination`: the folder pasted into; empty where there is none.
+    FileProgressWindow(fileops::JobKind kind, const std::string& destination, QWidget* owner);
 
     void Update(const fileops::JobProgress& progress);
     QPushButton* CancelButton() const { return cancel_; }
@@ -27,6 +28,7 @@ protected:
 
 private:
     fileops::JobKind kind_;
+    QString destination_;
     QLabel* action_;
     QLabel* counts_;
     QProgressBar* bar_;
