@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgl-dev libqt6svg6 \
             libgtest-dev libgmock-dev adwaita-icon-theme liblnk-utils liblnk-dev \
-            libglib2.0-dev
+            libglib2.0-dev libglib2.0-bin
 # The tests of the installed program and of the Debian package: the desktop's
 # validators and dpkg-shlibdeps.
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev

@@ -25,5 +25,6 @@ run qm_bench_folder_tree
 run qm_bench_main_window
 run qm_bench_dirwatch
 run qm_bench_window_watch
+run qm_bench_file_jobs
 
 exit $status
