@@ -2,7 +2,9 @@
 // Shell folder items: the record behind every node of the folder tree, the kinds of
 // root folder, and the operations that enumerate a folder into nodes, decide which
 // items are shown and with what, order them, and convert between paths, item ID
-// lists, names and icons. All of it runs on the user-interface thread.
+// lists, names and icons. All of it runs on the user-interface thread; a rename that
+// would wait on a network mount is handed to another thread (RenameItem).
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -42,6 +44,10 @@ enum TRootFolder {
 
 // The special folder id that locates a root kind (-1 for rfCustom).
 int RootFolderCsidl(TRootFolder root);
+
+// How long a network mount may take to answer a single call (a rename) before it is
+// taken as gone.
+inline constexpr std::chrono::milliseconds kNetworkWait{2000};
 
 // The attributes every item is asked for.
 inline constexpr std::uint32_t kFolderItemAttributeMask = 0xF20B0177;
@@ -167,6 +173,8 @@ bool MakeFolderItem(const TFolderTreeBase& tree, const ShellFolderPtr& folder, I
 // Sibling order: negative, zero or positive.
 int CompareFolderItems(const TFolderNode* a, const TFolderNode* b);
 // Renames the item of record (never over an existing item) and updates its lists.
-// On failure the record is unchanged and errorMessage (when given) says why.
+// On failure the record is unchanged and errorMessage (when given) says why. An item
+// on a network mount is renamed on another thread, waited for at most networkWait:
+// past it the record is unchanged too and the message is "MOUNT does not answer".
 bool RenameItem(TFolderItemData* record, std::string_view newName, const TFolderItemData* parentRecord,
-                std::string* errorMessage = nullptr);
+                std::string* errorMessage = nullptr, std::chrono::milliseconds networkWait = kNetworkWait);

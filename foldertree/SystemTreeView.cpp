@@ -814,7 +814,8 @@ bool TdfsSystemTreeView::EndEdit(TFolderNode* node, const QString& text)
     const QByteArray newName = text.toUtf8();
     TFolderItemData* parentRecord = node->Parent ? node->Parent->Data.get() : nullptr;
     std::string why;
-    if (!RenameItem(node->Data.get(), std::string_view(newName.constData(), newName.size()), parentRecord, &why)) {
+    if (!RenameItem(node->Data.get(), std::string_view(newName.constData(), newName.size()), parentRecord, &why,
+                    networkWait_)) {
         ShowError(QStringLiteral("Cannot rename %1: %2").arg(shown, QString::fromUtf8(why.data(), qsizetype(why.size()))));
         return false;
     }

@@ -84,6 +84,9 @@ public:
     bool Autoscroll() const { return autoscroll_; }
     void SetAutoscroll(bool on);
     void SetFileMask(const std::string& mask);
+    // How long a network mount may take to answer a rename, in milliseconds.
+    int NetworkWait() const { return static_cast<int>(networkWait_.count()); }
+    void SetNetworkWait(int ms) { networkWait_ = std::chrono::milliseconds(ms); }
 
     // --- operations ------------------------------------------------------------------
     // Rebuilds the whole tree, keeping the selection (and its expansion).
@@ -195,6 +198,7 @@ private:
     bool notifyImmediately_ = true;
     int updateLocks_ = 0;
     int busy_ = 0;
+    std::chrono::milliseconds networkWait_ = kNetworkWait;
 
     // Where the expansion under way stands (see "expansion" in the .cpp).
     enum class ExpansionStep { Idle, Reading, Checked };

@@ -14,6 +14,7 @@
 #include "foldertree/SystemTreeView.h"
 #include "platform/shell/Volumes.h"
 #include "tests/foldertree/DeepFolders.h"
+#include "tests/support/HangingMount.h"
 #include "tests/support/TestSupport.h"
 
 namespace shell = platform::shell;
@@ -636,6 +637,32 @@ TEST_F(TreeTest, RenameInPlaceOnlyWhereAllowedAndNeverOverAnotherItem)
     // The nodes below name the new path too.
     ASSERT_EQ(old->Children.size(), 1u);
     EXPECT_EQ(tree->GetNodePath(old->Children[0].get()), base + "/renamed/inner");
+}
+
+// The server goes away after the folder was read: renaming it gives up after the
+// wait, says so, and keeps the name.
+TEST_F(TreeTest, ARenameOnAShareThatStoppedAnsweringKeepsTheName)
+{
+    const std::string share = base + "/net";
+    MakeDirs(share + "/docs");
+    WriteMountTable("40 26 0:40 / " + share + " rw - nfs4 server:/export rw\n");
+    MakeTree();
+    tree->SetNetworkWait(100);
+    tree->SetSelection(share + "/docs");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree->Selection() == share + "/docs" && tree->Selected(); }));
+    TFolderNode* docs = tree->Selected();
+    const QModelIndex index = tree->IndexOf(docs);
+    EXPECT_TRUE(tree->model()->flags(index) & Qt::ItemIsEditable);
+
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(share, whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    EXPECT_FALSE(tree->model()->setData(index, "papers", Qt::EditRole));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].toStdString(), "Cannot rename docs: " + share + " does not answer");
+    EXPECT_EQ(docs->Text, "docs");
+    EXPECT_TRUE(mount->WaitForRequests(1));
 }
 
 TEST_F(TreeTest, SymbolicLinkLoopsBrowseWithoutEnd)
