@@ -131,31 +131,54 @@ ShellFolderPtr BindItemFolder(const TFolderTreeBase& tree, const TFolderNode& no
     return folder;
 }
 
-bool EnumerateChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode)
+std::uint32_t EnumerationFlags(const TFolderTreeBase& tree)
 {
-    if (!folder)
-        return false;
     std::uint32_t flags = shell::SHCONTF_FOLDERS;
     if (tree.ShowHiddenDirs())
         flags |= shell::SHCONTF_INCLUDEHIDDEN;
     if (tree.ShowFiles())
         flags |= shell::SHCONTF_NONFOLDERS;
-    std::unique_ptr<shell::EnumIdList> items;
-    if (shell::Failed(folder->EnumObjects(flags, items)) || !items)
-        return false;
+    return flags;
+}
 
+namespace {
+
+void AddChild(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode, IdList& relative)
+{
     const PCIdList parentAbsolute =
         parentNode && parentNode->Data ? parentNode->Data->AbsoluteIdList.Get() : nullptr;
+    IdList absolute = ConcatIdLists(parentAbsolute, relative.Get());
+    tree.AddNode(folder, absolute, parentNode, relative);
+    // Lists the new node did not take over go back to the allocator here.
+    relative.Reset();
+}
+
+} // namespace
+
+bool EnumerateChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode)
+{
+    if (!folder)
+        return false;
+    std::unique_ptr<shell::EnumIdList> items;
+    if (shell::Failed(folder->EnumObjects(EnumerationFlags(tree), items)) || !items)
+        return false;
     bool any = false;
     IdList relative;
     while (items->Next(relative) == shell::S_OK) {
         any = true;
-        IdList absolute = ConcatIdLists(parentAbsolute, relative.Get());
-        tree.AddNode(folder, absolute, parentNode, relative);
-        // Lists the new node did not take over go back to the allocator here.
-        relative.Reset();
+        AddChild(tree, folder, parentNode, relative);
     }
     return any;
+}
+
+bool AddChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode,
+                 std::vector<IdList>& items)
+{
+    if (!folder)
+        return false;
+    for (IdList& relative : items)
+        AddChild(tree, folder, parentNode, relative);
+    return !items.empty();
 }
 
 bool MakeFolderItem(const TFolderTreeBase& tree, const ShellFolderPtr& folder, IdList& absoluteIdList,
