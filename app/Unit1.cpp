@@ -38,6 +38,7 @@
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
+#include "platform/shell/NetworkMounts.h"
 #include "platform/shell/ParentSteps.h"
 #include "platform/shellfolders/ShellFolders.h"
 #include "shortcuts/wekShortcutListView.h"
@@ -61,8 +62,16 @@ QString DisplayPath(const std::string& path) { return QFile::decodeName(QByteArr
 
 bool IsFolder(const std::string& path)
 {
+    if (path.empty())
+        return false;
+    // A path on a network mount is not looked at here, where a server that went away
+    // would keep the window from ever showing: it is a folder to try, and the tree
+    // and the list, which read it off this thread, find out.
+    std::error_code ec;
+    if (platform::shell::NetworkMountOf(std::filesystem::absolute(path, ec).string()))
+        return true;
     struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // An empty path stays empty: it is no folder, and "" must not match the root "/".

@@ -18,7 +18,9 @@
 #include <QPixmap>
 #include <QStringList>
 #include <QTreeView>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,11 +60,11 @@ public:
     // The error (an errno value) that kept the last read from listing a folder that
     // was asked for; 0 when it was listed, or when no folder was asked for.
     int ReadError() const { return readError_; }
-    // The network mount (its mount point) that did not answer the test: set only
-    // while OnStatusChange runs after a test, like FailedCount.
+    // The network mount (its mount point) that did not answer the test, a rename or
+    // New Folder: set only while OnStatusChange runs after one, like FailedCount.
     const std::string& UnansweredMount() const { return unansweredMount_; }
-    // How long a network mount may take to answer for a link under test before it is
-    // taken as gone, in milliseconds.
+    // How long a network mount may take to answer for a link under test, a rename or
+    // New Folder before it is taken as gone, in milliseconds.
     int NetworkWait() const { return networkWait_; }
     void SetNetworkWait(int ms) { networkWait_ = ms; }
     // A read or a test is waiting on a network mount.
@@ -171,6 +173,10 @@ private:
     void FinishNetworkTest();
     void CancelNetworkTest();
     void UpdateBusyCursor();
+    // Runs call, which works in folder: on a network mount on another thread, waited
+    // for NetworkWait at most. Nothing when the mount gave no answer in time, which
+    // OnStatusChange then tells.
+    std::optional<int> CallInFolder(const std::string& folder, const std::function<int()>& call);
 
     std::unique_ptr<TShortcutListModel> model_;
     std::string directory_;
