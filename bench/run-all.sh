@@ -24,5 +24,6 @@ run qm_bench_report_tree
 run qm_bench_folder_tree
 run qm_bench_main_window
 run qm_bench_dirwatch
+run qm_bench_program_icons
 
 exit $status
