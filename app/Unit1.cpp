@@ -27,6 +27,7 @@
 #include "app/FileLists.h"
 #include "app/Hints.h"
 #include "app/Version.h"
+#include "dragdrop/DropFileTarget.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/shell/ParentSteps.h"
@@ -88,6 +89,7 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
     BuildLayout();
     BuildActions();
     BuildMenus();
+    Loaded();
     FormCreate(args);
 }
 
@@ -343,6 +345,8 @@ void TForm1::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    dropFileTargetLV_->Detach();
+    dropFileTargetTV_->Detach();
     SaveSettings();
 }
 

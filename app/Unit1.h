@@ -3,6 +3,7 @@
 // status bar, and the settings kept under HKCU "Software\Tarnwick\Quillmere".
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPoint>
 #include <QPointer>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "app/Actions.h"
 #include "app/Settings.h"
+#include "dragdrop/DropEffects.h"
 
 class QAction;
 class QDialog;
@@ -17,6 +19,8 @@ class QLabel;
 class QMenu;
 class QSplitter;
 class QWidget;
+class TDropFileTarget;
+class TDropTarget;
 class TdfsSystemImageList;
 class TdfsSystemTreeView;
 class TwekShortcutListView;
@@ -47,6 +51,9 @@ public:
     TdfsSystemImageList* ImageList() const { return imageList_; }
     const std::vector<QPixmap>& ImageListGoodBad() const { return imageListGoodBad_; }
     QMenu* PopupMenu1() const { return popupMenu1_; }
+    // The drop targets of the tree and the list.
+    TDropFileTarget* DropFileTargetTV() const { return dropFileTargetTV_; }
+    TDropFileTarget* DropFileTargetLV() const { return dropFileTargetLV_; }
     QString PanelText(int panel) const;
     int PanelWidth(int panel) const;
 
@@ -76,6 +83,16 @@ public:
     void ShortcutListStatusChange();
     void ShortcutListSelectionChange();
     void PanelTVResize();
+    // Drops on the tree and the list (app/DropHandling.cpp): shortcut files are
+    // copied or moved, other files get shortcuts made to them, always through the
+    // shell's verbs.
+    void DropFileTargetEnter(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetTVDragOver(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetLVDragOver(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetGetDropEffect(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetTVLeave(TDropTarget* sender);
+    void DropFileTargetLVLeave(TDropTarget* sender);
+    void DropFileTargetDrop(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
     // Re-reads the list and rebuilds the selected folder's branch of the tree,
     // expanding again the children that were expanded.
     void Refresh();
@@ -101,6 +118,14 @@ private:
     void BuildLayout();
     void BuildActions();
     void BuildMenus();
+    // Once the components exist, before the settings: the drop targets.
+    void Loaded();
+    // Where a drop at `point` would put the files: the tree's node there, or the
+    // list's folder or its highlighted subfolder. Empty for no folder.
+    std::string DropDestination(const TDropTarget* target, QPoint point) const;
+    // The list's subfolder row at a point, the one a drop there goes into; -1 for
+    // none (shortcut rows take no drop).
+    int ListDropRow(QPoint point) const;
     void FormCreate(const std::vector<std::string>& args);
     void FormDestroy();
     void SetTreeWidth(int width);
@@ -124,6 +149,8 @@ private:
     std::vector<QPixmap> imageListGoodBad_;
     QLabel* panels_[2] = {nullptr, nullptr};
     QMenu* popupMenu1_ = nullptr;
+    TDropFileTarget* dropFileTargetTV_ = nullptr;
+    TDropFileTarget* dropFileTargetLV_ = nullptr;
     std::vector<QMenu*> mainMenus_;
     std::vector<QAction*> actions_;
     QAction* pasteKey_ = nullptr; // Ctrl+V runs Paste even while Paste is hidden
