@@ -15,9 +15,8 @@
 #include "dragdrop/DropFileSource.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/clipboard/Clipboard.h"
-#include "platform/registry/Registry.h"
-#include "platform/verbs/FileWork.h"
 #include "shortcuts/wekShortcutListView.h"
+#include "tests/app/DropTestSupport.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 
 using listtest::WaitFor;
@@ -30,29 +29,7 @@ namespace {
 
 constexpr Qt::DropActions kAll = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 
-// Records the pastes the verbs hand on, and finishes them at once.
-class RecordedPastes : public platform::verbs::FileWork {
-public:
-    struct Call {
-        std::vector<std::string> sources;
-        std::string folder;
-        PasteMode mode;
-        bool operator==(const Call&) const = default;
-    };
-    bool Paste(const std::vector<std::string>& sources, const std::string& folder, PasteMode mode, QWidget*,
-               std::function<void(bool)> finished) override
-    {
-        std::string f = folder;
-        while (f.size() > 1 && f.back() == '/')
-            f.pop_back();
-        log.push_back({sources, f, mode});
-        finished(true);
-        return true;
-    }
-    bool CreateShortcuts(const std::vector<std::string>&, QWidget*) override { return false; }
-    bool Trash(const std::vector<std::string>&, QWidget*) override { return false; }
-    std::vector<Call> log;
-};
+using droptest::RecordedPastes;
 
 // Plays a drag over a control's viewport: entry, a move, then a drop or a leave.
 // Answers the action of the drop (or of the move, for a leave).
@@ -84,19 +61,7 @@ protected:
         MakeDirs(env / "src");
         for (const char* name : {"x.lnk", "y.lnk", "z.LNK", "doc.txt"})
             WriteFile(env / ("src/" + std::string(name)), "x");
-        platform::registry::Key key;
-        ASSERT_EQ(platform::registry::Key::Create(platform::registry::Hive::CurrentUser, kSettingsKey, key),
-                  platform::registry::Success);
-        // A whole set, as a shutdown leaves it: the reading stops at a missing value.
-        key.WriteBool("DefAct", false);
-        key.WriteInteger("WinTop", 100);
-        key.WriteInteger("WinLeft", 100);
-        key.WriteInteger("WinHeight", 500);
-        key.WriteInteger("WinWidth", 700);
-        key.WriteString("ColShow", "abcdefghij");
-        key.WriteInteger("TreeWidth", 250);
-        key.WriteString("LastDir", env / "last");
-        key.WriteBool("MenuShow", true);
+        droptest::OpenOn(env / "last", 700, 500);
         platform::verbs::SetFileWork(pastes);
 
         window = std::make_unique<TForm1>();

@@ -18,9 +18,8 @@
 
 #include "app/Unit1.h"
 #include "foldertree/SystemTreeView.h"
-#include "platform/registry/Registry.h"
-#include "platform/verbs/FileWork.h"
 #include "shortcuts/wekShortcutListView.h"
+#include "tests/app/DropTestSupport.h"
 #include "tests/interop/Interop.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 
@@ -28,27 +27,6 @@ using listtest::WaitFor;
 using platform::verbs::PasteMode;
 
 namespace {
-
-// The pastes the verbs hand on, so the drops need no file work.
-class RecordedPastes : public platform::verbs::FileWork {
-public:
-    struct Call {
-        std::vector<std::string> sources;
-        std::string folder;
-        PasteMode mode;
-    };
-    bool Paste(const std::vector<std::string>& sources, const std::string& folder, PasteMode mode, QWidget*,
-               std::function<void(bool)> finished) override
-    {
-        log.push_back({sources, folder, mode});
-        std::sort(log.back().sources.begin(), log.back().sources.end());
-        finished(true);
-        return true;
-    }
-    bool CreateShortcuts(const std::vector<std::string>&, QWidget*) override { return false; }
-    bool Trash(const std::vector<std::string>&, QWidget*) override { return false; }
-    std::vector<Call> log;
-};
 
 // A command in a process group of its own, ended with the whole group.
 class Spawned {
@@ -153,22 +131,8 @@ TEST(ThunarDragTest, FilesCrossBetweenThunarAndTheWindow)
     testsupport::MakeDirs(env / "outside");
     listtest::WriteLink(env / "outside/Hello.lnk", env / "outside");
     testsupport::WriteFile(env / "outside/readme.txt", "x");
-    {
-        platform::registry::Key key;
-        ASSERT_EQ(platform::registry::Key::Create(platform::registry::Hive::CurrentUser, kSettingsKey, key),
-                  platform::registry::Success);
-        // A whole set: the reading stops at the first value missing.
-        key.WriteBool("DefAct", false);
-        key.WriteInteger("WinTop", 0);
-        key.WriteInteger("WinLeft", 0);
-        key.WriteInteger("WinHeight", 500);
-        key.WriteInteger("WinWidth", 620);
-        key.WriteString("ColShow", "abc");
-        key.WriteInteger("TreeWidth", 200);
-        key.WriteString("LastDir", env / "last");
-        key.WriteBool("MenuShow", true);
-    }
-    auto pastes = std::make_shared<RecordedPastes>();
+    droptest::OpenOn(env / "last", 620, 500);
+    auto pastes = std::make_shared<droptest::RecordedPastes>();
     platform::verbs::SetFileWork(pastes);
 
     TForm1 window;
