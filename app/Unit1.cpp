@@ -35,6 +35,7 @@
 #include "app/QuilOpt.h"
 #include "app/Version.h"
 #include "dirwatch/dirnotify.h"
+#include "dragdrop/DropFileTarget.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
@@ -304,7 +305,11 @@ void TForm1::BuildMenus()
     ReadClipboardState();
 }
 
-void TForm1::Loaded() { dirNotify1_->Loaded(); }
+void TForm1::Loaded()
+{
+    AttachDropTargets();
+    dirNotify1_->Loaded();
+}
 
 void TForm1::SetTreeWidth(int width)
 {
@@ -384,6 +389,8 @@ void TForm1::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    dropFileTargetLV_->Detach();
+    dropFileTargetTV_->Detach();
     dirNotify1_->SetEnabled(false);
     SaveSettings();
 }

@@ -122,6 +122,12 @@ public:
 
     // Drag feedback for one file ("SCopy") or several ("MCopy").
     static QCursor DragCursor(int fileCount);
+    // Drags the selected rows out (files and folders), offering copy and move; the
+    // target does the work, and a move shows here through the folder watcher.
+    void StartDragOut();
+    // A drag of the list's rows is under way (its own rows may not be dropped on
+    // the folder they are in).
+    bool DraggingRows() const { return draggingRows_; }
 
     // The steps behind the events, public for the window and for tests.
     void ReadFolder();
@@ -150,6 +156,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     void ReadTimerFired();
@@ -199,6 +206,7 @@ private:
     bool autoSizeFirstColumn_ = false;
     std::string nameSizedFor_; // the folder whose names the Name column was sized to
     bool menuKeySeen_ = false;
+    bool draggingRows_ = false;
     // A read puts the selection back in one step and reports it after its own status.
     bool readingSelection_ = false;
     bool selectionRestored_ = false;
