@@ -11,10 +11,11 @@ FUZZ_SECONDS ?= 60
 
 PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgl-dev libqt6svg6 \
             libgtest-dev libgmock-dev adwaita-icon-theme liblnk-utils liblnk-dev \
-            libglib2.0-dev
+            libglib2.0-dev libglib2.0-bin
 # The tests of the installed program and of the Debian package: the desktop's
-# validators and dpkg-shlibdeps.
-TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
+# validators and dpkg-shlibdeps. Drags with a real file manager: Xvfb, Thunar in a
+# D-Bus session, xdotool for the pointer.
+TEST_PACKAGES := desktop-file-utils appstream dpkg-dev xvfb thunar xdotool dbus-x11
 # `make package`: dpkg-shlibdeps for the dependencies, lintian to check the result.
 PACKAGE_PACKAGES := dpkg-dev lintian
 FUZZ_PACKAGES := clang libclang-rt-14-dev

@@ -34,11 +34,13 @@
 #include "app/QuilOpt.h"
 #include "app/Version.h"
 #include "dirwatch/dirnotify.h"
+#include "dragdrop/DropFileTarget.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/clipboard/Clipboard.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/EntryAttributes.h"
+#include "platform/shell/NetworkMounts.h"
 #include "platform/shell/ParentSteps.h"
 #include "platform/shellfolders/ShellFolders.h"
 #include "shortcuts/ShellVerbs.h"
@@ -63,8 +65,16 @@ QString DisplayPath(const std::string& path) { return QFile::decodeName(QByteArr
 
 bool IsFolder(const std::string& path)
 {
+    if (path.empty())
+        return false;
+    // A path on a network mount is not looked at here, where a server that went away
+    // would keep the window from ever showing: it is a folder to try, and the tree
+    // and the list, which read it off this thread, find out.
+    std::error_code ec;
+    if (platform::shell::NetworkMountOf(std::filesystem::absolute(path, ec).string()))
+        return true;
     struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // An empty path stays empty: it is no folder, and "" must not match the root "/".
@@ -297,7 +307,11 @@ void TForm1::BuildMenus()
     ReadClipboardState();
 }
 
-void TForm1::Loaded() { dirNotify1_->Loaded(); }
+void TForm1::Loaded()
+{
+    AttachDropTargets();
+    dirNotify1_->Loaded();
+}
 
 void TForm1::SetTreeWidth(int width)
 {
@@ -377,6 +391,8 @@ void TForm1::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
+    dropFileTargetLV_->Detach();
+    dropFileTargetTV_->Detach();
     dirNotify1_->SetEnabled(false);
     SaveSettings();
 }

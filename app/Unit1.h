@@ -3,6 +3,7 @@
 // status bar, and the settings kept under HKCU "Software\Tarnwick\Quillmere".
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPoint>
 #include <QPointer>
 #include <QStringList>
 #include <functional>
@@ -11,6 +12,7 @@
 
 #include "app/Actions.h"
 #include "app/Settings.h"
+#include "dragdrop/DropEffects.h"
 
 class QAction;
 class QDialog;
@@ -19,6 +21,8 @@ class QMenu;
 class QSplitter;
 class QWidget;
 class TDirNotify;
+class TDropFileTarget;
+class TDropTarget;
 class TdfsSystemImageList;
 class TdfsSystemTreeView;
 class TFavorites;
@@ -52,6 +56,9 @@ public:
     QMenu* PopupMenu1() const { return popupMenu1_; }
     // The folder watcher: it follows the tree's selection, subfolders included.
     TDirNotify* DirNotify1() const { return dirNotify1_; }
+    // The drop targets of the tree and the list.
+    TDropFileTarget* DropFileTargetTV() const { return dropFileTargetTV_; }
+    TDropFileTarget* DropFileTargetLV() const { return dropFileTargetLV_; }
     QString PanelText(int panel) const;
     int PanelWidth(int panel) const;
 
@@ -85,6 +92,16 @@ public:
     void PanelTVResize();
     // Something changed in the watched folder or below it.
     void DirNotify1Change();
+    // Drops on the tree and the list (app/DropHandling.cpp): shortcut files are
+    // copied or moved, other files get shortcuts made to them, always through the
+    // shell's verbs.
+    void DropFileTargetEnter(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetTVDragOver(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetLVDragOver(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetGetDropEffect(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
+    void DropFileTargetTVLeave(TDropTarget* sender);
+    void DropFileTargetLVLeave(TDropTarget* sender);
+    void DropFileTargetDrop(TDropTarget* sender, TShiftState shift, QPoint point, TDropEffect& effect);
     // Re-reads the list and rebuilds the selected folder's branch of the tree,
     // expanding again the children that were expanded. While a folder's name is
     // being edited in the tree the rebuild waits for the editor to close.
@@ -120,8 +137,16 @@ private:
     void BuildLayout();
     void BuildActions();
     void BuildMenus();
-    // The components exist: those that wait for the window to be built may start.
+    // The components exist: those that wait for the window to be built may start
+    // (the folder watcher, the drop targets), before the settings are applied.
     void Loaded();
+    void AttachDropTargets(); // app/DropHandling.cpp
+    // Where a drop at `point` would put the files: the tree's node there, or the
+    // list's folder or its highlighted subfolder. Empty for no folder.
+    std::string DropDestination(const TDropTarget* target, QPoint point) const;
+    // The list's subfolder row at a point, the one a drop there goes into; -1 for
+    // none (shortcut rows take no drop).
+    int ListDropRow(QPoint point) const;
     void FormCreate(const std::vector<std::string>& args);
     void FormDestroy();
     void SetTreeWidth(int width);
@@ -147,6 +172,8 @@ private:
     std::vector<QPixmap> imageListGoodBad_;
     QLabel* panels_[2] = {nullptr, nullptr};
     QMenu* popupMenu1_ = nullptr;
+    TDropFileTarget* dropFileTargetTV_ = nullptr;
+    TDropFileTarget* dropFileTargetLV_ = nullptr;
     std::vector<QMenu*> mainMenus_;
     std::vector<QAction*> actions_;
     TFavorites* favorites_ = nullptr;

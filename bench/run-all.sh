@@ -25,5 +25,7 @@ run qm_bench_folder_tree
 run qm_bench_main_window
 run qm_bench_dirwatch
 run qm_bench_window_watch
+run qm_bench_file_jobs
+run qm_bench_program_icons
 
 exit $status

@@ -273,7 +273,8 @@ bool TFolderTreeModel::hasChildren(const QModelIndex& parent) const
 bool TFolderTreeModel::canFetchMore(const QModelIndex& parent) const
 {
     const TFolderNode* node = NodeOf(parent);
-    return node && node->Data && !node->Data->Populated && node->HasButton;
+    // A folder being read shows "Reading..." until its answer comes: nothing more to ask.
+    return node && node->Data && !node->Data->Populated && node->HasButton && node->Children.empty();
 }
 
 void TFolderTreeModel::fetchMore(const QModelIndex& parent)
@@ -285,7 +286,8 @@ void TFolderTreeModel::fetchMore(const QModelIndex& parent)
 Qt::ItemFlags TFolderTreeModel::flags(const QModelIndex& index) const
 {
     const TFolderNode* node = NodeOf(index);
-    if (!node)
+    // "Reading..." is drawn disabled, and neither chosen nor stepped on by the keys.
+    if (!node || node->Placeholder)
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (node->Data && (node->Data->Attributes & shell::SFGAO_CANRENAME))

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/shell/FsAccess.h"
+#include "platform/shell/NetworkMounts.h"
 
 namespace fs = platform::shell::fs;
 
@@ -26,6 +27,11 @@ constexpr int kEntriesLookedAt = 4096;
 
 bool HoldsSubfolder(const std::string& path, bool includeHidden)
 {
+    // Nothing on a network mount is looked at: a server that went away would hold
+    // this look, and every look queued after it, for good.
+    platform::shell::MountProbe mounts;
+    if (mounts.Reach(path) != platform::shell::NetworkReach::None)
+        return false;
     fs::UniqueFd fd;
     if (fs::OpenDirectory(path, fd) != 0)
         return false;
@@ -44,8 +50,10 @@ bool HoldsSubfolder(const std::string& path, bool includeHidden)
         if (e->d_type == DT_DIR) {
             found = true;
         } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            // What leads into a network mount is listed as a folder, unasked.
             struct stat st {};
-            found = ::fstatat(::dirfd(dir), name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            found = mounts.Reach(path, name) != platform::shell::NetworkReach::None ||
+                    (::fstatat(::dirfd(dir), name, &st, 0) == 0 && S_ISDIR(st.st_mode));
         }
     }
     ::closedir(dir);

@@ -1,7 +1,11 @@
 #include "foldertree/SystemControlPack.h"
 
 #include <atomic>
+#include <optional>
 #include <span>
+
+#include "platform/shell/NetworkMounts.h"
+#include "platform/util/CallWithLimit.h"
 
 namespace shell = platform::shell;
 
@@ -127,31 +131,54 @@ ShellFolderPtr BindItemFolder(const TFolderTreeBase& tree, const TFolderNode& no
     return folder;
 }
 
-bool EnumerateChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode)
+std::uint32_t EnumerationFlags(const TFolderTreeBase& tree)
 {
-    if (!folder)
-        return false;
     std::uint32_t flags = shell::SHCONTF_FOLDERS;
     if (tree.ShowHiddenDirs())
         flags |= shell::SHCONTF_INCLUDEHIDDEN;
     if (tree.ShowFiles())
         flags |= shell::SHCONTF_NONFOLDERS;
-    std::unique_ptr<shell::EnumIdList> items;
-    if (shell::Failed(folder->EnumObjects(flags, items)) || !items)
-        return false;
+    return flags;
+}
 
+namespace {
+
+void AddChild(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode, IdList& relative)
+{
     const PCIdList parentAbsolute =
         parentNode && parentNode->Data ? parentNode->Data->AbsoluteIdList.Get() : nullptr;
+    IdList absolute = ConcatIdLists(parentAbsolute, relative.Get());
+    tree.AddNode(folder, absolute, parentNode, relative);
+    // Lists the new node did not take over go back to the allocator here.
+    relative.Reset();
+}
+
+} // namespace
+
+bool EnumerateChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode)
+{
+    if (!folder)
+        return false;
+    std::unique_ptr<shell::EnumIdList> items;
+    if (shell::Failed(folder->EnumObjects(EnumerationFlags(tree), items)) || !items)
+        return false;
     bool any = false;
     IdList relative;
     while (items->Next(relative) == shell::S_OK) {
         any = true;
-        IdList absolute = ConcatIdLists(parentAbsolute, relative.Get());
-        tree.AddNode(folder, absolute, parentNode, relative);
-        // Lists the new node did not take over go back to the allocator here.
-        relative.Reset();
+        AddChild(tree, folder, parentNode, relative);
     }
     return any;
+}
+
+bool AddChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode,
+                 std::vector<IdList>& items)
+{
+    if (!folder)
+        return false;
+    for (IdList& relative : items)
+        AddChild(tree, folder, parentNode, relative);
+    return !items.empty();
 }
 
 bool MakeFolderItem(const TFolderTreeBase& tree, const ShellFolderPtr& folder, IdList& absoluteIdList,
@@ -228,7 +255,7 @@ int CompareFolderItems(const TFolderNode* a, const TFolderNode* b)
 }
 
 bool RenameItem(TFolderItemData* record, std::string_view newName, const TFolderItemData* parentRecord,
-                std::string* errorMessage)
+                std::string* errorMessage, std::chrono::milliseconds networkWait)
 {
     if (newName.empty() || !record || !record->ParentFolder) {
         if (errorMessage)
@@ -236,7 +263,36 @@ bool RenameItem(TFolderItemData* record, std::string_view newName, const TFolder
         return false;
     }
     IdList renamed;
-    const shell::HResult hr = record->ParentFolder->SetNameOf(record->RelativeIdList.Get(), newName, 0x20, &renamed);
+    shell::HResult hr = shell::E_FAIL;
+    const std::string path = GetItemPath(record->AbsoluteIdList.Get());
+    std::optional<shell::NetworkMount> mount;
+    if ((record->Attributes & shell::SFGAO_ISSLOW) || (mount = shell::NetworkMountOf(path))) {
+        // The server may be gone: the rename is asked for on a thread of its own, with
+        // folder objects of its own, and waited for only so long.
+        auto answer = platform::CallWithLimit(
+            [item = CopyIdList(record->AbsoluteIdList.Get()), name = std::string(newName)] {
+                ShellFolderPtr desktop;
+                IdList renamedItem;
+                shell::HResult result = shell::GetDesktopFolder(desktop);
+                if (shell::Succeeded(result))
+                    result = desktop->SetNameOf(item.Get(), name, 0x20, &renamedItem);
+                return std::make_pair(result, std::move(renamedItem));
+            },
+            networkWait);
+        if (!answer) {
+            if (!mount)
+                mount = shell::NetworkMountOf(path);
+            if (errorMessage)
+                *errorMessage = (mount ? mount->MountPoint : path) + " does not answer";
+            return false;
+        }
+        hr = answer->first;
+        // The answer names the item from the desktop down; the record keeps its last level.
+        if (shell::Succeeded(hr) && answer->second)
+            renamed = CopyIdList(shell::LastItem(answer->second.Get()));
+    } else {
+        hr = record->ParentFolder->SetNameOf(record->RelativeIdList.Get(), newName, 0x20, &renamed);
+    }
     if (shell::Failed(hr) || !renamed) {
         if (errorMessage)
             *errorMessage = shell::ResultMessage(shell::Failed(hr) ? hr : shell::E_FAIL);

@@ -2,7 +2,9 @@
 // Shell folder items: the record behind every node of the folder tree, the kinds of
 // root folder, and the operations that enumerate a folder into nodes, decide which
 // items are shown and with what, order them, and convert between paths, item ID
-// lists, names and icons. All of it runs on the user-interface thread.
+// lists, names and icons. All of it runs on the user-interface thread; what would
+// wait on a network mount is handed to another thread (FolderReader.h, RenameItem).
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -42,6 +44,10 @@ enum TRootFolder {
 
 // The special folder id that locates a root kind (-1 for rfCustom).
 int RootFolderCsidl(TRootFolder root);
+
+// How long a network mount may take to answer a single call (a rename) before it is
+// taken as gone.
+inline constexpr std::chrono::milliseconds kNetworkWait{2000};
 
 // The attributes every item is asked for.
 inline constexpr std::uint32_t kFolderItemAttributeMask = 0xF20B0177;
@@ -90,6 +96,9 @@ struct TFolderNode {
     int OverlayIndex = -1;  // 0 shared, 1 link
     bool HasButton = false; // expand button before the first expansion
     bool Probed = false;    // looked into for subfolders its attributes missed
+    // No item: the "Reading..." row that stands for the children of a folder being
+    // read off the GUI thread.
+    bool Placeholder = false;
 
     // System icon indexes, fetched when the node is first drawn, then kept.
     bool IconsFetched = false;
@@ -161,12 +170,20 @@ bool GetRootIdList(const TFolderTreeBase& tree, TRootFolder rootFolder, const st
 ShellFolderPtr BindItemFolder(const TFolderTreeBase& tree, const TFolderNode& node);
 // Hands every item of folder to tree.AddNode; true when there was at least one.
 bool EnumerateChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode);
+// The SHCONTF_ flags EnumerateChildren reads a folder with.
+std::uint32_t EnumerationFlags(const TFolderTreeBase& tree);
+// Hands items of folder read earlier (off the GUI thread, with EnumerationFlags) to
+// tree.AddNode, as EnumerateChildren does; true when there was at least one.
+bool AddChildren(TFolderTreeBase& tree, const ShellFolderPtr& folder, TFolderNode* parentNode,
+                 std::vector<IdList>& items);
 // Whether an item is shown, and if so with what. On false the lists are untouched.
 bool MakeFolderItem(const TFolderTreeBase& tree, const ShellFolderPtr& folder, IdList& absoluteIdList,
                     TFolderNode* parentNode, IdList& relativeIdList, TFolderItemInfo& out);
 // Sibling order: negative, zero or positive.
 int CompareFolderItems(const TFolderNode* a, const TFolderNode* b);
 // Renames the item of record (never over an existing item) and updates its lists.
-// On failure the record is unchanged and errorMessage (when given) says why.
+// On failure the record is unchanged and errorMessage (when given) says why. An item
+// on a network mount is renamed on another thread, waited for at most networkWait:
+// past it the record is unchanged too and the message is "MOUNT does not answer".
 bool RenameItem(TFolderItemData* record, std::string_view newName, const TFolderItemData* parentRecord,
-                std::string* errorMessage = nullptr);
+                std::string* errorMessage = nullptr, std::chrono::milliseconds networkWait = kNetworkWait);

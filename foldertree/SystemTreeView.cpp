@@ -13,10 +13,13 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
+#include "foldertree/FolderReader.h"
 #include "foldertree/FolderTreeModel.h"
 #include "foldertree/MountTableWatcher.h"
 #include "platform/icons/SystemIconList.h"
+#include "platform/shell/NetworkMounts.h"
 #include "shortcuts/ShellVerbs.h"
 
 namespace shell = platform::shell;
@@ -25,26 +28,28 @@ namespace shell = platform::shell;
 
 namespace {
 
-// The hourglass on the tree while it works.
+// The hourglass on the tree while it works; show puts up the cursor the depth calls for.
 class BusyCursor {
 public:
-    explicit BusyCursor(QAbstractScrollArea* w, int& depth) : w_(w), depth_(depth)
+    BusyCursor(int& depth, std::function<void()> show) : depth_(depth), show_(std::move(show))
     {
-        if (depth_++ == 0)
-            w_->viewport()->setCursor(Qt::WaitCursor);
+        ++depth_;
+        show_();
     }
     ~BusyCursor()
     {
-        if (--depth_ == 0)
-            w_->viewport()->unsetCursor();
+        --depth_;
+        show_();
     }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 
 private:
-    QAbstractScrollArea* w_;
     int& depth_;
+    std::function<void()> show_;
 };
+
+constexpr const char* kReadingText = "Reading...";
 
 class UpdateLock {
 public:
@@ -83,6 +88,25 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     model_->SetDropHighlight(palette().brush(QPalette::Highlight), palette().brush(QPalette::HighlightedText));
     model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
     setModel(model_);
+    reader_ = new TFolderReader(this);
+    reader_->OnRead = [this](quint64 ticket, std::vector<IdList>& items) { ReadArrived(ticket, items); };
+    // Nodes that go take their reads with them, whoever removes them.
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                TFolderNode* node = NodeOf(parent);
+                const auto& rows = node ? node->Children : model_->Top();
+                for (int row = first; row <= last && row < static_cast<int>(rows.size()); ++row)
+                    ForgetReadsFrom(rows[static_cast<std::size_t>(row)].get());
+                // A read of the parent fills rows that are going: it is over too.
+                if (node && reads_.erase(node) && walk_.node == node)
+                    walk_ = {};
+                ShowBusy();
+            });
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        reads_.clear();
+        walk_ = {};
+        ShowBusy();
+    });
     setHeaderHidden(true);
     setRootIsDecorated(true);
     setSortingEnabled(false);
@@ -104,6 +128,8 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     // Collapsing a folder above the selected one hides the selection; the collapsed
     // folder takes it over, so the list never shows a folder the tree no longer does.
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        // Closing a folder gives up the reads of it and of the folders below it.
+        GiveUpReadsFrom(NodeOf(index));
         for (QModelIndex i = currentIndex().parent(); i.isValid(); i = i.parent())
             if (i == index) {
                 setCurrentIndex(index);
@@ -130,6 +156,10 @@ std::string TdfsSystemTreeView::Selection() const
 {
     if (!handleAllocated_)
         return {};
+    // What the user asked for, not what stays selected until its folder answers: at
+    // exit that is the folder to open next time.
+    if (walk_.node)
+        return walk_.target;
     return GetNodePath(Selected());
 }
 
@@ -344,19 +374,32 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 // reads children into the tree.
 //
 // A node with a record is Unread until its children have been read (its record is
-// Populated), then Read:
+// Populated), then Read. A folder on a network mount (its item has SFGAO_ISSLOW, or
+// its path leads onto one) is read on a worker thread (TFolderReader), since a server
+// that went away would make the read wait for good; while it is read, the node is
+// Reading, listed in reads_:
 //
 //   Unread --read--> Read      the children are inserted, sorted, in one go; a node
 //                              that shows nothing loses its button. A folder that
 //                              cannot be bound stays Unread, keeps its button (the
 //                              next expansion tries again) and says why.
+//   Unread --read off the GUI thread--> Reading --answer--> Read
+//                              the node expands at once with one disabled
+//                              "Reading..." row, which the answer replaces; the tree
+//                              shows a busy cursor while any read is under way.
+//   Reading --given up--> Unread with its button
+//                              Esc, collapsing the node (or a node above it), or
+//                              choosing another node while a selection waits for it.
+//                              The worker is left to itself; its answer is dropped.
 //   Read --RefreshNode--> Unread --read--> Read
 //                              the children are dropped and read afresh; an expanded
-//                              node is expanded again.
+//                              node is expanded again. A collapsed folder on a
+//                              network mount is read when it is next opened.
 //   Read --ReadMissingChildren--> Read
 //                              a selection by path that found no child for the next
 //                              step reads the folder again and adds the children the
-//                              node lacks; those it has keep their nodes and expansion.
+//                              node lacks; those it has keep their nodes and expansion
+//                              (off the GUI thread too, for a network mount).
 //   Unread without a button --the model's look finds a linked subfolder--> Unread
 //                              with a button (FolderTreeModel, off the GUI thread).
 //
@@ -368,8 +411,9 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 //                     (expandRecursively, a node expanded while hidden).
 //
 // Every expansion runs the expansion check once (which reads an Unread node and
-// fires OnPopulated when it ends positive) and ends with the children sorted. The
-// tree's own step, expansion_, says where the one expansion under way stands:
+// fires OnPopulated when it ends positive; for a read off the GUI thread, when the
+// answer comes) and ends with the children sorted. The tree's own step, expansion_,
+// says where the one expansion under way on the GUI thread stands:
 //
 //   Idle --ExpansionCheck--> Reading(node) --children read--> Idle
 //   Idle --check done, Qt about to expand--> Checked(node) --NodeExpanded--> Idle
@@ -377,6 +421,14 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 // While Reading, AddNode collects the node's children into expansion_.batch instead
 // of inserting them one by one; Checked tells NodeExpanded that the check already
 // ran (and OnPopulated already fired) for the expansion Qt reports.
+//
+// A selection by path walks down from the root (Descend), expanding each folder on
+// the way. When it reaches a folder being read off the GUI thread it waits in walk_
+// and goes on when the answer comes; only then is its node selected and OnChange
+// fired. Choosing another node meanwhile ends the walk (and gives up the read it
+// waited for), as does a newer selection by path. A walk that waits for a share that
+// never answers selects nothing: the deepest folder reached is not the one asked
+// for, and showing it would send the list to the same silent share.
 
 TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& absolute, TFolderNode* parent,
                                          IdList& relative)
@@ -401,14 +453,13 @@ TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& a
     return added;
 }
 
-TdfsSystemTreeView::Nodes TdfsSystemTreeView::ReadChildren(const ShellFolderPtr& folder, TFolderNode* node,
-                                                          bool& found)
+TdfsSystemTreeView::Nodes TdfsSystemTreeView::CollectChildren(TFolderNode* node, const std::function<bool()>& add,
+                                                             bool& found)
 {
     UpdateLock lock(this);
-    BusyCursor busy(this, busy_);
     expansion_ = {ExpansionStep::Reading, node, {}};
     try {
-        found = EnumerateChildren(*this, folder, node);
+        found = add();
     } catch (...) {
         expansion_ = {};
         throw;
@@ -422,18 +473,34 @@ TdfsSystemTreeView::Nodes TdfsSystemTreeView::ReadChildren(const ShellFolderPtr&
     return batch;
 }
 
-bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node)
+TdfsSystemTreeView::Nodes TdfsSystemTreeView::ReadChildren(const ShellFolderPtr& folder, TFolderNode* node,
+                                                          bool& found)
+{
+    BusyCursor busy(busy_, [this] { ShowBusy(); });
+    return CollectChildren(node, [&] { return EnumerateChildren(*this, folder, node); }, found);
+}
+
+bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node, bool opening)
 {
     if (!node)
         return false;
     bool answer = true;
     if (node->Data && !node->Data->Populated) {
+        // Being read: its "Reading..." row shows until the answer comes.
+        if (reads_.count(node))
+            return true;
         ShellFolderPtr folder;
         try {
             folder = BindItemFolder(*this, *node);
         } catch (const std::exception& e) {
             ShowError(QString::fromUtf8(e.what()));
             return false;
+        }
+        if (IsSlow(node)) {
+            // Not opened (a refresh): it keeps its button and is read when it is.
+            if (opening)
+                StartRead(node, ReadKind::Fill, std::move(folder));
+            return true;
         }
         bool found = false;
         Nodes children = ReadChildren(folder, node, found);
@@ -526,7 +593,7 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
     if (node->Data) {
         node->Data->Populated = false;
         node->HasButton = true;
-        const bool ok = ExpansionCheck(node);
+        const bool ok = ExpansionCheck(node, wasExpanded);
         if (ok && wasExpanded)
             ExpandChecked(node);
         else if (!ok && IsNodeExpanded(node))
@@ -538,7 +605,7 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
 
 bool TdfsSystemTreeView::ReadMissingChildren(TFolderNode* node)
 {
-    if (!node || !node->Data || !node->Data->Populated)
+    if (!node || !node->Data || !node->Data->Populated || reads_.count(node))
         return false;
     ShellFolderPtr folder;
     try {
@@ -546,8 +613,17 @@ bool TdfsSystemTreeView::ReadMissingChildren(TFolderNode* node)
     } catch (const std::exception&) {
         return false; // gone since it was read: nothing to add
     }
+    if (IsSlow(node)) {
+        StartRead(node, ReadKind::Missing, std::move(folder));
+        return false; // nothing yet: the answer adds them
+    }
     bool found = false;
     Nodes read = ReadChildren(folder, node, found);
+    return AddMissingChildren(node, read);
+}
+
+bool TdfsSystemTreeView::AddMissingChildren(TFolderNode* node, Nodes& read)
+{
     // The children shown stay as they are (with their expansion and their nodes);
     // only the items they lack are added.
     std::vector<const TFolderNode*> shown;
@@ -571,12 +647,162 @@ bool TdfsSystemTreeView::ReadMissingChildren(TFolderNode* node)
     return true;
 }
 
+// --- reads off the GUI thread ---------------------------------------------------------------
+
+bool TdfsSystemTreeView::IsSlow(const TFolderNode* node) const
+{
+    if (!node->Data)
+        return false;
+    if (node->Data->Attributes & shell::SFGAO_ISSLOW)
+        return true;
+    // Mounted since the item was made, or reached through a link made since.
+    const std::string path = GetNodePath(node);
+    return !path.empty() && shell::NetworkMountOf(path).has_value();
+}
+
+void TdfsSystemTreeView::StartRead(TFolderNode* node, ReadKind kind, ShellFolderPtr folder)
+{
+    // The worker gets a folder object of its own: nothing on this thread touches it.
+    ShellFolderPtr own;
+    try {
+        own = BindItemFolder(*this, *node);
+    } catch (const std::exception&) {
+        own = folder;
+    }
+    const quint64 ticket = ++lastTicket_;
+    reads_[node] = {ticket, kind, std::move(folder)};
+    if (kind == ReadKind::Fill) {
+        Nodes reading;
+        reading.push_back(std::make_unique<TFolderNode>());
+        reading.back()->Text = kReadingText;
+        reading.back()->Placeholder = true;
+        model_->InsertChildren(node, reading);
+    }
+    reader_->Read(ticket, std::move(own), EnumerationFlags(*this));
+    ShowBusy();
+}
+
+void TdfsSystemTreeView::ReadArrived(quint64 ticket, std::vector<IdList>& items)
+{
+    const auto it =
+        std::find_if(reads_.begin(), reads_.end(), [ticket](const auto& read) { return read.second.ticket == ticket; });
+    if (it == reads_.end())
+        return; // given up, or its node went
+    TFolderNode* node = it->first;
+    const Read read = std::move(it->second);
+    reads_.erase(it);
+    ShowBusy();
+    bool found = false;
+    Nodes children = CollectChildren(node, [&] { return AddChildren(*this, read.folder, node, items); }, found);
+    UpdateLock lock(this);
+    if (read.kind == ReadKind::Fill) {
+        model_->RemoveChildren(node); // the "Reading..." row
+        model_->InsertChildren(node, children);
+        node->Data->Populated = true;
+        // As when read on this thread: a folder that could not be read, or shows
+        // nothing, loses its button.
+        if ((!found && (node->Parent || rootFolder_ != rfDesktop)) || node->Children.empty()) {
+            node->HasButton = false;
+            model_->NodeChanged(node);
+            collapse(IndexOf(node));
+        } else {
+            emit OnPopulated(node);
+        }
+    } else {
+        AddMissingChildren(node, children);
+    }
+    if (walk_.node == node) {
+        Walk walk = std::exchange(walk_, {});
+        if (!walk.rest) {
+            // The root was being read: the path parses now.
+            SelectPath(walk.target);
+            return;
+        }
+        WalkTo(node, walk.rest.Get(), true, walk.expandAtEnd);
+    }
+}
+
+void TdfsSystemTreeView::GiveUpRead(TFolderNode* node)
+{
+    const auto it = reads_.find(node);
+    if (it == reads_.end())
+        return;
+    const ReadKind kind = it->second.kind;
+    reads_.erase(it);
+    if (walk_.node == node)
+        walk_ = {};
+    if (kind == ReadKind::Fill) {
+        // Back to Unread with its button: the next expansion reads again.
+        UpdateLock lock(this);
+        model_->RemoveChildren(node);
+        node->HasButton = true;
+        model_->NodeChanged(node);
+        if (IsNodeExpanded(node))
+            collapse(IndexOf(node));
+    }
+    ShowBusy();
+}
+
+void TdfsSystemTreeView::GiveUpReadsFrom(TFolderNode* node)
+{
+    std::vector<TFolderNode*> below;
+    for (const auto& [reading, read] : reads_)
+        for (const TFolderNode* p = reading; p; p = p->Parent)
+            if (p == node) {
+                below.push_back(reading);
+                break;
+            }
+    for (TFolderNode* reading : below)
+        GiveUpRead(reading);
+}
+
+void TdfsSystemTreeView::GiveUpWalk()
+{
+    if (TFolderNode* waitedFor = std::exchange(walk_, {}).node)
+        GiveUpRead(waitedFor);
+}
+
+void TdfsSystemTreeView::GiveUp()
+{
+    GiveUpWalk();
+    while (!reads_.empty())
+        GiveUpRead(reads_.begin()->first);
+}
+
+void TdfsSystemTreeView::ForgetReadsFrom(const TFolderNode* node)
+{
+    // The nodes are going: nothing to show any more, only the records to drop.
+    const auto isBelow = [node](const TFolderNode* n) {
+        for (; n; n = n->Parent)
+            if (n == node)
+                return true;
+        return false;
+    };
+    for (auto it = reads_.begin(); it != reads_.end();)
+        it = isBelow(it->first) ? reads_.erase(it) : std::next(it);
+    if (walk_.node && isBelow(walk_.node))
+        walk_ = {};
+}
+
+void TdfsSystemTreeView::ShowBusy()
+{
+    if (busy_ > 0)
+        viewport()->setCursor(Qt::WaitCursor);
+    else if (!reads_.empty())
+        viewport()->setCursor(Qt::BusyCursor);
+    else
+        viewport()->unsetCursor();
+}
+
 // --- rebuilding and selecting ---------------------------------------------------------------
 
 void TdfsSystemTreeView::Reset()
 {
     if (!handleAllocated_)
         return;
+    // A selection still on its way is the one to keep.
+    if (walk_.node && pendingSelection_.empty())
+        pendingSelection_ = walk_.target;
     IdList remembered;
     bool wasExpanded = false;
     if (TFolderNode* selected = Selected(); selected && selected->Data && selected->Data->AbsoluteIdList) {
@@ -612,15 +838,8 @@ void TdfsSystemTreeView::Reset()
             if (PCIdList below = StripPrefix(list, RootNode()->Data->AbsoluteIdList.Get()))
                 list = below;
         }
-        if (list) {
-            TFolderNode* node = FindNode(list);
-            SetSelected(node);
-            if (node) {
-                ScrollIntoView(node);
-                if (wasExpanded)
-                    ExpandNode(node);
-            }
-        }
+        if (list)
+            WalkTo(RootNode(), list, false, wasExpanded);
     }
     notifyImmediately_ = savedNotify;
     TellComboBox();
@@ -633,6 +852,11 @@ void TdfsSystemTreeView::SelectPath(const std::string& path)
         return;
     if (!IsNodeExpanded(root))
         ExpandNode(root);
+    if (reads_.count(root)) {
+        // The root's own items are being read: the path is parsed once they are there.
+        walk_ = {root, {}, path, false};
+        return;
+    }
     if (root->Children.empty() || !root->Children.front()->Data)
         return;
     const ShellFolderPtr folder = root->Children.front()->Data->ParentFolder;
@@ -665,21 +889,22 @@ void TdfsSystemTreeView::SelectPath(const std::string& path)
     if (!ParsePath(folder, rest, list))
         return;
     UpdateLock lock(this);
-    TFolderNode* node = FindNode(list.Get());
-    SetSelected(node);
-    if (node)
-        ScrollIntoView(node);
+    WalkTo(root, list.Get(), false, false);
 }
 
 TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
 {
-    TFolderNode* current = RootNode();
-    if (!current || !idList)
+    TFolderNode* root = RootNode();
+    if (!root || !idList)
         return nullptr;
-    if (shell::ItemSize(idList) == 0)
-        return current;
+    return Descend(root, idList, false);
+}
+
+TFolderNode* TdfsSystemTreeView::Descend(TFolderNode* current, PCIdList& at, bool justRead)
+{
     // The children of a node read earlier may lack a folder made (or renamed) since:
-    // a miss reads the node's folder again, once, before it counts as one.
+    // a miss reads the node's folder again, once, before it counts as one. justRead:
+    // the folder of current was read on this very walk and knows its children.
     const auto matchingChild = [](const TFolderNode* node, PCIdList wanted) -> TFolderNode* {
         for (const auto& child : node->Children) {
             const TFolderItemData* data = child->Data.get();
@@ -689,10 +914,8 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
         }
         return nullptr;
     };
-    PCIdList at = idList;
-    IdList wanted = CopyFirstId(at);
-    bool justRead = false; // a folder read on this very walk knows its children
-    while (true) {
+    while (at && shell::ItemSize(at) != 0 && !reads_.count(current)) {
+        const IdList wanted = CopyFirstId(at);
         TFolderNode* match = matchingChild(current, wanted.Get());
         if (!match && !justRead && ReadMissingChildren(current))
             match = matchingChild(current, wanted.Get());
@@ -702,11 +925,33 @@ TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
         at = NextId(at);
         if (!at || shell::ItemSize(at) == 0)
             break;
-        wanted = CopyFirstId(at);
         justRead = current->Data && !current->Data->Populated;
         ExpandNode(current);
     }
     return current;
+}
+
+void TdfsSystemTreeView::WalkTo(TFolderNode* from, PCIdList at, bool justRead, bool expandAtEnd)
+{
+    // A newer selection replaces one still on its way (the read it waited for goes
+    // on, and fills its folder).
+    walk_ = {};
+    const PCIdList whole = at;
+    TFolderNode* node = from ? Descend(from, at, justRead) : nullptr;
+    if (node && at && shell::ItemSize(at) != 0 && reads_.count(node)) {
+        const TFolderItemData* base = from->Data.get();
+        const IdList absolute = ConcatIdLists(base ? base->AbsoluteIdList.Get() : nullptr, whole);
+        walk_ = {node, CopyIdList(at), GetItemPath(absolute.Get()), expandAtEnd};
+        // In view meanwhile: the folder waited for, and its "Reading..." row.
+        ScrollIntoView(node->Children.empty() ? node : node->Children.back().get());
+        return;
+    }
+    SetSelected(node);
+    if (node) {
+        ScrollIntoView(node);
+        if (expandAtEnd)
+            ExpandNode(node);
+    }
 }
 
 void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
@@ -715,7 +960,12 @@ void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
     // Laying the new rows out may bring a horizontal scroll bar that covers the last
     // row: look again once the view has settled.
     QTimer::singleShot(0, this, [this] {
-        if (currentIndex().isValid())
+        // While a selection waits for a folder, that folder's "Reading..." row, in the
+        // middle, so that the folder shows above it.
+        if (const TFolderNode* waitedFor = walk_.node)
+            scrollTo(IndexOf(waitedFor->Children.empty() ? waitedFor : waitedFor->Children.back().get()),
+                     PositionAtCenter);
+        else if (currentIndex().isValid())
             scrollTo(currentIndex());
     });
 }
@@ -761,17 +1011,16 @@ void TdfsSystemTreeView::SelectIdList(PCIdList absoluteIdList)
         list = NextId(list);
     if (!list)
         return;
-    TFolderNode* node = FindNode(list);
-    SetSelected(node);
-    if (node)
-        ScrollIntoView(node);
+    WalkTo(RootNode(), list, false, false);
 }
 
 void TdfsSystemTreeView::CurrentChanged(const QModelIndex& current)
 {
     if (destroying_)
         return;
-    BusyCursor busy(this, busy_);
+    // Another node chosen while a selection waits for a folder: that one is off.
+    GiveUpWalk();
+    BusyCursor busy(busy_, [this] { ShowBusy(); });
     emit OnChange(NodeOf(current));
     if (readDelay_ == 0 || notifyImmediately_) {
         comboTimer_->stop();
@@ -816,7 +1065,8 @@ bool TdfsSystemTreeView::EndEdit(TFolderNode* node, const QString& text)
     const QByteArray newName = text.toUtf8();
     TFolderItemData* parentRecord = node->Parent ? node->Parent->Data.get() : nullptr;
     std::string why;
-    if (!RenameItem(node->Data.get(), std::string_view(newName.constData(), newName.size()), parentRecord, &why)) {
+    if (!RenameItem(node->Data.get(), std::string_view(newName.constData(), newName.size()), parentRecord, &why,
+                    networkWait_)) {
         ShowError(QStringLiteral("Cannot rename %1: %2").arg(shown, QString::fromUtf8(why.data(), qsizetype(why.size()))));
         return false;
     }
@@ -899,6 +1149,11 @@ void TdfsSystemTreeView::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
         QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
         contextMenuEvent(&menuKey);
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && state() != QAbstractItemView::EditingState && Busy()) {
+        GiveUp();
         event->accept();
         return;
     }

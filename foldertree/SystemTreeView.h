@@ -8,15 +8,21 @@
 // (SystemControlPack.h). The nodes are TFolderNode objects owned by the tree's model;
 // a node pointer stays valid until the node is deleted (RefreshNode of an ancestor,
 // Reset, destruction).
+//
+// A folder on a network mount is read off the GUI thread (a server that went away
+// must not freeze the window): it shows a "Reading..." row meanwhile, the tree a busy
+// cursor, and Esc, collapsing the folder or choosing another one gives the read up.
 #include <QPointer>
 #include <QString>
 #include <QTreeView>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "foldertree/SystemControlPack.h"
 
 #include <QMenu>
+class TFolderReader;
 class TFolderTreeModel;
 
 class QTimer;
@@ -59,13 +65,17 @@ public:
     void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
 
     // The path of the selected node: empty before the window exists, with nothing
-    // selected, or for a node without a file-system path (Computer, Trash).
+    // selected, or for a node without a file-system path (Computer, Trash). While a
+    // selection waits for a folder on its way to be read, the path it goes to.
     std::string Selection() const;
     // Selects the node of a path, expanding the way down. A path that does not
     // parse changes nothing; one that leads part of the way selects the deepest
     // folder on the way (a hidden folder while hidden ones are not shown: its
     // nearest shown ancestor). Before the window exists the path waits in
-    // PendingSelection. The empty string does nothing.
+    // PendingSelection. The empty string does nothing. A folder on the way that
+    // lies on a network mount is read off the GUI thread: the selection (and
+    // OnChange) comes when its read does, unless the user chose another node or
+    // gave the read up meanwhile; until then the old selection stays.
     void SetSelection(const std::string& path);
     std::string Directory() const { return Selection(); }
     void SetDirectory(const std::string& path) { SetSelection(path); }
@@ -84,6 +94,9 @@ public:
     bool Autoscroll() const { return autoscroll_; }
     void SetAutoscroll(bool on);
     void SetFileMask(const std::string& mask);
+    // How long a network mount may take to answer a rename, in milliseconds.
+    int NetworkWait() const { return static_cast<int>(networkWait_.count()); }
+    void SetNetworkWait(int ms) { networkWait_ = std::chrono::milliseconds(ms); }
 
     // --- operations ------------------------------------------------------------------
     // Rebuilds the whole tree, keeping the selection (and its expansion).
@@ -91,7 +104,8 @@ public:
     // The node of a list relative to the root's folder, expanding the way down; the
     // deepest node reached when the list leads further than the tree goes. A node
     // read earlier that lacks the next item reads its folder again first (adding
-    // what it lacks), so folders made since are found.
+    // what it lacks), so folders made since are found. A folder on a network mount
+    // is not waited for: the walk stops at it while it is read.
     TFolderNode* FindNode(PCIdList idList);
     // Selects the node of an absolute list.
     void SelectIdList(PCIdList absoluteIdList);
@@ -111,8 +125,14 @@ public:
     static TFolderNode* NodeOf(const QModelIndex& index);
     bool IsNodeExpanded(const TFolderNode* node) const;
     // Expands a node as a click on its button does (enumerating it on the first
-    // time); false when it has nothing to show.
+    // time); false when it has nothing to show. A folder on a network mount expands
+    // at once, showing "Reading..." until its read comes.
     bool ExpandNode(TFolderNode* node);
+    // A folder is being read off the GUI thread.
+    bool Busy() const { return !reads_.empty(); }
+    // Gives up every read under way (Esc), and the selection waiting for one. The
+    // folders keep their buttons: the next expansion reads again.
+    void GiveUp();
     void CollapseNode(TFolderNode* node);
     // Starts in-place editing of a node's label; only items that can be renamed.
     bool StartEditing(TFolderNode* node);
@@ -170,13 +190,27 @@ public:
 
 private:
     // The expansion protocol (see "expansion" in the .cpp).
-    bool ExpansionCheck(TFolderNode* node);
+    bool ExpansionCheck(TFolderNode* node, bool opening = true);
     void FetchChildren(TFolderNode* node);
     void ExpandChecked(TFolderNode* node);
     void NodeExpanded(const QModelIndex& index);
     using Nodes = std::vector<std::unique_ptr<TFolderNode>>;
+    Nodes CollectChildren(TFolderNode* node, const std::function<bool()>& add, bool& found);
     Nodes ReadChildren(const ShellFolderPtr& folder, TFolderNode* node, bool& found);
     bool ReadMissingChildren(TFolderNode* node);
+    bool AddMissingChildren(TFolderNode* node, Nodes& read);
+    // Reads off the GUI thread, and the selection that waits for one.
+    enum class ReadKind { Fill, Missing };
+    bool IsSlow(const TFolderNode* node) const;
+    void StartRead(TFolderNode* node, ReadKind kind, ShellFolderPtr folder);
+    void ReadArrived(quint64 ticket, std::vector<IdList>& items);
+    void GiveUpRead(TFolderNode* node);
+    void GiveUpReadsFrom(TFolderNode* node);
+    void GiveUpWalk();
+    void ForgetReadsFrom(const TFolderNode* node);
+    TFolderNode* Descend(TFolderNode* current, PCIdList& at, bool justRead);
+    void WalkTo(TFolderNode* from, PCIdList at, bool justRead, bool expandAtEnd);
+    void ShowBusy();
     bool EndEdit(TFolderNode* node, const QString& text);
     void SelectPath(const std::string& path);
     void ScrollIntoView(TFolderNode* node);
@@ -202,6 +236,7 @@ private:
     bool notifyImmediately_ = true;
     int updateLocks_ = 0;
     int busy_ = 0;
+    std::chrono::milliseconds networkWait_ = kNetworkWait;
 
     // Where the expansion under way stands (see "expansion" in the .cpp).
     enum class ExpansionStep { Idle, Reading, Checked };
@@ -211,4 +246,23 @@ private:
         Nodes batch; // its children read so far
     };
     Expansion expansion_;
+
+    // The folders being read off the GUI thread, and what each read is for.
+    struct Read {
+        quint64 ticket = 0;
+        ReadKind kind = ReadKind::Fill;
+        ShellFolderPtr folder; // the GUI thread's own object of the folder
+    };
+    TFolderReader* reader_ = nullptr;
+    std::map<TFolderNode*, Read> reads_;
+    quint64 lastTicket_ = 0;
+    // A selection by path waiting for the read of node, the deepest folder it has
+    // reached (none when no selection waits).
+    struct Walk {
+        TFolderNode* node = nullptr;
+        IdList rest;        // the items still to find below node; none: parse target again
+        std::string target; // the path it goes to
+        bool expandAtEnd = false;
+    };
+    Walk walk_;
 };

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/shell/NetworkMounts.h"
+#include "platform/util/CallWithLimit.h"
 #include "platform/util/Text.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
@@ -75,8 +76,8 @@ void TwekShortcutListView::DoVerb(std::string_view verb)
          [&] {
              // An existing "New Folder" is left as it is; no numbered name is tried.
              const std::string path = directory_ + "New Folder";
-             ::mkdir(path.c_str(), 0777);
-             RequestRead();
+             if (CallInFolder(directory_, [path] { return ::mkdir(path.c_str(), 0777); }))
+                 RequestRead();
          }},
         {"Delete", [&] { RunVerbOnFiles("Delete", rowsFolder, SelectedNames(), this); }},
         {"Rename", [&] { StartEditing(FirstSelectedRow()); }},
@@ -207,20 +208,39 @@ bool TwekShortcutListView::RenameEdited(int row, const QString& text)
         newName += oldExt;
     if (newName == oldName)
         return false;
-    // The list shows the changes of its folder by reading it again.
-    RequestRead();
     // A "/" would move the file into another folder; "." and ".." name folders.
     if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos ||
-        newName.find('\0') != std::string::npos)
+        newName.find('\0') != std::string::npos) {
+        RequestRead();
         return false;
+    }
     // The row's file is in the folder the rows were read from. Directory may already
     // name another folder whose read is still pending, where the same name would be
     // someone else's file.
-    const std::string& folder = model_->Folder();
-    if (!RenameNoReplace(folder + oldName, folder + newName))
+    const std::string folder = model_->Folder();
+    const std::optional<int> renamed = CallInFolder(
+        folder, [from = folder + oldName, to = folder + newName] { return RenameNoReplace(from, to) ? 1 : 0; });
+    // The list shows the changes of its folder by reading it again; a share that did
+    // not answer would only hold up another read.
+    if (renamed)
+        RequestRead();
+    if (renamed.value_or(0) == 0)
         return false;
     model_->SetRowName(row, std::move(newName));
     return true;
+}
+
+std::optional<int> TwekShortcutListView::CallInFolder(const std::string& folder, const std::function<int()>& call)
+{
+    const auto mount = platform::shell::NetworkMountOf(folder);
+    if (!mount)
+        return call();
+    if (std::optional<int> answer = platform::CallWithLimit(call, std::chrono::milliseconds(networkWait_)))
+        return answer;
+    unansweredMount_ = mount->MountPoint;
+    emit OnStatusChange(this);
+    unansweredMount_.clear();
+    return std::nullopt;
 }
 
 QPoint TwekShortcutListView::KeyboardMenuPoint() const

@@ -5,10 +5,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <algorithm>
 #include <cerrno>
 #include <numeric>
 
+#include "dragdrop/DropFileSource.h"
 #include "foldertree/SystemImageList.h"
 #include "platform/launch/WinExec.h"
 #include "platform/shell/NetworkMounts.h"
@@ -42,6 +44,7 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
+    setDragEnabled(true);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setIconSize(QSize(kStateImageSize + TShortcutListModel::kIconSize, TShortcutListModel::kIconSize));
     setSortingEnabled(false);
@@ -102,6 +105,31 @@ QCursor TwekShortcutListView::DragCursor(int fileCount)
     if (pm.isNull())
         return QCursor(Qt::DragCopyCursor);
     return QCursor(pm, 0, 0);
+}
+
+void TwekShortcutListView::startDrag(Qt::DropActions)
+{
+    StartDragOut();
+}
+
+void TwekShortcutListView::StartDragOut()
+{
+    std::vector<std::string> paths = SelectedPaths();
+    if (paths.empty())
+        return;
+    auto* source = new TDropFileSource;
+    source->SetImageIndex(-1);
+    const QPixmap cursor = DragCursor(static_cast<int>(paths.size())).pixmap();
+    if (!cursor.isNull())
+        source->SetDragCursor(cursor, DROPEFFECT_COPY);
+    source->SetFiles(std::move(paths));
+    source->SetDragtypes(dtCopy | dtMove);
+    const QPointer<TwekShortcutListView> self(this);
+    draggingRows_ = true;
+    // The outcome is of no use here: the target moves or copies the files itself.
+    source->RunDrag(this);
+    if (self)
+        draggingRows_ = false;
 }
 
 void TwekShortcutListView::SetSmallImages(TdfsSystemImageList* images) { model_->SetSmallImages(images); }

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,11 +62,11 @@ public:
     // The error (an errno value) that kept the last read from listing a folder that
     // was asked for; 0 when it was listed, or when no folder was asked for.
     int ReadError() const { return readError_; }
-    // The network mount (its mount point) that did not answer the test: set only
-    // while OnStatusChange runs after a test, like FailedCount.
+    // The network mount (its mount point) that did not answer the test, a rename or
+    // New Folder: set only while OnStatusChange runs after one, like FailedCount.
     const std::string& UnansweredMount() const { return unansweredMount_; }
-    // How long a network mount may take to answer for a link under test before it is
-    // taken as gone, in milliseconds.
+    // How long a network mount may take to answer for a link under test, a rename or
+    // New Folder before it is taken as gone, in milliseconds.
     int NetworkWait() const { return networkWait_; }
     void SetNetworkWait(int ms) { networkWait_ = ms; }
     // A read or a test is waiting on a network mount.
@@ -129,6 +130,12 @@ public:
 
     // Drag feedback for one file ("SCopy") or several ("MCopy").
     static QCursor DragCursor(int fileCount);
+    // Drags the selected rows out (files and folders), offering copy and move; the
+    // target does the work, and a move shows here through the folder watcher.
+    void StartDragOut();
+    // A drag of the list's rows is under way (its own rows may not be dropped on
+    // the folder they are in).
+    bool DraggingRows() const { return draggingRows_; }
 
     // The steps behind the events, public for the window and for tests.
     void ReadFolder();
@@ -157,6 +164,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     void ReadTimerFired();
@@ -181,6 +189,10 @@ private:
     void FinishNetworkTest();
     void CancelNetworkTest();
     void UpdateBusyCursor();
+    // Runs call, which works in folder: on a network mount on another thread, waited
+    // for NetworkWait at most. Nothing when the mount gave no answer in time, which
+    // OnStatusChange then tells.
+    std::optional<int> CallInFolder(const std::string& folder, const std::function<int()>& call);
 
     std::unique_ptr<TShortcutListModel> model_;
     std::string directory_;
@@ -203,6 +215,7 @@ private:
     bool autoSizeFirstColumn_ = false;
     std::string nameSizedFor_; // the folder whose names the Name column was sized to
     bool menuKeySeen_ = false;
+    bool draggingRows_ = false;
     // A read puts the selection back in one step and reports it after its own status.
     bool readingSelection_ = false;
     bool selectionRestored_ = false;

@@ -134,13 +134,26 @@ bool PathFromUri(std::string_view uri, std::string& path)
     return true;
 }
 
+QByteArray MakeUriList(const std::vector<std::string>& paths)
+{
+    QByteArray uriList;
+    for (const std::string& path : paths)
+        uriList += FileUri(path) + "\r\n";
+    return uriList;
+}
+
+bool ReadUriList(const QByteArray& block, std::vector<std::string>& paths)
+{
+    paths.clear();
+    const std::vector<std::string_view> uris = Lines(block, true);
+    return CollectPaths(uris, paths) && !paths.empty();
+}
+
 QMimeData* MakeFileListData(const std::vector<std::string>& paths, bool cut)
 {
-    QByteArray uriList, gnome(cut ? "cut" : "copy"), plain;
+    QByteArray gnome(cut ? "cut" : "copy"), plain;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        const QByteArray uri = FileUri(paths[i]);
-        uriList += uri + "\r\n";
-        gnome += '\n' + uri;
+        gnome += '\n' + FileUri(paths[i]);
         if (i > 0)
             plain += '\n';
         plain += QByteArray(paths[i].data(), static_cast<qsizetype>(paths[i].size()));
@@ -149,7 +162,7 @@ QMimeData* MakeFileListData(const std::vector<std::string>& paths, bool cut)
     const char effectBytes[4] = {static_cast<char>(effect & 0xFF), 0, 0, 0};
 
     auto* data = new QMimeData;
-    data->setData(kUriListFormat, uriList);
+    data->setData(kUriListFormat, MakeUriList(paths));
     data->setData(kGnomeFormat, gnome);
     data->setData(kKdeCutFormat, cut ? "1" : "0");
     data->setData(kPlainTextFormat, plain);

@@ -47,6 +47,11 @@ QByteArray FileUri(std::string_view path);
 // false for other schemes, remote hosts, relative or malformed URIs, and paths with
 // a zero byte or with "." or ".." parts. A trailing "/" is dropped.
 bool PathFromUri(std::string_view uri, std::string& path);
+// A text/uri-list block: the URI of each path, each line ending in CRLF.
+QByteArray MakeUriList(const std::vector<std::string>& paths);
+// The local paths of a text/uri-list block, in order (blank lines and comments left
+// out, URIs that name no local file skipped); false when it names none.
+bool ReadUriList(const QByteArray& block, std::vector<std::string>& paths);
 
 // The blocks for a file list, in every form above.
 QMimeData* MakeFileListData(const std::vector<std::string>& paths, bool cut);

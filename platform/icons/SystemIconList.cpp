@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/drivemap/DriveMap.h"
+#include "platform/icons/ProgramIcons.h"
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/NetworkMounts.h"
 #include "platform/shelllink/ShellLink.h"
@@ -132,11 +133,22 @@ FileIdentity IdentityOf(const struct stat& st)
 // a folder of thousands of links does not parse each one again for its icon.
 struct LinkTarget {
     FileIdentity identity;
+    bool readable = false;
     bool shellObject = false;
     bool targetIsFolder = false; // as the link's header recorded it
     std::string hostTarget;   // the target through the drive map; may not exist
     std::string relativeHost; // the relative path from the link's folder; may not exist
+    std::string targetName;   // the target's last name, for its type when it is gone
+    std::string iconHost;     // the icon location through the drive map; may not exist
+    int iconIndex = 0;
 };
+
+// The last name of a Windows path, where both "\" and "/" separate.
+std::string WindowsBaseName(const std::string& path)
+{
+    const auto sep = path.find_last_of("\\/");
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
 
 } // namespace
 
@@ -151,6 +163,12 @@ struct SystemIconList::Impl {
     std::unordered_map<std::string, int> byExtension; // IndexForName of plain files
     std::unordered_map<std::string, LinkTarget> links;
     std::unordered_map<std::string, std::pair<FileIdentity, std::string>> sniffed; // path -> MIME name
+    // The icons read from programs and icon files, by path and icon index, kept while
+    // the file's identity (device, inode, size, modification time) is unchanged; -1:
+    // the file holds no icon there. A folder of thousands of links to one program
+    // reads the program once.
+    std::unordered_map<std::string, std::pair<FileIdentity, int>> fileIcons;
+    bool programIcons = true;
     QMimeDatabase mimes;
     QPixmap overlaySmall, overlayLarge;
     shell::MountProbe mounts;
@@ -165,6 +183,7 @@ struct SystemIconList::Impl {
     int ForLinkTarget(const std::string& hostTarget, bool targetIsFolder);
     int ForLink(const std::string& path, const struct stat& st);
     int ForRegularFile(const std::string& path, const struct stat& st);
+    int ForIconFile(const std::string& hostPath, int iconIndex, const struct stat* known);
     int ForFolder(const std::string& path, bool open);
     int WithOverlay(int baseIndex);
     void LoadOverlay();
@@ -292,8 +311,41 @@ int SystemIconList::Impl::ForInternetShortcut()
     return WithOverlay(base);
 }
 
+int SystemIconList::Impl::ForIconFile(const std::string& hostPath, int iconIndex, const struct stat* known)
+{
+    if (!programIcons)
+        return -1;
+    struct stat st;
+    if (!known) {
+        // A server gone away would hold the window: such a file is not read here.
+        if (mounts.Reach(hostPath) != shell::NetworkReach::None)
+            return -1;
+        if (shell::fs::Stat(hostPath, st, true) != 0 || !S_ISREG(st.st_mode))
+            return -1;
+        known = &st;
+    }
+    const FileIdentity id = IdentityOf(*known);
+    std::string key = hostPath;
+    key += '\0';
+    key += std::to_string(iconIndex);
+    if (auto it = fileIcons.find(key); it != fileIcons.end() && it->second.first == id)
+        return it->second.second;
+    int index = -1;
+    if (const auto pictures = ReadIconPictures(hostPath, iconIndex)) {
+        QIcon icon;
+        icon.addPixmap(QPixmap::fromImage(pictures->small));
+        icon.addPixmap(QPixmap::fromImage(pictures->large));
+        index = Add("file-icon:" + std::to_string(entries.size()), icon, false);
+    }
+    fileIcons.insert_or_assign(std::move(key), std::make_pair(id, index));
+    return index;
+}
+
 int SystemIconList::Impl::ForRegularFile(const std::string& path, const struct stat& st)
 {
+    if (ShowsOwnIcon(BaseName(path)))
+        if (const int own = ForIconFile(path, 0, &st); own >= 0)
+            return own;
     const QString qpath = HostToQString(path);
     QMimeType mime = mimes.mimeTypeForFile(qpath, QMimeDatabase::MatchExtension);
     if (mime.isDefault()) {
@@ -377,12 +429,18 @@ int SystemIconList::Impl::ForLink(const std::string& path, const struct stat& st
         target.identity = id;
         ShellLink link;
         if (link.Load(path)) {
+            target.readable = true;
             target.targetIsFolder = (link.FileAttributes() & kFileAttributeDirectory) != 0;
+            const std::string iconLocation = link.GetIconLocation(target.iconIndex);
+            if (!iconLocation.empty())
+                if (auto host = DriveMap::Default().ToHostPath(WinEnvironment::Default().Expand(iconLocation)))
+                    target.iconHost = *host;
             if (link.TargetIsShellObject()) {
                 target.shellObject = true;
             } else {
                 const std::string raw = link.GetPath(SLGP_RAWPATH);
                 const std::string expanded = WinEnvironment::Default().Expand(raw);
+                target.targetName = WindowsBaseName(expanded);
                 if (auto host = DriveMap::Default().ToHostPath(expanded))
                     target.hostTarget = *host;
                 std::string rel = link.GetRelativePath();
@@ -398,15 +456,28 @@ int SystemIconList::Impl::ForLink(const std::string& path, const struct stat& st
         it = links.insert_or_assign(path, std::move(target)).first;
     }
     const LinkTarget& target = it->second;
+    if (!target.readable) // what it leads to is unknown: the icon of a link file
+        return ForName(BaseName(path), false, false);
+    // As the Windows shell: the icon the link names, else its target's own, else the
+    // target's type; a link whose target is gone keeps the icon it would show.
     int base = -1;
-    if (target.shellObject)
+    if (!target.iconHost.empty())
+        base = ForIconFile(target.iconHost, target.iconIndex, nullptr);
+    if (base < 0 && target.shellObject)
         base = ForKind(ShellIconKind::Computer);
     if (base < 0 && !target.hostTarget.empty())
         base = ForLinkTarget(target.hostTarget, target.targetIsFolder);
     if (base < 0 && !target.relativeHost.empty())
         base = ForLinkTarget(target.relativeHost, target.targetIsFolder);
-    if (base < 0) // broken or unreadable: the link file's own icon, no overlay
-        return ForMime(mimes.mimeTypeForFile(HostToQString(path), QMimeDatabase::MatchExtension));
+    if (base < 0) {
+        const std::string ext = Extension(target.targetName);
+        if (target.targetIsFolder)
+            base = ForKind(ShellIconKind::Folder);
+        else if (target.targetName.empty() || ext == ".lnk" || ext == ".pif" || ext == ".url")
+            base = ForKind(ShellIconKind::File);
+        else
+            base = ForName(target.targetName, false, false);
+    }
     return WithOverlay(base);
 }
 
@@ -461,6 +532,10 @@ int SystemIconList::IndexForName(const std::string& name, bool isFolder, bool op
 }
 
 int SystemIconList::IndexForKind(ShellIconKind kind) { return d_->ForKind(kind); }
+
+void SystemIconList::SetProgramIcons(bool on) { d_->programIcons = on; }
+
+bool SystemIconList::ProgramIcons() const { return d_->programIcons; }
 
 int SystemIconList::Count() const { return static_cast<int>(d_->entries.size()); }
 

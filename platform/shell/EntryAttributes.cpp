@@ -150,7 +150,10 @@ bool IsShortcutFileName(std::string_view name)
 
 std::uint32_t NetworkEntryAttributes(std::string_view name, bool isFolder, bool isLink)
 {
-    std::uint32_t attrs = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_CANLINK | SFGAO_HASPROPSHEET | SFGAO_ISSLOW;
+    // The rights to rename, move and delete are offered unasked: the server refuses
+    // what it does not allow, and the operation then reports its failure.
+    std::uint32_t attrs = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_CANLINK | SFGAO_HASPROPSHEET | SFGAO_ISSLOW |
+                          SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE;
     // A folder gets its expand button; whether anything is below it shows when it is
     // read. Dropping on it is offered: the copy itself finds out.
     if (isFolder)

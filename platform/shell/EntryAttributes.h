@@ -48,8 +48,8 @@ bool IsShortcutFileName(std::string_view name);
 
 // The attributes of an entry on a network mount, from what is known without asking
 // the mount: whether it is a folder (a symbolic link that leads into a mount counts
-// as one), whether it is such a link, and its name. Never renamed, moved or deleted
-// from here, since the rights to do so are unknown.
+// as one), whether it is such a link, and its name. It may be renamed, moved and
+// deleted: whether the server allows it shows when it is tried.
 std::uint32_t NetworkEntryAttributes(std::string_view name, bool isFolder, bool isLink);
 
 // The attributes in `mask` of folderPath/name (lstat, and stat through a symbolic

@@ -6,6 +6,7 @@
 #include "platform/clipboard/Clipboard.h"
 #include "platform/util/Text.h"
 #include "platform/verbs/FileWork.h"
+#include "platform/verbs/PasteFiles.h"
 
 namespace platform::verbs {
 namespace {
@@ -251,7 +252,7 @@ HResult ShellContextMenu::Paste(bool asShortcuts, QWidget* owner)
 {
     const std::string* folder = PasteFolder();
     clipboard::FileList held;
-    if (!folder || !clipboard::ReadFiles(held) || held.paths.empty())
+    if (!folder || !(PendingPasteFiles(held) || clipboard::ReadFiles(held)) || held.paths.empty())
         return shell::E_FAIL;
     const PasteMode mode = asShortcuts ? PasteMode::Shortcuts : held.cut ? PasteMode::Move : PasteMode::Copy;
     std::vector<std::string> sources = held.paths;

@@ -16,6 +16,7 @@
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/foldertree/DeepFolders.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
+#include "tests/support/HangingMount.h"
 
 using listtest::WaitFor;
 using listtest::WriteLink;
@@ -95,6 +96,42 @@ TEST_F(FolderTreeJoinTest, AStartFolderThatIsGoneSelectsNothing)
     EXPECT_EQ(w.dfsTV()->Selected(), nullptr);
     EXPECT_EQ(w.ShortcutList()->Directory(), "");
     EXPECT_EQ(w.windowTitle(), "Quillmere");
+}
+
+// The last folder lies on a share whose server went away: the window opens at once,
+// tree and list answer while the tree waits for the share off its thread, and the
+// folder is still the one to open next time.
+TEST_F(FolderTreeJoinTest, AStartFolderOnAShareThatDoesNotAnswerNeitherFreezesNorIsForgotten)
+{
+    std::string whyNot;
+    const auto volume = testsupport::HangingVolume::Create(whyNot);
+    if (!volume)
+        GTEST_SKIP() << whyNot;
+    const std::string start = volume->Path() + "/docs";
+    SetLastDir(start);
+    {
+        TForm1 w;
+        w.show();
+        EXPECT_TRUE(w.dfsTV()->Busy());
+        EXPECT_EQ(w.dfsTV()->Selected(), nullptr);
+        EXPECT_EQ(w.dfsTV()->Selection(), start);
+        EXPECT_EQ(w.windowTitle(), "Quillmere");
+    }
+    std::string stored;
+    Key key;
+    ASSERT_EQ(Key::Open(Hive::CurrentUser, kSettingsKey, key), platform::registry::Success);
+    ASSERT_TRUE(key.ReadString("LastDir", stored));
+    EXPECT_EQ(stored, start);
+
+    TForm1 w;
+    w.show();
+    TdfsSystemTreeView* tree = w.dfsTV();
+    tree->SetSelection(env / "last");
+    EXPECT_EQ(w.windowTitle().toStdString(), "Quillmere - " + env / "last");
+    EXPECT_TRUE(WaitFor([&] { return w.PanelText(0) == "1 shortcut"; }));
+    EXPECT_TRUE(tree->Busy());
+    QTest::keyClick(tree, Qt::Key_Escape);
+    EXPECT_FALSE(tree->Busy());
 }
 
 TEST_F(FolderTreeJoinTest, NodesWithoutAPathGiveTheListNothing)

@@ -8,13 +8,16 @@
 #include <QScrollBar>
 #include <QTest>
 #include <climits>
+#include <functional>
 #include <map>
 
 #include "foldertree/FolderTreeModel.h"
 #include "foldertree/MountTableWatcher.h"
+#include "foldertree/SubfolderProbe.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/shell/Volumes.h"
 #include "tests/foldertree/DeepFolders.h"
+#include "tests/support/HangingMount.h"
 #include "tests/support/PopupMenus.h"
 #include "tests/support/TestSupport.h"
 
@@ -638,6 +641,130 @@ TEST_F(TreeTest, RenameInPlaceOnlyWhereAllowedAndNeverOverAnotherItem)
     // The nodes below name the new path too.
     ASSERT_EQ(old->Children.size(), 1u);
     EXPECT_EQ(tree->GetNodePath(old->Children[0].get()), base + "/renamed/inner");
+}
+
+// A share whose server went away: opening a folder on it comes back at once, with
+// "Reading..." standing for its children while a worker waits on the share, and Esc
+// or collapsing the folder gives the read up. A selection that must pass through it
+// waits without selecting anything, until the user chooses another node.
+TEST_F(TreeTest, AFolderOnAShareThatDoesNotAnswerNeverHoldsUpTheTree)
+{
+    const std::string share = base + "/net";
+    MakeDirs(share);
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(share, whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    WriteMountTable("40 26 0:40 / " + share + " rw - fuse.sshfs user@gone:/ rw\n");
+    MakeDirs(base + "/links");
+    ASSERT_EQ(::symlink((share + "/docs").c_str(), (base + "/links/docs").c_str()), 0);
+    // The look for linked subfolders takes a link into the share for one, unasked.
+    EXPECT_TRUE(HoldsSubfolder(base + "/links", true));
+    EXPECT_FALSE(HoldsSubfolder(share, true));
+    MakeTree();
+    tree->SetSelection(share);
+    TFolderNode* node = tree->Selected();
+    ASSERT_TRUE(node);
+    EXPECT_EQ(mount->RequestCount(), 0);
+
+    struct Way {
+        const char* name;
+        std::function<void()> open, giveUp;
+    };
+    const Way ways[] = {
+        {"Esc", [&] { tree->ExpandNode(node); }, [&] { QTest::keyClick(tree.get(), Qt::Key_Escape); }},
+        {"collapsing", [&] { QTest::keyClick(tree.get(), Qt::Key_Right); }, [&] { tree->CollapseNode(node); }},
+    };
+    int requests = 0;
+    for (const Way& way : ways) {
+        way.open();
+        EXPECT_TRUE(tree->IsNodeExpanded(node)) << way.name;
+        ASSERT_EQ(node->Children.size(), 1u) << way.name;
+        EXPECT_EQ(node->Children[0]->Text, "Reading...");
+        EXPECT_FALSE(tree->model()->flags(tree->IndexOf(node->Children[0].get())) & Qt::ItemIsSelectable);
+        EXPECT_EQ(tree->viewport()->cursor().shape(), Qt::BusyCursor);
+        EXPECT_TRUE(mount->WaitForRequests(++requests)) << way.name;
+        way.giveUp();
+        EXPECT_FALSE(tree->Busy()) << way.name;
+        EXPECT_FALSE(tree->IsNodeExpanded(node)) << way.name;
+        EXPECT_TRUE(node->Children.empty()) << way.name;
+        EXPECT_TRUE(HasButton(node)) << way.name; // the next expansion tries again
+        EXPECT_EQ(tree->viewport()->cursor().shape(), Qt::ArrowCursor) << way.name;
+    }
+
+    changes.clear();
+    tree->SetSelection(share + "/docs/deeper");
+    EXPECT_TRUE(tree->Busy());
+    EXPECT_EQ(tree->Selected(), node);
+    EXPECT_EQ(tree->Selection(), share + "/docs/deeper");
+    EXPECT_TRUE(changes.empty());
+    tree->SetSelected(node->Parent);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(tree->Selection(), base);
+    EXPECT_FALSE(tree->Busy());
+}
+
+// A mount table that calls a local folder an NFS share: a share that answers.
+TEST_F(TreeTest, ASelectionThroughAShareGoesOnWhenItsFolderIsRead)
+{
+    const std::string share = base + "/net";
+    MakeDirs(share + "/docs/deeper");
+    MakeDirs(share + "/other/below");
+    WriteMountTable("40 26 0:40 / " + share + " rw - nfs4 server:/export rw\n");
+    MakeTree();
+    const auto selected = [&](const std::string& path) {
+        return QTest::qWaitFor([&] { return tree->Selected() && tree->Selection() == path && !tree->Busy(); });
+    };
+
+    tree->SetSelection(share + "/docs/deeper");
+    EXPECT_TRUE(changes.empty());
+    ASSERT_TRUE(selected(share + "/docs/deeper"));
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0], tree->Selected());
+    const TFolderNode* net = NodeOfPath(share);
+    ASSERT_TRUE(net);
+    EXPECT_EQ(net->Children.size(), 2u);
+    EXPECT_TRUE(tree->IsNodeExpanded(net));
+
+    // A folder made on the share since it was read is found by reading it again.
+    MakeDirs(share + "/made-later");
+    tree->SetSelection(share + "/made-later");
+    ASSERT_TRUE(selected(share + "/made-later"));
+
+    // Another node chosen while the walk waits wins; the folder it waited for closes.
+    tree->SetSelection(share + "/other/below");
+    ASSERT_TRUE(tree->Busy());
+    TFolderNode* other = NodeOfPath(share + "/other");
+    tree->SetSelected(NodeOfPath(share + "/docs"));
+    EXPECT_FALSE(tree->Busy());
+    EXPECT_EQ(tree->Selection(), share + "/docs");
+    EXPECT_FALSE(tree->IsNodeExpanded(other));
+}
+
+// The server goes away after the folder was read: renaming it gives up after the
+// wait, says so, and keeps the name.
+TEST_F(TreeTest, ARenameOnAShareThatStoppedAnsweringKeepsTheName)
+{
+    const std::string share = base + "/net";
+    MakeDirs(share + "/docs");
+    WriteMountTable("40 26 0:40 / " + share + " rw - nfs4 server:/export rw\n");
+    MakeTree();
+    tree->SetNetworkWait(100);
+    tree->SetSelection(share + "/docs");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree->Selection() == share + "/docs" && tree->Selected(); }));
+    TFolderNode* docs = tree->Selected();
+    const QModelIndex index = tree->IndexOf(docs);
+    EXPECT_TRUE(tree->model()->flags(index) & Qt::ItemIsEditable);
+
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(share, whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    EXPECT_FALSE(tree->model()->setData(index, "papers", Qt::EditRole));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].toStdString(), "Cannot rename docs: " + share + " does not answer");
+    EXPECT_EQ(docs->Text, "docs");
+    EXPECT_TRUE(mount->WaitForRequests(1));
 }
 
 TEST_F(TreeTest, SymbolicLinkLoopsBrowseWithoutEnd)

@@ -140,6 +140,7 @@ TEST(NetworkMountsTest, TheNamespaceNeverAsksAShareWhoseServerIsGone)
     ShellFolderPtr desktop;
     ASSERT_EQ(GetDesktopFolder(desktop), S_OK);
     constexpr std::uint32_t kMask = 0xF20B0177 | SFGAO_ISSLOW;
+    constexpr std::uint32_t kMoveRights = SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE;
     auto attributesOf = [&](const ShellFolderPtr& folder, PCIdList item) {
         std::uint32_t attrs = kMask;
         EXPECT_EQ(folder->GetAttributesOf(std::span<const PCIdList>(&item, 1), attrs), S_OK);
@@ -160,27 +161,31 @@ TEST(NetworkMountsTest, TheNamespaceNeverAsksAShareWhoseServerIsGone)
             continue;
         shown = true;
         const std::uint32_t attrs = attributesOf(computer, item.Get());
-        EXPECT_EQ(attrs & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_ISSLOW),
+        // The volume itself is never renamed or deleted from here.
+        EXPECT_EQ(attrs & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_ISSLOW | kMoveRights),
                   SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_ISSLOW);
     }
     EXPECT_TRUE(shown);
 
+    // What is on the share may be renamed, moved and deleted: the server says no
+    // when it does not allow it.
     struct Case {
         std::string path;
-        std::uint32_t attrs; // of FOLDER, LINK, ISSLOW
+        std::uint32_t attrs; // of FOLDER, LINK, ISSLOW and the move rights
     };
     const Case cases[] = {
-        {share + "/docs", SFGAO_FOLDER | SFGAO_ISSLOW},
-        {share + "/docs/a.lnk", SFGAO_LINK | SFGAO_ISSLOW},
-        {dosdevices + "/d:", SFGAO_FOLDER | SFGAO_LINK | SFGAO_ISSLOW},
+        {share + "/docs", SFGAO_FOLDER | SFGAO_ISSLOW | kMoveRights},
+        {share + "/docs/a.lnk", SFGAO_LINK | SFGAO_ISSLOW | kMoveRights},
+        {dosdevices + "/d:", SFGAO_FOLDER | SFGAO_LINK | SFGAO_ISSLOW | kMoveRights},
         // The last level of a path is a folder unless its name says otherwise.
-        {dosdevices + "/e:/notes.txt", SFGAO_FOLDER | SFGAO_ISSLOW},
-        {dosdevices + "/c:", SFGAO_FOLDER | SFGAO_LINK},
+        {dosdevices + "/e:/notes.txt", SFGAO_FOLDER | SFGAO_ISSLOW | kMoveRights},
+        {dosdevices + "/c:", SFGAO_FOLDER | SFGAO_LINK | kMoveRights},
     };
     for (const Case& c : cases) {
         IdList list;
         ASSERT_EQ(desktop->ParseDisplayName(c.path, list), S_OK) << c.path;
-        EXPECT_EQ(attributesOf(desktop, list.Get()) & (SFGAO_FOLDER | SFGAO_LINK | SFGAO_ISSLOW), c.attrs) << c.path;
+        EXPECT_EQ(attributesOf(desktop, list.Get()) & (SFGAO_FOLDER | SFGAO_LINK | SFGAO_ISSLOW | kMoveRights), c.attrs)
+            << c.path;
     }
 
     IdList dosList;

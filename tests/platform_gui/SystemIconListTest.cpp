@@ -7,6 +7,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "platform/icons/SystemIconList.h"
@@ -123,6 +124,15 @@ TEST(SystemIconListTest, NothingOnANetworkMountIsAsked)
     WriteLink(dir / "to-local-folder.lnk", dir / "folder");
     WriteLink(dir / "to-remote-doc.lnk", share + "/page.html");
     WriteLink(dir / "to-remote-folder.lnk", share + "/tools", 0x10);
+    {
+        WriteLink(dir / "icon-on-share.lnk", dir / "doc.html");
+        platform::ShellLink iconThere;
+        ASSERT_TRUE(iconThere.Load(dir / "icon-on-share.lnk"));
+        std::string windows = "Z:" + share + "/app.exe";
+        std::replace(windows.begin(), windows.end(), '/', '\\');
+        iconThere.SetIconLocation(windows, 0);
+        ASSERT_TRUE(iconThere.Save(dir / "icon-on-share.lnk"));
+    }
     ASSERT_EQ(::symlink((share + "/sub").c_str(), (dir / "d:").c_str()), 0);
 
     const int folder = icons.IndexForKind(ShellIconKind::Folder);
@@ -139,13 +149,15 @@ TEST(SystemIconListTest, NothingOnANetworkMountIsAsked)
         // A link's target there is of unknown state: shown as if it were there.
         {dir / "to-remote-doc.lnk", false, icons.IndexForPath(dir / "to-local-doc.lnk")},
         {dir / "to-remote-folder.lnk", false, icons.IndexForPath(dir / "to-local-folder.lnk")},
+        // An icon location there is not read: the target's icon stands.
+        {dir / "icon-on-share.lnk", false, icons.IndexForPath(dir / "to-local-doc.lnk")},
     };
     for (const Case& c : cases)
         EXPECT_EQ(icons.IndexForPath(c.path, false, c.isFolder), c.icon) << c.path;
     EXPECT_EQ(volume->RequestCount(), 0);
 }
 
-TEST(SystemIconListTest, LinksShowTheirTargetWithTheOverlayWhileItResolves)
+TEST(SystemIconListTest, LinksShowTheirTargetWithTheOverlay)
 {
     TempDir dir;
     SystemIconList& icons = SystemIconList::Instance();
@@ -153,29 +165,26 @@ TEST(SystemIconListTest, LinksShowTheirTargetWithTheOverlayWhileItResolves)
     WriteFile(dir / "doc.html", "<html></html>");
     WriteLink(dir / "to-folder.lnk", dir / "target-folder");
     WriteLink(dir / "to-doc.lnk", dir / "doc.html");
-    WriteLink(dir / "broken.lnk", dir / "missing.html");
 
     const int folder = icons.IndexForKind(ShellIconKind::Folder);
     const int toFolder = icons.IndexForPath(dir / "to-folder.lnk");
     const int toDoc = icons.IndexForPath(dir / "to-doc.lnk");
-    const int broken = icons.IndexForPath(dir / "broken.lnk");
     EXPECT_NE(toFolder, folder);
     EXPECT_NE(toFolder, toDoc);
-    EXPECT_NE(broken, toDoc);
     // The overlay changes the picture of the target's icon.
     EXPECT_NE(icons.Pixmap(toFolder, 16).toImage(), icons.Pixmap(folder, 16).toImage());
     // Two links to the same kind of target share an index.
     WriteLink(dir / "to-folder-2.lnk", dir / "target-folder");
     EXPECT_EQ(icons.IndexForPath(dir / "to-folder-2.lnk"), toFolder);
 
-    // The target goes: the same link file now draws as broken.
+    // The target goes: the link keeps its icon, overlay included.
     ::unlink((dir / "doc.html").c_str());
-    EXPECT_EQ(icons.IndexForPath(dir / "to-doc.lnk"), broken);
-    // A damaged link is broken too, never a blank.
+    EXPECT_EQ(icons.IndexForPath(dir / "to-doc.lnk"), toDoc);
+    // A damaged link shows a link file's icon, never a blank.
     WriteFile(dir / "damaged.lnk", "not a link at all");
     const int damaged = icons.IndexForPath(dir / "damaged.lnk");
     EXPECT_GT(OpaquePixels(icons.Pixmap(damaged, 16)), 10);
-    EXPECT_NE(damaged, toFolder);
+    EXPECT_EQ(damaged, icons.IndexForName("other.lnk", false));
 }
 
 } // namespace

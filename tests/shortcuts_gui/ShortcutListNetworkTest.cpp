@@ -195,4 +195,34 @@ TEST_F(ShortcutListNetworkTest, OnAShareThatAnswersTheListReadsAndTestsAsEverywh
     EXPECT_EQ(list.ItemStateIndex(Row("far-gone.lnk")), 0);
 }
 
+// The server goes away after the folder was read: a rename or New Folder gives up
+// after the wait, names the mount, and changes nothing.
+TEST_F(ShortcutListNetworkTest, ARenameOrNewFolderOnAShareThatStoppedAnsweringIsGivenUp)
+{
+    const AnsweringShare share(env / "net");
+    const std::string remote = env / "net/links";
+    MakeDirs(remote);
+    WriteLink(remote + "/a.lnk", env / "present.txt");
+    QSignalSpy status(&list, &TwekShortcutListView::OnStatusChange);
+    Read(remote);
+    ASSERT_TRUE(status.wait());
+    ASSERT_EQ(list.ItemCount(), 1);
+
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(env / "net", whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    std::vector<Report> reports;
+    WatchReports(list, reports);
+    list.SetReadDelay(60000); // a read it asked for would show as pending
+    EXPECT_FALSE(list.RenameEdited(0, "b"));
+    EXPECT_EQ(list.ItemName(0), "a.lnk");
+    list.DoVerb("NewFolder");
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].unanswered, env / "net");
+    EXPECT_EQ(reports[1].unanswered, env / "net");
+    EXPECT_FALSE(list.ReadPending());
+    EXPECT_TRUE(mount->WaitForRequests(1));
+}
+
 } // namespace

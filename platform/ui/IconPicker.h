@@ -1,0 +1,69 @@
+#pragma once
+// The shell's Change Icon dialog: every icon of a program, library or icon file, a
+// Browse button for another file, and the choice answered as the link keeps it (the
+// file as a Windows path, and an icon index). Files are read on a thread of their
+// own, so a file on a network mount whose server is gone never holds the window.
+#include <QDialog>
+#include <QString>
+#include <memory>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace platform::ui {
+
+// Shows the dialog, modal to owner, starting at iconLocation (a Windows path, %VARS%
+// allowed, as a link stores it) and index. OK: true, with both set to the choice.
+// A choice the user left as it was keeps the location and index exactly as given
+// (a negative index, a resource ID, stays one).
+bool PickIcon(QWidget* owner, std::string& iconLocation, int& index);
+
+class IconPicker : public QDialog {
+    Q_OBJECT
+public:
+    IconPicker(QWidget* owner, const std::string& iconLocation, int index);
+    ~IconPicker() override;
+
+    // The chosen file as a Windows path, and the icon's index in it.
+    std::string IconLocation() const;
+    int IconIndex() const;
+
+    // Shows the icons of a file named by a Windows path or a host path.
+    void ShowFile(const QString& text);
+    bool Loading() const { return loading_; }
+    int IconCount() const;
+    QString Note() const; // what the dialog says about the file, if anything
+    QListWidget* List() const { return list_; }
+
+    void accept() override;
+
+signals:
+    void IconsShown(); // the icons of the file asked for last are in the list
+
+private:
+    struct Loaded;
+    struct Channel;
+    void Browse();
+    void Show(const Loaded& loaded);
+    void UpdateOk();
+
+    QLineEdit* file_;
+    QListWidget* list_;
+    QLabel* note_;
+    QPushButton* ok_;
+    std::shared_ptr<Channel> channel_;
+    std::uint64_t generation_ = 0;
+    bool loading_ = false;
+    QString shownText_;  // the field's text for the icons in the list
+    std::string shownHost_;
+    bool fellBack_ = false;
+    // As given, answered unchanged while the user changes nothing.
+    std::string givenLocation_;
+    int givenIndex_ = 0;
+    int givenRow_ = -1;
+};
+
+} // namespace platform::ui
