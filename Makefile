@@ -13,9 +13,10 @@ PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libgl-dev 
             libgtest-dev libgmock-dev adwaita-icon-theme liblnk-utils liblnk-dev \
             libglib2.0-dev libglib2.0-bin
 # The tests of the installed program and of the Debian package: the desktop's
-# validators and dpkg-shlibdeps. Drags with a real file manager: Xvfb, Thunar in a
-# D-Bus session, xdotool for the pointer.
-TEST_PACKAGES := desktop-file-utils appstream dpkg-dev xvfb thunar xdotool dbus-x11
+# validators and dpkg-shlibdeps. Drags and the clipboard with a real file manager:
+# Xvfb, Thunar in a D-Bus session, xdotool for the pointer and keys, xclip to ask
+# what the clipboard offers.
+TEST_PACKAGES := desktop-file-utils appstream dpkg-dev xvfb thunar xdotool dbus-x11 xclip
 # `make package`: dpkg-shlibdeps for the dependencies, lintian to check the result.
 PACKAGE_PACKAGES := dpkg-dev lintian
 FUZZ_PACKAGES := clang libclang-rt-14-dev

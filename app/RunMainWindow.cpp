@@ -9,6 +9,7 @@
 #include "app/Unit1.h"
 #include "app/Version.h"
 #include "foldertree/SystemControlPack.h"
+#include "platform/verbs/FileOperationWork.h"
 
 int RunMainWindow(int argc, char** argv)
 {
@@ -17,6 +18,8 @@ int RunMainWindow(int argc, char** argv)
     QGuiApplication::setDesktopFileName("quillmere");
 
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // The verbs' pastes, shortcuts and deletions run as file jobs with their windows.
+    platform::verbs::SetFileWork(std::make_shared<platform::verbs::FileOperationWork>());
 
     // Caught before the window is built: a signal during start-up closes the window
     // once the event loop runs instead of killing the program half started.

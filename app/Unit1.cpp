@@ -30,7 +30,6 @@
 #include "app/DataFiles.h"
 #include "app/FavOrg.h"
 #include "app/Favorites.h"
-#include "app/FileLists.h"
 #include "app/Hints.h"
 #include "app/QuilOpt.h"
 #include "app/Version.h"
@@ -38,10 +37,13 @@
 #include "dragdrop/DropFileTarget.h"
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
+#include "platform/clipboard/Clipboard.h"
 #include "platform/registry/Registry.h"
+#include "platform/shell/EntryAttributes.h"
 #include "platform/shell/NetworkMounts.h"
 #include "platform/shell/ParentSteps.h"
 #include "platform/shellfolders/ShellFolders.h"
+#include "shortcuts/ShellVerbs.h"
 #include "shortcuts/wekShortcutListView.h"
 
 namespace {
@@ -454,22 +456,30 @@ bool TForm1::TreeFocused() const
     return focus && (focus == panelTV_ || panelTV_->isAncestorOf(focus));
 }
 
+namespace {
+
+// Every file of the list is a shortcut file (an empty list too). The whole name is
+// judged, however long its path.
+bool AllShortcutFiles(const platform::clipboard::FileList& files)
+{
+    return std::all_of(files.paths.begin(), files.paths.end(), [](const std::string& path) {
+        return platform::shell::IsShortcutFileName(path.substr(path.rfind('/') + 1));
+    });
+}
+
+} // namespace
+
 bool TForm1::CanPaste()
 {
-    QStringList files;
-    if (!ClipboardFiles(files))
-        return false;
-    for (const QString& file : files)
-        if (!IsShortcutFileName(file))
-            return false;
-    return true;
+    platform::clipboard::FileList files;
+    return platform::clipboard::ReadFiles(files) && AllShortcutFiles(files);
 }
 
 void TForm1::ReadClipboardState()
 {
-    QStringList files;
-    clipboardHasFiles_ = ClipboardFiles(files);
-    clipboardCanPaste_ = CanPaste();
+    platform::clipboard::FileList files;
+    clipboardHasFiles_ = platform::clipboard::ReadFiles(files);
+    clipboardCanPaste_ = clipboardHasFiles_ && AllShortcutFiles(files);
 }
 
 void TForm1::ActionList1Update()
@@ -560,10 +570,38 @@ void TForm1::RunOnList(const ActionRow& row)
 
 void TForm1::RunOnTree(ActionId id)
 {
-    // Open does nothing on the tree; Delete, Properties, Cut, Copy and the pastes
-    // are the shell's verbs on the selected folder, wired with them.
-    if (id == ActionId::aRename)
-        dfsTV_->StartEditing(dfsTV_->Selected());
+    using enum ActionId;
+    TFolderNode* node = dfsTV_->Selected();
+    if (!node)
+        return;
+    // The folder's path without a trailing "/": the verbs then work on the folder
+    // as an item, and the pastes go into it.
+    const std::string path = dfsTV_->GetNodePath(node);
+    switch (id) {
+    case aDelete:
+        RunVerbOnPath("Delete", path, this);
+        break;
+    case aRename:
+        dfsTV_->StartEditing(node);
+        break;
+    case aProperties:
+        ShowPathProperties(path, this);
+        break;
+    case aCut:
+        RunVerbOnPath("Cut", path, this);
+        break;
+    case aCopy:
+        RunVerbOnPath("Copy", path, this);
+        break;
+    case aPaste:
+        RunVerbOnPath("Paste", path, this);
+        break;
+    case aPasteShortcut:
+        RunVerbOnPath("PasteLink", path, this);
+        break;
+    default:
+        break; // Open does nothing on the tree; the rest are no item commands
+    }
 }
 
 void TForm1::OpenHelpTopics() { ShowHelpContext(0); }

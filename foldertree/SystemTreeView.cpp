@@ -3,6 +3,7 @@
 #include <QAbstractItemDelegate>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -19,6 +20,7 @@
 #include "foldertree/MountTableWatcher.h"
 #include "platform/icons/SystemIconList.h"
 #include "platform/shell/NetworkMounts.h"
+#include "shortcuts/ShellVerbs.h"
 
 namespace shell = platform::shell;
 
@@ -1089,11 +1091,17 @@ void TdfsSystemTreeView::closeEditor(QWidget* editor, QAbstractItemDelegate::End
 
 bool TdfsSystemTreeView::ShowShellMenu(TFolderNode* node, const QPoint& globalPos)
 {
-    (void)globalPos;
     if (!node || !node->Data || !node->Data->RelativeIdList)
         return false;
-    // The shell's verbs for items are not wired to the tree yet: no menu.
-    return false;
+    // The menu runs an event loop of its own, in which a refresh or a change of
+    // volumes may delete the node: it is found again through the model afterwards.
+    const QPersistentModelIndex index(IndexOf(node));
+    bool rename = false;
+    const bool handled = ShowItemsContextMenu(node->Data->ParentFolder, node->Data->RelativeIdList.Get(),
+                                              node->Data->Attributes, rename, globalPos, this);
+    if (rename && index.isValid())
+        StartEditing(NodeOf(index));
+    return handled;
 }
 
 void TdfsSystemTreeView::contextMenuEvent(QContextMenuEvent* event)
@@ -1134,6 +1142,13 @@ void TdfsSystemTreeView::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Asterisk) {
         if (TFolderNode* node = Selected())
             ExpandNode(node);
+        event->accept();
+        return;
+    }
+    // Shift+F10 is the context-menu key of keyboards without one.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
+        contextMenuEvent(&menuKey);
         event->accept();
         return;
     }

@@ -153,8 +153,9 @@ public:
     void HandleNeeded();
     void DestroyHandle();
 
-    // Runs the shell's context menu for a node's item. Answers whether it handled
-    // the request. The shell verbs are not wired yet: no menu, false.
+    // Runs the shell's context menu for a node's item (shortcuts/ShellVerbs.h) and,
+    // when the user picks Rename there, edits the node's label. Answers whether it
+    // handled the request (also when the user dismissed the menu).
     virtual bool ShowShellMenu(TFolderNode* node, const QPoint& globalPos);
     // Scrolls one line or column when the point (tree coordinates) is near an edge.
     virtual void DoAutoscroll(int x, int y);

@@ -4,6 +4,8 @@
 
 #include <QMenu>
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "platform/shell/NetworkMounts.h"
 #include "platform/util/CallWithLimit.h"
@@ -12,6 +14,7 @@
 #include "shortcuts/ItemProp.h"
 #include "shortcuts/NetworkLinkTest.h"
 #include "shortcuts/RenameNoReplace.h"
+#include "shortcuts/ShellVerbs.h"
 #include "shortcuts/ShortcutListModel.h"
 #include "shortcuts/wekShortcutListView.h"
 
@@ -57,25 +60,58 @@ void TwekShortcutListView::DoVerb(std::string_view verb)
 {
     if (directory_.empty())
         return; // no folder: no command has anything to work on
-    if (verb == "NewFolder") {
-        // An existing "New Folder" is left as it is; no numbered name is tried.
-        const std::string path = directory_ + "New Folder";
-        if (CallInFolder(directory_, [path] { return ::mkdir(path.c_str(), 0777); }))
-            RequestRead();
-    } else if (verb == "Rename") {
-        StartEditing(FirstSelectedRow());
-    } else if (verb == "SelectAll" || verb == "InvertSelection") {
-        if (ItemCount() > 0) {
-            const QItemSelection all(model_->index(0, 0), model_->index(ItemCount() - 1, model_->columnCount() - 1));
-            selectionModel()->select(all, (verb == "SelectAll" ? QItemSelectionModel::Select : QItemSelectionModel::Toggle) |
-                                              QItemSelectionModel::Rows);
+    // The selected rows' files are in the folder the rows were read from, which is
+    // not Directory while another folder's read is pending.
+    const std::string& rowsFolder = model_->Folder();
+    const std::pair<std::string_view, std::function<void()>> commands[] = {
+        {"DefaultAction", [&] { RunDefaultVerbOnFiles(rowsFolder, SelectedNames(), this); }},
+        {"NewShortcut",
+         [&] {
+             // The wizard takes the rest of its command line as the folder, blanks
+             // and all, so the folder is not quoted.
+             if (StartCommand)
+                 StartCommand("RunDLL32 AppWiz.Cpl,NewLinkHere " + directory_, kShowNormal);
+         }},
+        {"NewFolder",
+         [&] {
+             // An existing "New Folder" is left as it is; no numbered name is tried.
+             const std::string path = directory_ + "New Folder";
+             if (CallInFolder(directory_, [path] { return ::mkdir(path.c_str(), 0777); }))
+                 RequestRead();
+         }},
+        {"Delete", [&] { RunVerbOnFiles("Delete", rowsFolder, SelectedNames(), this); }},
+        {"Rename", [&] { StartEditing(FirstSelectedRow()); }},
+        {"Properties", [&] { ShowFilesProperties(rowsFolder, SelectedNames(), this); }},
+        {"Cut",
+         [&] {
+             // Ghosted until the next read, which comes when the files have moved.
+             for (int row : SelectedRows())
+                 SetItemCut(row, true);
+             RunVerbOnFiles("Cut", rowsFolder, SelectedNames(), this);
+         }},
+        {"Copy", [&] { RunVerbOnFiles("Copy", rowsFolder, SelectedNames(), this); }},
+        {"Paste", [&] { RunVerbOnPath("Paste", directory_, this); }},
+        {"PasteShortcut", [&] { RunVerbOnPath("PasteLink", directory_, this); }},
+        {"SelectAll", [&] { SelectAllRows(QItemSelectionModel::Select); }},
+        {"InvertSelection", [&] { SelectAllRows(QItemSelectionModel::Toggle); }},
+        {"Test", [&] { TestShortcuts(); }},
+    };
+    // Exact names, letter case included; a name not in the table does nothing.
+    for (const auto& [name, run] : commands) {
+        if (name == verb) {
+            run();
+            return;
         }
-        setFocus();
-    } else if (verb == "Test") {
-        TestShortcuts();
     }
-    // "DefaultAction", "NewShortcut", "Delete", "Properties", "Cut", "Copy", "Paste" and
-    // "PasteShortcut" hand the work to the shell's verbs; unknown names do nothing.
+}
+
+void TwekShortcutListView::SelectAllRows(QItemSelectionModel::SelectionFlag how)
+{
+    if (ItemCount() > 0) {
+        const QItemSelection all(model_->index(0, 0), model_->index(ItemCount() - 1, model_->columnCount() - 1));
+        selectionModel()->select(all, how | QItemSelectionModel::Rows);
+    }
+    setFocus();
 }
 
 void TwekShortcutListView::TestShortcuts()
@@ -223,5 +259,10 @@ void TwekShortcutListView::ShowContextMenu(const QPoint& screenPoint)
             popupMenu_->popup(screenPoint);
         return;
     }
-    // The shell's menu for the selected files joins here.
+    bool rename = false;
+    ShowFilesContextMenu(model_->Folder(), SelectedNames(), this, rename, screenPoint);
+    // The menu ran an event loop of its own, in which a read may have replaced the
+    // rows: the row to edit is the first selected one now.
+    if (rename)
+        StartEditing(FirstSelectedRow());
 }

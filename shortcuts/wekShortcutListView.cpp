@@ -12,6 +12,7 @@
 
 #include "dragdrop/DropFileSource.h"
 #include "foldertree/SystemImageList.h"
+#include "platform/launch/WinExec.h"
 #include "platform/shell/NetworkMounts.h"
 #include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
@@ -36,6 +37,7 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     setModel(model_.get());
     setItemDelegate(new TShortcutListDelegate(this));
     model_->OnNameEdited = [this](int row, const QString& text) { return RenameEdited(row, text); };
+    StartCommand = [](std::string_view commandLine, int show) { return platform::launch::WinExec(commandLine, show); };
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -627,6 +629,14 @@ void TwekShortcutListView::keyPressEvent(QKeyEvent* event)
         ShowContextMenu(KeyboardMenuPoint());
         event->accept();
         return;
+    case Qt::Key_F10:
+        // The context-menu key of keyboards without one.
+        if (!editing && event->modifiers() == Qt::ShiftModifier) {
+            ShowContextMenu(KeyboardMenuPoint());
+            event->accept();
+            return;
+        }
+        break;
     default:
         break;
     }
@@ -645,6 +655,10 @@ void TwekShortcutListView::contextMenuEvent(QContextMenuEvent* event)
         return;
     }
     menuKeySeen_ = false;
+    // A click beside the rows asks for the folder's own menu: the selection goes, as
+    // in a list view of the shell.
+    if (!indexAt(viewport()->mapFromGlobal(event->globalPos())).isValid())
+        clearSelection();
     ShowContextMenu(event->globalPos());
 }
 

@@ -15,9 +15,11 @@
 // fills them, sorts them and tells the model what to draw. Its commands and the
 // test are in ShortcutListCommands.cpp.
 #include <QCursor>
+#include <QItemSelectionModel>
 #include <QPixmap>
 #include <QStringList>
 #include <QTreeView>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -93,8 +95,14 @@ public:
     bool ReadDeferred() const { return readDeferred_; }
     const TReadTimer* ReadTimer() const { return readTimer_; }
 
-    // The list's commands, by their exact names ("Test", "SelectAll", ...).
+    // The list's commands, by their exact names ("Test", "SelectAll", ...). The ones
+    // on files hand them to the shell's verbs (shortcuts/ShellVerbs.h), with the list
+    // as the owner of what those open.
     void DoVerb(std::string_view verb);
+    // Starts a program from a command line, as WinExec does ("NewShortcut" starts the
+    // new-shortcut wizard so); the platform's WinExec unless replaced, e.g. by tests.
+    static constexpr int kShowNormal = 1;
+    std::function<std::uint32_t(std::string_view commandLine, int show)> StartCommand;
 
     // Names relative to Directory, and full paths, of the selected rows in list order.
     std::vector<std::string> SelectedNames() const;
@@ -167,6 +175,7 @@ private:
     void LoadColumnDescriptions();
     void UpdateSortIndicator();
     void StartEditing(int row);
+    void SelectAllRows(QItemSelectionModel::SelectionFlag how);
     QPoint KeyboardMenuPoint() const;
     // The selected rows in list order, without asking the selection model row by
     // row (which costs the number of selected ranges for every row).

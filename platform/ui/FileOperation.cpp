@@ -115,6 +115,8 @@ FileOperation::FileOperation(JobRequest request, QWidget* owner)
     job_->Start();
 }
 
+FileProgressWindow* FileOperation::ProgressWindow() const { return progress_; }
+
 FileOperation::~FileOperation()
 {
     bridge_->Detach();

@@ -49,7 +49,7 @@ public:
     const fileops::JobRequest& Request() const { return request_; }
     // How long a job runs before its progress window shows (500 ms).
     void SetProgressDelay(int ms) { progressDelayMs_ = ms; }
-    FileProgressWindow* ProgressWindow() const { return progress_; }
+    FileProgressWindow* ProgressWindow() const;
 
 signals:
     // On the GUI thread, once.

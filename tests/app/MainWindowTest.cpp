@@ -412,6 +412,9 @@ TEST_F(MainWindowTest, PasteOrPasteShortcutFollowTheClipboardFiles)
     EXPECT_TRUE(w.Action(ActionId::aPasteShortcut)->isVisible());
     offer({"/x/folder.lnk/readme"}); // the dot belongs to a folder, not to the file
     EXPECT_FALSE(TForm1::CanPaste());
+    // However deep it lies, a shortcut is judged by its own name.
+    offer({"/x/" + QString(300, 'd') + "/a.lnk"});
+    EXPECT_TRUE(TForm1::CanPaste());
     // A copied web link is no file list: neither paste is offered.
     auto* link = new QMimeData;
     link->setUrls({QUrl("https://example.org/start.url")});

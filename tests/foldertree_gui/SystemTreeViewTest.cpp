@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <climits>
@@ -17,6 +18,7 @@
 #include "platform/shell/Volumes.h"
 #include "tests/foldertree/DeepFolders.h"
 #include "tests/support/HangingMount.h"
+#include "tests/support/PopupMenus.h"
 #include "tests/support/TestSupport.h"
 
 namespace shell = platform::shell;
@@ -775,7 +777,7 @@ TEST_F(TreeTest, SymbolicLinkLoopsBrowseWithoutEnd)
     EXPECT_EQ(tree->Selected()->Parent->OverlayIndex, 1); // "up" is a link
 }
 
-TEST_F(TreeTest, ContextMenuSelectsTheNodeButShowsNoMenuYet)
+TEST_F(TreeTest, ContextMenuSelectsTheNodeAndRenameFromItEditsTheLabel)
 {
     MakeDirs(base + "/a");
     MakeTree();
@@ -784,15 +786,33 @@ TEST_F(TreeTest, ContextMenuSelectsTheNodeButShowsNoMenuYet)
     tree->SetSelection(base + "/a");
     TFolderNode* a = tree->Selected();
     tree->SetSelection(base);
-    EXPECT_FALSE(tree->ShowShellMenu(a, QPoint()));
     EXPECT_FALSE(tree->ShowShellMenu(nullptr, QPoint()));
     const QRect r = tree->visualRect(tree->IndexOf(a));
     ASSERT_TRUE(r.isValid());
+
+    // A right click selects the node and shows its menu; Rename there edits it.
+    bool picked = false;
+    testsupport::WhenMenuShows([&](QMenu& menu) { picked = testsupport::PickFromMenu(menu, "Rena&me"); });
     QContextMenuEvent event(QContextMenuEvent::Mouse, r.center(), tree->viewport()->mapToGlobal(r.center()));
     QApplication::sendEvent(tree->viewport(), &event);
     EXPECT_EQ(tree->Selected(), a);
     EXPECT_EQ(tree->Selection(), base + "/a");
-    EXPECT_FALSE(event.isAccepted());
+    EXPECT_TRUE(picked);
+    EXPECT_TRUE(event.isAccepted());
+    auto* editor = tree->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "a");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !tree->viewport()->findChild<QLineEdit*>(); }));
+
+    // The branch is read again while the menu is up: the node is gone, and Rename
+    // edits nothing.
+    testsupport::WhenMenuShows([&](QMenu& menu) {
+        tree->RefreshNode(tree->Selected()->Parent);
+        testsupport::PickFromMenu(menu, "Rena&me");
+    });
+    EXPECT_TRUE(tree->ShowShellMenu(a, QPoint(10, 10)));
+    EXPECT_EQ(tree->viewport()->findChild<QLineEdit*>(), nullptr);
 }
 
 TEST_F(TreeTest, AutoscrollScrollsNearTheEdges)

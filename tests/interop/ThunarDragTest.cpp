@@ -28,37 +28,6 @@ using platform::verbs::PasteMode;
 
 namespace {
 
-// A command in a process group of its own, ended with the whole group.
-class Spawned {
-public:
-    explicit Spawned(std::vector<std::string> argv)
-    {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setpgid(0, 0);
-            std::vector<char*> args;
-            for (std::string& a : argv)
-                args.push_back(a.data());
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-        ::setpgid(pid_, pid_);
-    }
-    ~Spawned()
-    {
-        ::kill(-pid_, SIGTERM);
-        ::usleep(300 * 1000);
-        ::kill(-pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    Spawned(const Spawned&) = delete;
-    Spawned& operator=(const Spawned&) = delete;
-
-private:
-    pid_t pid_ = 0;
-};
-
 QString Shell(const QString& command, int timeoutMs = 30000)
 {
     QProcess p;
@@ -152,7 +121,7 @@ TEST(ThunarDragTest, FilesCrossBetweenThunarAndTheWindow)
     ASSERT_TRUE(deep);
     tree->scrollTo(tree->IndexOf(deep));
 
-    Spawned thunar({"dbus-run-session", "--", "thunar", env / "outside"});
+    interop::Spawned thunar({"dbus-run-session", "--", "thunar", env / "outside"});
     const QString thunarWindow =
         Shell("timeout 30 xdotool search --sync --onlyvisible --name '^outside - Thunar$' | head -1");
     ASSERT_FALSE(thunarWindow.isEmpty()) << "Thunar's window did not show";

@@ -684,18 +684,4 @@ TEST_F(ShortcutListTest, DropHighlightTakesOnlyFolderRowsAndAReadClearsIt)
     EXPECT_EQ(list.DropHighlightRow(), -1);
 }
 
-TEST_F(ShortcutListTest, CutRowsStayGhostedUntilTheNextRead)
-{
-    WriteLink(dir + "/a.lnk", env / "targets/present.txt");
-    WriteLink(dir + "/b.lnk", env / "targets/present.txt");
-    Read();
-    list.SetItemCut(0, true);
-    list.SetItemCut(1, true);
-    EXPECT_TRUE(list.ItemCut(0));
-    EXPECT_TRUE(list.ItemCut(1));
-    Read();
-    EXPECT_FALSE(list.ItemCut(0));
-    EXPECT_FALSE(list.ItemCut(1));
-}
-
 } // namespace
