@@ -308,6 +308,7 @@ void TForm1::BuildMenus()
 void TForm1::Loaded()
 {
     AttachDropTargets();
+    AttachPropertyCallbacks();
     dirNotify1_->Loaded();
 }
 
