@@ -310,6 +310,7 @@ void TForm1::BuildMenus()
 void TForm1::Loaded()
 {
     AttachDropTargets();
+    AttachPropertyCallbacks();
     dirNotify1_->Loaded();
 }
 

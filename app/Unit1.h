@@ -141,6 +141,8 @@ private:
     // (the folder watcher, the drop targets), before the settings are applied.
     void Loaded();
     void AttachDropTargets(); // app/DropHandling.cpp
+    // Makes the property windows the verbs open report to this window.
+    void AttachPropertyCallbacks(); // app/PropertyCallbacks.cpp
     // Where a drop at `point` would put the files: the tree's node there, or the
     // list's folder or its highlighted subfolder. Empty for no folder.
     std::string DropDestination(const TDropTarget* target, QPoint point) const;

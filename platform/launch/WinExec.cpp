@@ -5,33 +5,34 @@
 #include <string>
 #include <vector>
 
+#include "platform/shelllink/NewShortcut.h"
 #include "platform/util/CommandLine.h"
-#include "platform/util/Text.h"
 
 namespace platform::launch {
 namespace {
 
-// The program part of a command line, without its folders and ".exe".
-std::string ProgramName(const std::string& program)
+WizardStarter& Starter()
 {
-    const std::size_t cut = program.find_last_of("\\/");
-    std::string name = AsciiLower(cut == std::string::npos ? program : program.substr(cut + 1));
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
-        name.resize(name.size() - 4);
-    return name;
+    static WizardStarter starter = StartNewShortcutWizard;
+    return starter;
 }
 
 } // namespace
 
+void SetWizardStarter(WizardStarter starter)
+{
+    Starter() = starter ? std::move(starter) : WizardStarter(StartNewShortcutWizard);
+}
+
 std::uint32_t WinExec(std::string_view commandLine, int)
 {
+    if (std::string folder; ParseNewLinkHereCommand(commandLine, folder))
+        return Starter()(folder) ? kWinExecOk : ERROR_FILE_NOT_FOUND;
     while (!commandLine.empty() && (commandLine.front() == ' ' || commandLine.front() == '\t'))
         commandLine.remove_prefix(1);
     const std::vector<std::string> words = SplitCommandLine(commandLine);
     if (words.empty() || words.front().empty())
         return ERROR_FILE_NOT_FOUND;
-    if (ProgramName(words.front()) == "rundll32")
-        return ERROR_FILE_NOT_FOUND; // no platform command is provided yet
     std::vector<char*> argv;
     for (const std::string& w : words) {
         if (w.find('\0') != std::string::npos)

@@ -56,7 +56,7 @@ HResult ShellFolder::GetUIObjectOf(QWidget*, std::span<const PCIdList> items, st
             return hr;
         if (!self.parsingName.empty() && self.parsingName[0] == '/')
             self.path = self.parsingName;
-        self.attributes = SFGAO_FOLDER | SFGAO_HASPROPSHEET | (self.path.empty() ? 0 : SFGAO_FILESYSTEM);
+        self.attributes = SFGAO_FOLDER | (self.path.empty() ? 0 : SFGAO_FILESYSTEM | SFGAO_HASPROPSHEET);
         described.push_back(std::move(self));
         return CreateContextMenu(std::move(described), true, out);
     }
@@ -74,7 +74,7 @@ HResult ShellFolder::GetUIObjectOf(QWidget*, std::span<const PCIdList> items, st
             // cannot tell its own attributes.
             if (!IsEmptyList(item))
                 return hr;
-            one.attributes = SFGAO_FOLDER | SFGAO_HASPROPSHEET | (one.path.empty() ? 0 : SFGAO_FILESYSTEM);
+            one.attributes = SFGAO_FOLDER | (one.path.empty() ? 0 : SFGAO_FILESYSTEM | SFGAO_HASPROPSHEET);
         }
         described.push_back(std::move(one));
     }

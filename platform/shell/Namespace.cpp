@@ -582,9 +582,10 @@ protected:
 
 // --- the desktop ---------------------------------------------------------------------------
 
-constexpr std::uint32_t kComputerAttributes =
-    SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR | SFGAO_HASPROPSHEET;
-constexpr std::uint32_t kTrashAttributes = SFGAO_FOLDER | SFGAO_HASPROPSHEET;
+// No property sheet: the property window shows files and folders, and these have
+// no path of their own.
+constexpr std::uint32_t kComputerAttributes = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR;
+constexpr std::uint32_t kTrashAttributes = SFGAO_FOLDER;
 
 class DesktopFolder : public FolderBase {
 public:
@@ -754,10 +755,10 @@ protected:
 
     HResult OwnAttributes(std::uint32_t& inOut) override
     {
-        std::uint32_t attrs = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR | SFGAO_HASPROPSHEET;
+        std::uint32_t attrs = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR;
         const std::string dir = DesktopDirectory();
         if (!dir.empty()) {
-            attrs |= SFGAO_FILESYSTEM;
+            attrs |= SFGAO_FILESYSTEM | SFGAO_HASPROPSHEET;
             if (MountProbe().Reach(dir) != NetworkReach::None)
                 attrs |= SFGAO_DROPTARGET | SFGAO_ISSLOW;
             else if (fs::Access(dir, W_OK | X_OK) == 0)

@@ -5,6 +5,15 @@
 #include "platform/ui/PropertyWindow.h"
 
 namespace platform {
+namespace {
+
+PropertyCallbacks& Installed()
+{
+    static PropertyCallbacks callbacks;
+    return callbacks;
+}
+
+} // namespace
 
 bool ShowProperties(const std::vector<std::string>& paths, QWidget* owner, PropertyCallbacks callbacks)
 {
@@ -24,6 +33,16 @@ bool ShowProperties(const std::vector<std::string>& paths, QWidget* owner, Prope
     window->raise();
     window->activateWindow();
     return true;
+}
+
+void SetPropertyCallbacks(PropertyCallbacks callbacks)
+{
+    Installed() = std::move(callbacks);
+}
+
+const PropertyCallbacks& CurrentPropertyCallbacks()
+{
+    return Installed();
 }
 
 } // namespace platform

@@ -25,4 +25,10 @@ struct PropertyCallbacks {
 // no window, for an empty list or an item that is gone.
 bool ShowProperties(const std::vector<std::string>& paths, QWidget* owner, PropertyCallbacks callbacks);
 
+// The callbacks the context menus' "properties" hands its windows. The program that
+// shows the items sets them once (its main window, at start), so that the verbs,
+// which know nothing of it, still reach it; unset, the windows go without.
+void SetPropertyCallbacks(PropertyCallbacks callbacks);
+const PropertyCallbacks& CurrentPropertyCallbacks();
+
 } // namespace platform

@@ -17,8 +17,9 @@
 #include "platform/drivemap/DriveMap.h"
 #include "platform/icons/SystemIconList.h"
 #include "platform/ui/HotkeyEdit.h"
-#include "platform/ui/IconLocationDialog.h"
+#include "platform/ui/IconPicker.h"
 #include "platform/ui/PathText.h"
+#include "platform/util/Text.h"
 
 namespace platform::ui {
 namespace {
@@ -38,6 +39,17 @@ int RunIndexOf(int showCommand)
 
 QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 std::string Utf8(const QString& text) { return TextToBytes(text); }
+
+// The kinds of file whose own icons a link shows.
+bool HoldsIcons(const std::string& path)
+{
+    for (const char* ext : {".exe", ".dll", ".cpl", ".scr", ".ico"}) {
+        const std::size_t n = std::char_traits<char>::length(ext);
+        if (path.size() > n && EqualsIgnoreAsciiCase(std::string_view(path).substr(path.size() - n), ext))
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -89,6 +101,7 @@ ShortcutPage::ShortcutPage(const std::string& path, std::function<void(const std
     auto* buttons = new QHBoxLayout;
     openLocation_ = new QPushButton(tr("Open &File Location"), this);
     changeIcon_ = new QPushButton(tr("&Change Icon..."), this);
+    changeIcon_->setObjectName("changeIcon");
     buttons->addWidget(openLocation_);
     buttons->addWidget(changeIcon_);
     buttons->addStretch(1);
@@ -164,10 +177,13 @@ void ShortcutPage::OpenFileLocation()
 
 void ShortcutPage::ChangeIcon()
 {
-    IconLocationDialog dialog(iconChoice_, this);
-    if (dialog.exec() != QDialog::Accepted)
+    ShortcutIcon choice = iconChoice_;
+    // A link without an icon of its own shows its program's: the picker starts there.
+    if (choice.location.empty() && HoldsIcons(Utf8(target_->text())))
+        choice = {Utf8(target_->text()), 0};
+    if (!PickIcon(this, choice.location, choice.index) || choice == iconChoice_)
         return;
-    iconChoice_ = dialog.Choice();
+    iconChoice_ = choice;
     emit Changed();
 }
 

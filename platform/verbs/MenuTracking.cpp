@@ -52,6 +52,9 @@ void Fill(QMenu& target, const shell::PopupMenu& source, const MenuSelectHandler
 std::uint32_t TrackPopupMenu(const shell::PopupMenu& menu, const QPoint& screenPoint, QWidget* owner,
                              const MenuSelectHandler& onSelect)
 {
+    // Items with no commands (Computer) get no empty box on the screen.
+    if (menu.Items().empty())
+        return 0;
     // On the heap, owned by the owner: should the owner go while the menu is up, the
     // menu goes with it and exec() returns nothing.
     QPointer<QMenu> popup = new QMenu(owner);

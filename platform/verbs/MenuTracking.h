@@ -18,7 +18,8 @@ namespace platform::verbs {
 using MenuSelectHandler = std::function<void(std::uint32_t id, bool closed)>;
 
 // Runs the menu at a screen point in a nested event loop: the chosen command's
-// identifier, or 0 when the user dismissed the menu (or its owner went away).
+// identifier, or 0 when the user dismissed the menu (or its owner went away). A
+// menu without entries is not shown and answers 0.
 std::uint32_t TrackPopupMenu(const shell::PopupMenu& menu, const QPoint& screenPoint, QWidget* owner,
                              const MenuSelectHandler& onSelect);
 

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/clipboard/Clipboard.h"
+#include "platform/ui/PropertySheet.h"
 #include "platform/util/Text.h"
 #include "platform/verbs/FileWork.h"
 #include "platform/verbs/PasteFiles.h"
@@ -239,7 +240,11 @@ HResult ShellContextMenu::Run(std::uint32_t offset, QWidget* owner)
         // Renaming happens in place, in the view that shows the item.
         return shell::E_NOTIMPL;
     case kCommandProperties:
-        return shell::E_NOTIMPL;
+        // The window shows files and folders; items with no path have no sheet.
+        return OnFileSystem() && AllHave(shell::SFGAO_HASPROPSHEET) &&
+                       ShowProperties(Paths(), owner, CurrentPropertyCallbacks())
+                   ? shell::S_OK
+                   : shell::E_FAIL;
     default:
         break;
     }

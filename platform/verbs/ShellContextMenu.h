@@ -13,7 +13,8 @@
 // is offered only to a caller that can rename (CMF_CANRENAME) and when every item can
 // be renamed, Properties only when every item has a property sheet; Cut, Copy, Create
 // Shortcut and Delete are greyed for items that cannot be moved, copied, linked or
-// deleted. Items without a file-system path (Computer, Trash) get Open and Properties.
+// deleted. Items without a file-system path have no property sheet: Trash gets Open
+// alone, Computer nothing.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "platform/launch/Launch.h"
 #include "platform/launch/WinExec.h"
@@ -60,11 +62,24 @@ TEST(Launch, AnAddressThatMayRunAProgramAsksAndNamesWhereItLeads)
     EXPECT_TRUE(asked.contains(QString::fromStdString(url))) << asked.toStdString();
 }
 
-TEST(Launch, WinExecRunsAnArgumentVectorAndKnowsNoWizardYet)
+TEST(Launch, WinExecStartsTheWizardForItsLineAndRunsAnyOtherAsAProgram)
 {
-    EXPECT_EQ(launch::WinExec("RunDLL32 AppWiz.Cpl,NewLinkHere /tmp/", 1), launch::ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(launch::WinExec("C:\\Windows\\System32\\rundll32.EXE AppWiz.Cpl,NewLinkHere /tmp/", 1),
-              launch::ERROR_FILE_NOT_FOUND);
+    std::vector<std::string> started;
+    bool starts = true;
+    launch::SetWizardStarter([&](const std::string& folder) {
+        started.push_back(folder);
+        return starts;
+    });
+    EXPECT_EQ(launch::WinExec("RunDLL32 AppWiz.Cpl,NewLinkHere /data/My  Links /", 1), launch::kWinExecOk);
+    EXPECT_EQ(launch::WinExec("C:\\Windows\\System32\\rundll32.EXE appwiz.cpl,newlinkhere C:\\Data\\", 1),
+              launch::kWinExecOk);
+    starts = false;
+    EXPECT_EQ(launch::WinExec("RunDLL32 AppWiz.Cpl,NewLinkHere /gone/", 1), launch::ERROR_FILE_NOT_FOUND);
+    // Without a folder it is no wizard's line: a program of that name, found nowhere.
+    EXPECT_EQ(launch::WinExec("RunDLL32 AppWiz.Cpl,NewLinkHere ", 1), launch::ERROR_FILE_NOT_FOUND);
+    launch::SetWizardStarter(nullptr);
+    EXPECT_EQ(started, (std::vector<std::string>{"/data/My  Links /", "C:\\Data\\", "/gone/"}));
+
     EXPECT_EQ(launch::WinExec("", 1), launch::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(launch::WinExec("no-such-program-anywhere x", 1), launch::ERROR_FILE_NOT_FOUND);
 

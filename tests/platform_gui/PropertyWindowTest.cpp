@@ -3,20 +3,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "platform/shelllink/ShellLink.h"
+#include "platform/ui/IconPicker.h"
 #include "platform/ui/PropertySheet.h"
 #include "platform/ui/PropertyWindow.h"
+#include "tests/support/IconFileImages.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestSupport.h"
 
@@ -105,6 +110,63 @@ TEST(PropertyWindow, AShortcutIsEditedOnItsShortcutPage)
     EXPECT_EQ(link.GetPath(platform::SLGP_RAWPATH), "%SystemRoot%\\tool.exe");
     EXPECT_EQ(link.GetArguments(), "--keep");
     EXPECT_EQ(sheet.saved, std::vector<std::string>{file});
+}
+
+TEST(PropertyWindow, ChangeIconSavesThePickersChoice)
+{
+    TempDir dir;
+    Sheet sheet;
+    const auto program = testsupport::BuildPe(false, {{1, "", {{32, testsupport::MakeDib(32, 0xFF0000), 32}}},
+                                                      {2, "", {{32, testsupport::MakeDib(32, 0x00FF00), 32}}},
+                                                      {3, "", {{32, testsupport::MakeDib(32, 0x0000FF), 32}}}});
+    WriteFile(dir / "icons.dll", std::string(program.begin(), program.end()));
+    std::string location = "Z:";
+    for (char c : dir / "icons.dll")
+        location += c == '/' ? '\\' : c;
+    const std::string file = dir / "tool.lnk";
+    {
+        platform::ShellLink link;
+        link.SetPath("C:\\tool.exe");
+        link.SetIconLocation("%SystemRoot%\\system32\\shell32.dll", 4); // kept in the icon environment block
+        ASSERT_TRUE(link.Save(file));
+    }
+    QPointer<PropertyWindow> window = sheet.Open({file});
+    ASSERT_TRUE(window);
+
+    // The user types the library's name, reads its icons, picks the third, OK.
+    QTimer user;
+    bool typed = false;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* picker = qobject_cast<platform::ui::IconPicker*>(modal);
+        if (auto* other = qobject_cast<QDialog*>(modal); other && !picker)
+            other->reject(); // not the picker: the test fails rather than waits
+        if (!picker || picker->Loading())
+            return;
+        if (!typed) {
+            typed = true;
+            auto* field = picker->findChild<QLineEdit*>();
+            field->selectAll();
+            QTest::keyClicks(field, QString::fromStdString(location));
+            QTest::keyClick(field, Qt::Key_Return);
+        } else if (picker->IconCount() == 3) {
+            user.stop();
+            picker->List()->setCurrentRow(2);
+            picker->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        }
+    });
+    user.start(10);
+    Field<QPushButton>(window, "changeIcon")->click();
+    EXPECT_FALSE(user.isActive());
+    Press(window, QDialogButtonBox::Ok);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
+
+    platform::ShellLink link;
+    ASSERT_TRUE(link.Load(file));
+    int index = -1;
+    EXPECT_EQ(link.GetIconLocation(index), location);
+    EXPECT_EQ(index, 2);
+    EXPECT_FALSE(link.IconEnvironmentTarget()) << "the old location must not win over the new one";
 }
 
 TEST(PropertyWindow, ARefusedSaveKeepsTheWindowAndTheEdits)

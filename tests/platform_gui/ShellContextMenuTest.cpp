@@ -102,13 +102,13 @@ TEST_F(ShellContextMenuTest, EachKindOfItemGetsItsCommands)
         EXPECT_EQ(Render(*menu, c.flags), c.menu) << c.what;
     }
 
-    // Items with no path of their own.
+    // Items with no path of their own have no property sheet.
     auto trash = MenuOf(desktop, {"::Trash"});
     ASSERT_TRUE(trash);
-    EXPECT_EQ(Render(*trash, explore), "open* - properties");
+    EXPECT_EQ(Render(*trash, explore), "open*");
     auto computer = MenuOf(desktop, {"::Computer"});
     ASSERT_TRUE(computer);
-    EXPECT_EQ(Render(*computer, explore), "properties");
+    EXPECT_EQ(Render(*computer, explore), "");
 
     // The desktop itself, the tree's root: the empty list.
     testsupport::ScopedEnv home("HOME", dir.Path());
@@ -143,7 +143,7 @@ TEST_F(ShellContextMenuTest, VerbsMatchIgnoringCaseAndFailWhereTheyDoNotApply)
     EXPECT_EQ(held.paths, std::vector<std::string>{dir / "a.lnk"});
     EXPECT_FALSE(held.cut);
 
-    for (const char* verb : {"paste", "PasteLink", "rename", "properties", "explore", ""}) {
+    for (const char* verb : {"paste", "PasteLink", "rename", "explore", ""}) {
         info.verb = verb;
         EXPECT_TRUE(shell::Failed(file->InvokeCommand(info))) << verb;
     }

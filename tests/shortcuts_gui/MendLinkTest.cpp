@@ -1,5 +1,6 @@
-// Mending a broken shortcut as a user does: its property window, the Shortcut page,
-// a new target typed, OK; the shortcut test then passes.
+// Mending a broken shortcut as a user does: its property window through the
+// "properties" verb, the Shortcut page, a new target typed, OK; the shortcut test
+// then passes.
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include "platform/ui/PropertySheet.h"
 #include "platform/ui/PropertyWindow.h"
 #include "shortcuts/ItemProp.h"
+#include "shortcuts/ShellVerbs.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 
 TEST(MendLink, ABrokenShortcutPassesTheTestOnceItsTargetIsMended)
@@ -26,7 +28,10 @@ TEST(MendLink, ABrokenShortcutPassesTheTestOnceItsTargetIsMended)
     std::vector<std::string> saved;
     platform::PropertyCallbacks callbacks;
     callbacks.saved = [&](const std::string& path) { saved.push_back(path); };
-    ASSERT_TRUE(platform::ShowProperties({link}, &owner, callbacks));
+    platform::SetPropertyCallbacks(callbacks);
+    const bool shown = ShowFilesProperties(dir.Path() + "/", {"Tool.lnk"}, &owner);
+    platform::SetPropertyCallbacks({});
+    ASSERT_TRUE(shown);
     QPointer<platform::ui::PropertyWindow> window = owner.findChild<platform::ui::PropertyWindow*>();
     ASSERT_TRUE(window);
     auto* target = window->findChild<QLineEdit*>("target");
