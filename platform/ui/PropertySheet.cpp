@@ -1,7 +1,9 @@
 #include "platform/ui/PropertySheet.h"
 
-#include <sys/stat.h>
+#include <QMessageBox>
 
+#include "platform/ui/PathText.h"
+#include "platform/ui/PathWithin.h"
 #include "platform/ui/PropertyWindow.h"
 
 namespace platform {
@@ -23,8 +25,17 @@ bool ShowProperties(const std::vector<std::string>& paths, QWidget* owner, Prope
     for (std::string path : paths) {
         while (path.size() > 1 && path.back() == '/')
             path.pop_back();
-        struct stat st {};
-        if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        if (path.empty())
+            return false;
+        // The window's pages look at the items on this thread: an item on a network
+        // mount that does not answer gets a message instead of a window that never shows.
+        const ui::PathLookUp item = ui::LookUpWithin(path, false);
+        if (!item.answered) {
+            QMessageBox::warning(owner, QObject::tr("Properties"),
+                                 QObject::tr("%1 does not answer.").arg(ui::BytesToText(item.mountPoint)));
+            return false;
+        }
+        if (!item.exists)
             return false;
         items.push_back(std::move(path));
     }

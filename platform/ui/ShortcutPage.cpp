@@ -19,6 +19,7 @@
 #include "platform/ui/HotkeyEdit.h"
 #include "platform/ui/IconPicker.h"
 #include "platform/ui/PathText.h"
+#include "platform/ui/PathWithin.h"
 #include "platform/util/Text.h"
 
 namespace platform::ui {
@@ -102,6 +103,7 @@ ShortcutPage::ShortcutPage(const std::string& path, std::function<void(const std
     openLocation_ = new QPushButton(tr("Open &File Location"), this);
     changeIcon_ = new QPushButton(tr("&Change Icon..."), this);
     changeIcon_->setObjectName("changeIcon");
+    openLocation_->setObjectName("openLocation");
     buttons->addWidget(openLocation_);
     buttons->addWidget(changeIcon_);
     buttons->addStretch(1);
@@ -162,8 +164,13 @@ void ShortcutPage::OpenFileLocation()
         host = raw;
     else
         host = DriveMap::Default().ToHostPath(WinEnvironment::Default().Expand(raw));
-    struct stat st {};
-    if (!host || ::stat(host->c_str(), &st) != 0) {
+    const PathLookUp target = host ? LookUpWithin(*host, true) : PathLookUp{};
+    if (!target.answered) {
+        QMessageBox::warning(this, tr("Open File Location"),
+                             tr("%1 does not answer.").arg(BytesToText(target.mountPoint)));
+        return;
+    }
+    if (!target.exists) {
         QMessageBox::warning(this, tr("Open File Location"),
                              tr("The target \"%1\" cannot be found.").arg(target_->text()));
         return;

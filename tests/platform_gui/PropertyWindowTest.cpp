@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QMessageBox>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -21,6 +24,7 @@
 #include "platform/ui/IconPicker.h"
 #include "platform/ui/PropertySheet.h"
 #include "platform/ui/PropertyWindow.h"
+#include "tests/support/HangingMount.h"
 #include "tests/support/IconFileImages.h"
 #include "tests/support/ModalAnswer.h"
 #include "tests/support/TestSupport.h"
@@ -310,4 +314,32 @@ TEST(PropertyWindow, AnInternetShortcutKeepsItsOtherLines)
     Press(window, QDialogButtonBox::Ok);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
     EXPECT_EQ(ReadFile(file), "[InternetShortcut]\nURL=https://new.example/\nIconIndex=2\nHotkey=1623\n[Other]\nKey=value\n");
+}
+
+TEST(PropertyWindow, AMountThatDoesNotAnswerGetsAMessageInsteadOfAWait)
+{
+    std::string whyNot;
+    const auto volume = testsupport::HangingVolume::Create(whyNot);
+    if (!volume)
+        GTEST_SKIP() << whyNot;
+    const QString silent = QString::fromStdString(volume->Path()) + " does not answer.";
+    TempDir dir;
+    Sheet sheet;
+    {
+        ModalAnswer answer(QMessageBox::Ok);
+        EXPECT_FALSE(platform::ShowProperties({volume->Path() + "/tool.lnk"}, &sheet.owner, {}));
+        EXPECT_EQ(answer.Text(), silent);
+    }
+    EXPECT_TRUE(sheet.owner.findChildren<PropertyWindow*>().empty());
+
+    // A shortcut here to a program there opens; Open File Location names the mount.
+    std::string target = "Z:" + volume->Path() + "/tool.exe";
+    std::replace(target.begin(), target.end(), '/', '\\');
+    MakeLink(dir / "remote.lnk", target);
+    QPointer<PropertyWindow> window = sheet.Open({dir / "remote.lnk"});
+    ASSERT_TRUE(window);
+    ModalAnswer answer(QMessageBox::Ok);
+    Field<QPushButton>(window, "openLocation")->click();
+    EXPECT_EQ(answer.Text(), silent);
+    delete window;
 }
