@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/shell/FsAccess.h"
+#include "platform/shell/NetworkMounts.h"
 
 namespace platform::shell::fs {
 namespace {
@@ -50,6 +51,22 @@ void PushReversed(std::string_view path, std::vector<std::string>& todo)
     todo.insert(todo.end(), names.rbegin(), names.rend());
 }
 
+// Whether looking at `path` itself would ask a network file system: it lies in a
+// folder on a network mount, or is the root of one. A link in a local folder that
+// leads into a mount is read locally.
+bool AsksANetwork(const std::string& path)
+{
+    const auto mounts = CurrentNetworkMounts();
+    if (!mounts || mounts->empty())
+        return false;
+    const PathOnMounts folder = ResolveOnMounts(std::string(ParentOf(path)), *mounts);
+    if (folder.Network)
+        return true;
+    const std::string entry = JoinPath(folder.Resolved, BaseName(path));
+    const NetworkMount* holding = MountHolding(*mounts, entry);
+    return holding && holding->MountPoint == entry;
+}
+
 } // namespace
 
 bool HasParentStep(std::string_view path)
@@ -81,6 +98,12 @@ int ResolveParentSteps(std::string_view path, std::string& out)
         if (parts.empty())
             continue;
         const std::string at = Joined(parts);
+        // On a share the step is taken by name: a server that went away would hold
+        // the caller, and its folders are taken as folders without asking.
+        if (AsksANetwork(at)) {
+            parts.pop_back();
+            continue;
+        }
         struct stat st {};
         if (const int e = Stat(at, st, false))
             return e;

@@ -3,7 +3,8 @@
 // reached so far, which after a symbolic link is the parent of the link's target,
 // not the folder that holds the link. Only the steps a ".." follows are resolved; every
 // other component stays as typed, so a path through a link such as
-// "dosdevices/c:" keeps naming it that way.
+// "dosdevices/c:" keeps naming it that way. On a network mount a ".." removes the
+// name before it without asking the server (platform/shell/NetworkMounts.h).
 #include <string>
 #include <string_view>
 

@@ -180,6 +180,10 @@ TEST(NetworkMountsTest, TheNamespaceNeverAsksAShareWhoseServerIsGone)
         // The last level of a path is a folder unless its name says otherwise.
         {dosdevices + "/e:/notes.txt", SFGAO_FOLDER | SFGAO_ISSLOW | kMoveRights},
         {dosdevices + "/c:", SFGAO_FOLDER | SFGAO_LINK | kMoveRights},
+        // ".." on the share is taken by name.
+        {share + "/docs/old/../a.lnk", SFGAO_LINK | SFGAO_ISSLOW | kMoveRights},
+        {dosdevices + "/e:/x/y/../../notes.txt", SFGAO_FOLDER | SFGAO_ISSLOW | kMoveRights},
+        {share + "/../share/docs", SFGAO_FOLDER | SFGAO_ISSLOW | kMoveRights},
     };
     for (const Case& c : cases) {
         IdList list;
