@@ -27,6 +27,10 @@ struct JobRequest {
     // The drive map that turns link targets into Windows paths; the process's own
     // when absent.
     std::optional<DriveMap> drives;
+    // Create Shortcut (Link with no destination): where a shortcut goes, once the
+    // user agrees, when its source's folder may not be written to. The user's
+    // desktop folder when absent; an empty path offers nothing.
+    std::optional<std::string> desktop;
 
     static JobRequest Paste(std::vector<std::string> sources, bool cut, std::string destination);
     static JobRequest PasteShortcut(std::vector<std::string> sources, std::string destination);
@@ -50,6 +54,10 @@ enum class QuestionKind {
     ConfirmTrash,
     // `source` cannot go to the trash (its file system has none): delete it for good?
     DeletePermanently,
+    // Create Shortcut: the folder of `source` may not be written to; put the
+    // shortcut on the desktop, `existing`, instead? Asked once in a job: Yes puts
+    // every such shortcut there, Skip makes none of them.
+    LinkOnDesktop,
 };
 
 struct ItemFacts {

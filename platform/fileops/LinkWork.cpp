@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <set>
 
 #include "platform/fileops/JobContext.h"
 #include "platform/fileops/NewNames.h"
 #include "platform/fileops/TreeOps.h"
+#include "platform/shell/ShellFolder.h"
 #include "platform/shelllink/ShellLink.h"
 #include "platform/util/Text.h"
 
@@ -109,9 +111,13 @@ std::string NewLinkBytes(JobContext& ctx, const SourceItem& item, bool isFolder,
     return {bytes.begin(), bytes.end()};
 }
 
+bool IsRefusal(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
 // Writes `bytes` under the first free name make(1), make(2), ...; never replaces.
+// With `refused`, a folder that may not be written to is no failure: its errno goes
+// there and the answer is empty.
 std::string WriteNew(JobContext& ctx, int dirFd, const std::string& forPath, const std::string& bytes,
-                     const std::function<std::string(int)>& make)
+                     const std::function<std::string(int)>& make, int* refused = nullptr)
 {
     for (int n = 1; n <= 9999; ++n) {
         const std::string name = make(n);
@@ -119,6 +125,10 @@ std::string WriteNew(JobContext& ctx, int dirFd, const std::string& forPath, con
         if (!out) {
             if (errno == EEXIST)
                 continue;
+            if (refused && IsRefusal(errno)) {
+                *refused = errno;
+                return {};
+            }
             ctx.Fail(forPath, kVerb, errno);
         }
         std::size_t done = 0;
@@ -140,6 +150,38 @@ std::string WriteNew(JobContext& ctx, int dirFd, const std::string& forPath, con
     }
     ctx.FailWith(forPath, "Cannot " + std::string(kVerb) + " '" + DisplayPath(forPath) + "': every numbered name is taken.");
 }
+
+// Where Create Shortcut puts the shortcuts it may not put beside their sources, as
+// the shell does: the desktop, once the user agreed.
+class DesktopOffer {
+public:
+    // Open while the user agreed; the job stops with `refused` where there is no
+    // desktop to offer.
+    bool Accepted(JobContext& ctx, const SourceItem& item, const std::string& folder, int refused)
+    {
+        if (answer_)
+            return *answer_;
+        const JobRequest& request = ctx.Request();
+        path_ = request.desktop ? *request.desktop : shell::DesktopDirectory();
+        while (path_.size() > 1 && path_.back() == '/')
+            path_.pop_back();
+        if (path_.empty() || path_ == folder || shell::fs::OpenDirectory(path_, fd_) != 0)
+            ctx.Fail(item.path, kVerb, refused);
+        JobQuestion question;
+        question.kind = QuestionKind::LinkOnDesktop;
+        question.source = item.path;
+        question.existing = path_;
+        answer_ = ctx.Ask(question).choice == Choice::Yes;
+        return *answer_;
+    }
+    const std::string& Path() const { return path_; }
+    int Fd() const { return fd_.Get(); }
+
+private:
+    std::optional<bool> answer_;
+    std::string path_;
+    UniqueFd fd_;
+};
 
 } // namespace
 
@@ -167,6 +209,7 @@ void RunLinks(JobContext& ctx)
     }
     ctx.Progress().filesTotal = items.size();
 
+    DesktopOffer desktop;
     for (const SourceItem& item : items) {
         ctx.StopIfCancelled();
         ctx.Progress().currentPath = item.path;
@@ -174,14 +217,24 @@ void RunLinks(JobContext& ctx)
         struct stat target = item.st;
         ::fstatat(item.parent.Get(), item.name.c_str(), &target, 0); // through a symbolic link when it leads somewhere
         const bool isFolder = S_ISDIR(target.st_mode);
-        const std::string folderPath = dest ? destPath : std::string(ParentOf(item.path));
+        std::string folderPath = dest ? destPath : std::string(ParentOf(item.path));
         const int folderFd = dest ? dest.Get() : item.parent.Get();
 
         const bool copyOfShortcut = !isFolder && S_ISREG(target.st_mode) && IsShortcutFile(item.name);
-        const std::string bytes = copyOfShortcut ? ReadShortcutFile(ctx, item)
-                                                 : NewLinkBytes(ctx, item, isFolder, folderPath, drives);
-        const std::string name =
-            WriteNew(ctx, folderFd, item.path, bytes, [&](int n) { return ShortcutName(item.name, isFolder, n); });
+        const auto bytesFor = [&](const std::string& linkFolder) {
+            return copyOfShortcut ? ReadShortcutFile(ctx, item) : NewLinkBytes(ctx, item, isFolder, linkFolder, drives);
+        };
+        const auto nameFor = [&](int n) { return ShortcutName(item.name, isFolder, n); };
+        int refused = 0;
+        std::string name = WriteNew(ctx, folderFd, item.path, bytesFor(folderPath), nameFor, dest ? nullptr : &refused);
+        if (refused != 0) {
+            if (!desktop.Accepted(ctx, item, folderPath, refused)) {
+                ++ctx.Progress().filesDone;
+                continue;
+            }
+            folderPath = desktop.Path();
+            name = WriteNew(ctx, desktop.Fd(), item.path, bytesFor(folderPath), nameFor);
+        }
         ctx.Result().done.push_back(item.path);
         ctx.Result().created.push_back(JoinPath(folderPath, name));
         ++ctx.Progress().filesDone;

@@ -8,6 +8,7 @@
 
 #include "platform/fileops/FileJob.h"
 #include "platform/fileops/JobDelegate.h"
+#include "platform/shell/FsAccess.h"
 #include "platform/ui/ConflictDialog.h"
 #include "platform/ui/FileProgressWindow.h"
 
@@ -200,6 +201,25 @@ void FileOperation::Ask(const JobQuestion& q, std::function<void(JobReply)> repl
                 default:
                     return JobReply{};
                 }
+            },
+            std::move(reply));
+        break;
+    }
+    case QuestionKind::LinkOnDesktop: {
+        const QString text = tr("A shortcut cannot be created in '%1'.\n"
+                                "Do you want the shortcut to be placed on the desktop instead?")
+                                 .arg(DisplayName(std::string(shell::fs::ParentOf(q.source))));
+        auto* box = new QMessageBox(QMessageBox::Question, tr("Create Shortcut"), text,
+                                    QMessageBox::Yes | QMessageBox::No, owner_);
+        box->setObjectName("linkOnDesktopBox");
+        box->setDefaultButton(QMessageBox::Yes);
+        ShowQuestion(
+            box, true,
+            [box](int) {
+                const auto button = box->standardButton(box->clickedButton());
+                return JobReply{button == QMessageBox::Yes ? Choice::Yes
+                                : button == QMessageBox::No ? Choice::Skip
+                                                            : Choice::Cancel};
             },
             std::move(reply));
         break;

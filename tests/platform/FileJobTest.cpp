@@ -519,6 +519,57 @@ TEST(FileJobLinks, ShortcutsAreNamedNumberedAndPointThroughTheDriveMap)
     }
 }
 
+TEST(FileJobLinks, CreateShortcutWhereTheFolderRefusesOffersTheDesktop)
+{
+    TempDir tmp;
+    ::chmod(tmp.Path().c_str(), 0755);
+    MakeDirs(tmp / "locked/Data");
+    WriteFile(tmp / "locked/notes.txt", "n");
+    MakeDirs(tmp / "desk");
+    ::chmod((tmp / "locked").c_str(), 0555);
+    ::chmod((tmp / "desk").c_str(), 0777);
+    struct Case {
+        const char* name;
+        std::string desktop;
+        Choice answer;
+        std::string expected; // questions asked | error | shortcuts made
+    } cases[] = {
+        {"agreed", tmp / "desk", Choice::Yes,
+         "1 " + tmp / "desk" + " |  | " + tmp / "desk/notes.txt - Shortcut.lnk " + tmp / "desk/Data - Shortcut.lnk "},
+        {"declined", tmp / "desk", Choice::Skip, "1 " + tmp / "desk" + " |  | "},
+        {"no desktop", "", Choice::Yes,
+         "0 | Cannot create a shortcut to '" + tmp / "locked/notes.txt" + "': Permission denied. | "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string outcome = InChild(
+            [&] {
+                auto script = std::make_shared<Script>();
+                script->answer = [&](const JobQuestion&) { return JobReply{c.answer}; };
+                JobRequest request = JobRequest::CreateShortcut({tmp / "locked/notes.txt", tmp / "locked/Data"});
+                request.desktop = c.desktop;
+                request.drives = DriveMap::FromText("C:=" + tmp.Path());
+                const JobResult r = RunJob(std::move(request), script);
+                std::string out = std::to_string(script->questions.size());
+                for (const JobQuestion& q : script->questions)
+                    out += " " + q.existing + (q.kind == QuestionKind::LinkOnDesktop ? "" : " (another kind)");
+                out += " | " + r.error + " | ";
+                for (const std::string& made : r.created)
+                    out += made + " ";
+                return out;
+            },
+            true);
+        EXPECT_EQ(outcome, c.expected);
+    }
+    // Made where the user can find them, pointing at the sources from there.
+    ShellLink link;
+    ASSERT_TRUE(link.Load(tmp / "desk/notes.txt - Shortcut.lnk"));
+    EXPECT_EQ(link.GetPath(SLGP_RAWPATH), "C:\\locked\\notes.txt");
+    EXPECT_EQ(link.GetRelativePath(), "..\\locked\\notes.txt");
+    EXPECT_TRUE(Contents(tmp / "locked") == (std::map<std::string, std::string>{{"Data", "/"}, {"notes.txt", "n"}}));
+    ::chmod((tmp / "locked").c_str(), 0755);
+}
+
 namespace {
 
 // GLib reads XDG_DATA_HOME once per process: the trash tests share one, on the file
