@@ -176,7 +176,10 @@ bool ReadFileListData(const QMimeData* data, FileList& out)
     if (!data)
         return false;
     if (data->hasFormat(kGnomeFormat)) {
-        std::vector<std::string_view> lines = Lines(data->data(kGnomeFormat), false);
+        // The lines point into these bytes, which another program's clipboard hands
+        // over as a new array at every call.
+        const QByteArray gnome = data->data(kGnomeFormat);
+        std::vector<std::string_view> lines = Lines(gnome, false);
         if (!lines.empty() && (lines.front() == "copy" || lines.front() == "cut")) {
             out.cut = lines.front() == "cut";
             lines.erase(lines.begin());

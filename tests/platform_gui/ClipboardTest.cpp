@@ -12,7 +12,8 @@ namespace clip = platform::clipboard;
 namespace {
 
 // Blocks as another program serves them: the bytes as they are, where QMimeData's
-// own setData would turn a URI list into QUrls and back.
+// own setData would turn a URI list into QUrls and back, and a new array at every
+// request, as the X clipboard hands them over.
 class RawMimeData : public QMimeData {
 public:
     void Set(const char* format, const QByteArray& bytes) { blocks_.emplace_back(QString::fromLatin1(format), bytes); }
@@ -30,7 +31,7 @@ protected:
     {
         for (const auto& [name, bytes] : blocks_)
             if (name == format)
-                return bytes;
+                return QByteArray(bytes.constData(), bytes.size());
         return {};
     }
 
