@@ -704,21 +704,10 @@ void TForm1::RebuildSelectedBranch()
     TFolderNode* node = dfsTV_->Selected();
     if (!node)
         return;
-    // Only the expansion of the direct children survives the rebuild.
-    std::vector<std::string> expanded;
-    for (const auto& child : node->Children)
-        if (dfsTV_->IsNodeExpanded(child.get()))
-            expanded.push_back(child->Text);
+    // The tree expands again the children that were expanded, also once a folder on
+    // a network mount has answered.
     dfsTV_->BeginUpdate();
     dfsTV_->RefreshNode(node);
-    for (std::size_t i = 0; i < node->Children.size() && !expanded.empty(); ++i) {
-        TFolderNode* child = node->Children[i].get();
-        const auto it = std::find(expanded.begin(), expanded.end(), child->Text);
-        if (it != expanded.end()) {
-            expanded.erase(it);
-            dfsTV_->ExpandNode(child);
-        }
-    }
     dfsTV_->EndUpdate();
 }
 

@@ -393,8 +393,10 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 //                              The worker is left to itself; its answer is dropped.
 //   Read --RefreshNode--> Unread --read--> Read
 //                              the children are dropped and read afresh; an expanded
-//                              node is expanded again. A collapsed folder on a
-//                              network mount is read when it is next opened.
+//                              node is expanded again, and so are the children that
+//                              were (when a read off the GUI thread answers). A
+//                              collapsed folder on a network mount is read when it
+//                              is next opened.
 //   Read --ReadMissingChildren--> Read
 //                              a selection by path that found no child for the next
 //                              step reads the folder again and adds the children the
@@ -588,6 +590,11 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
     if (!node)
         return;
     const bool wasExpanded = IsNodeExpanded(node);
+    // Only the expansion of the direct children survives.
+    std::vector<std::string> expanded;
+    for (const auto& child : node->Children)
+        if (IsNodeExpanded(child.get()))
+            expanded.push_back(child->Text);
     UpdateLock lock(this);
     model_->RemoveChildren(node);
     if (node->Data) {
@@ -598,9 +605,24 @@ void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
             ExpandChecked(node);
         else if (!ok && IsNodeExpanded(node))
             collapse(IndexOf(node));
+        if (const auto read = reads_.find(node); read != reads_.end())
+            read->second.reopen = std::move(expanded);
+        else
+            ExpandChildrenNamed(node, std::move(expanded));
         scheduleDelayedItemsLayout();
     }
     TellComboBox();
+}
+
+void TdfsSystemTreeView::ExpandChildrenNamed(TFolderNode* node, std::vector<std::string> names)
+{
+    for (std::size_t i = 0; i < node->Children.size() && !names.empty(); ++i) {
+        TFolderNode* child = node->Children[i].get();
+        if (const auto it = std::find(names.begin(), names.end(), child->Text); it != names.end()) {
+            names.erase(it);
+            ExpandNode(child);
+        }
+    }
 }
 
 bool TdfsSystemTreeView::ReadMissingChildren(TFolderNode* node)
@@ -670,7 +692,7 @@ void TdfsSystemTreeView::StartRead(TFolderNode* node, ReadKind kind, ShellFolder
         own = folder;
     }
     const quint64 ticket = ++lastTicket_;
-    reads_[node] = {ticket, kind, std::move(folder)};
+    reads_[node] = {ticket, kind, std::move(folder), {}};
     if (kind == ReadKind::Fill) {
         Nodes reading;
         reading.push_back(std::make_unique<TFolderNode>());
@@ -707,6 +729,7 @@ void TdfsSystemTreeView::ReadArrived(quint64 ticket, std::vector<IdList>& items)
             collapse(IndexOf(node));
         } else {
             emit OnPopulated(node);
+            ExpandChildrenNamed(node, read.reopen);
         }
     } else {
         AddMissingChildren(node, children);

@@ -109,7 +109,8 @@ public:
     TFolderNode* FindNode(PCIdList idList);
     // Selects the node of an absolute list.
     void SelectIdList(PCIdList absoluteIdList);
-    // Enumerates a node's children afresh; an expanded node is expanded again.
+    // Enumerates a node's children afresh; an expanded node is expanded again, and
+    // so are its children that were (once read, for a folder on a network mount).
     void RefreshNode(TFolderNode* node);
     std::string GetNodePath(const TFolderNode* node) const;
     // The record of a node; for a node without one, an error message and null.
@@ -252,7 +253,9 @@ private:
         quint64 ticket = 0;
         ReadKind kind = ReadKind::Fill;
         ShellFolderPtr folder; // the GUI thread's own object of the folder
+        std::vector<std::string> reopen; // Fill: the children to expand once read
     };
+    void ExpandChildrenNamed(TFolderNode* node, std::vector<std::string> names);
     TFolderReader* reader_ = nullptr;
     std::map<TFolderNode*, Read> reads_;
     quint64 lastTicket_ = 0;

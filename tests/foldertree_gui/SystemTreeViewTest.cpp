@@ -726,6 +726,16 @@ TEST_F(TreeTest, ASelectionThroughAShareGoesOnWhenItsFolderIsRead)
     EXPECT_EQ(net->Children.size(), 2u);
     EXPECT_TRUE(tree->IsNodeExpanded(net));
 
+    // Refreshing the share reads it again off the GUI thread, then opens again the
+    // folder that was open, which is read in turn.
+    tree->RefreshNode(const_cast<TFolderNode*>(net));
+    EXPECT_TRUE(tree->Busy());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const TFolderNode* docs = NodeOfPath(share + "/docs");
+        return !tree->Busy() && docs && tree->IsNodeExpanded(docs) && docs->Children.size() == 1;
+    }));
+    EXPECT_FALSE(tree->IsNodeExpanded(NodeOfPath(share + "/other")));
+
     // A folder made on the share since it was read is found by reading it again.
     MakeDirs(share + "/made-later");
     tree->SetSelection(share + "/made-later");
