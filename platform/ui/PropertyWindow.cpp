@@ -12,6 +12,7 @@
 #include "platform/shelllink/LinkEditor.h"
 #include "platform/ui/GeneralPage.h"
 #include "platform/ui/PathText.h"
+#include "platform/ui/PathWithin.h"
 #include "platform/ui/ShortcutPage.h"
 #include "platform/ui/WebDocumentPage.h"
 
@@ -71,6 +72,12 @@ bool PropertyWindow::ApplyChanges()
         UpdateApply();
         return false;
     };
+    // A share that stopped answering since the window opened would hold the window
+    // in the writes below: it is asked first, and a silent one refuses the save.
+    if (generalChanged || editorChanged)
+        for (const std::string& path : general_->Paths())
+            if (const PathLookUp item = LookUpWithin(path, false); !item.answered)
+                return refuse(tr("%1 does not answer.").arg(BytesToText(item.mountPoint)));
     if (QString error = general_->ClearReadOnly(); !error.isEmpty())
         return refuse(error);
     if (editor_) {

@@ -30,6 +30,7 @@
 #include "tests/support/TestSupport.h"
 
 using platform::ui::PropertyWindow;
+using testsupport::MakeDirs;
 using testsupport::ModalAnswer;
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -341,5 +342,29 @@ TEST(PropertyWindow, AMountThatDoesNotAnswerGetsAMessageInsteadOfAWait)
     ModalAnswer answer(QMessageBox::Ok);
     Field<QPushButton>(window, "openLocation")->click();
     EXPECT_EQ(answer.Text(), silent);
+    delete window;
+}
+
+TEST(PropertyWindow, ASaveToAShareThatStoppedAnsweringIsRefusedWithTheEditsKept)
+{
+    TempDir dir;
+    Sheet sheet;
+    MakeDirs(dir / "share");
+    const std::string file = dir / "share/tool.lnk";
+    MakeLink(file, "C:\\tool.exe");
+    QPointer<PropertyWindow> window = sheet.Open({file});
+    ASSERT_TRUE(window);
+    Type(Field<QLineEdit>(window, "comment"), "new comment");
+
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(dir / "share", whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    ModalAnswer answer(QMessageBox::Ok);
+    Press(window, QDialogButtonBox::Ok);
+    EXPECT_EQ(answer.Text(), QString::fromStdString(dir / "share") + " does not answer.");
+    ASSERT_TRUE(window) << "the window closed";
+    EXPECT_EQ(Field<QLineEdit>(window, "comment")->text(), "new comment");
+    EXPECT_TRUE(sheet.saved.empty());
     delete window;
 }
