@@ -7,8 +7,8 @@
 #include <functional>
 #include <utility>
 
+#include "platform/shell/CallNearMount.h"
 #include "platform/shell/NetworkMounts.h"
-#include "platform/util/CallWithLimit.h"
 #include "platform/util/Text.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
@@ -232,12 +232,11 @@ bool TwekShortcutListView::RenameEdited(int row, const QString& text)
 
 std::optional<int> TwekShortcutListView::CallInFolder(const std::string& folder, const std::function<int()>& call)
 {
-    const auto mount = platform::shell::NetworkMountOf(folder);
-    if (!mount)
-        return call();
-    if (std::optional<int> answer = platform::CallWithLimit(call, std::chrono::milliseconds(networkWait_)))
+    std::string silent;
+    if (std::optional<int> answer =
+            platform::shell::CallNearMount(folder, call, std::chrono::milliseconds(networkWait_), silent))
         return answer;
-    unansweredMount_ = mount->MountPoint;
+    unansweredMount_ = silent;
     emit OnStatusChange(this);
     unansweredMount_.clear();
     return std::nullopt;

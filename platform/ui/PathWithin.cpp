@@ -1,7 +1,6 @@
 #include "platform/ui/PathWithin.h"
 
-#include "platform/shell/NetworkMounts.h"
-#include "platform/util/CallWithLimit.h"
+#include "platform/shell/CallNearMount.h"
 
 namespace platform::ui {
 
@@ -12,14 +11,9 @@ PathLookUp LookUpWithin(const std::string& path, bool followLinks, std::chrono::
         answer.exists = (followLinks ? ::stat(path.c_str(), &answer.st) : ::lstat(path.c_str(), &answer.st)) == 0;
         return answer;
     };
-    const auto mount = shell::NetworkMountOf(path);
-    if (!mount)
-        return ask();
     PathLookUp silent;
     silent.answered = false;
-    PathLookUp answer = CallWithLimit(ask, limit).value_or(silent);
-    answer.mountPoint = mount->MountPoint;
-    return answer;
+    return shell::CallNearMount(path, ask, limit, silent.mountPoint).value_or(silent);
 }
 
 } // namespace platform::ui

@@ -14,7 +14,7 @@ struct PathLookUp {
     bool answered = true;   // false: the mount did not answer in time
     bool exists = false;
     struct stat st {};
-    std::string mountPoint; // of the network mount the path lies on, if any
+    std::string mountPoint; // of the network mount that did not answer
 };
 
 // lstat (or stat, following links) of `path`.
