@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -302,52 +303,45 @@ TEST(Report, NamesThatAreNotUtf8)
 
 TEST(Report, CsvAndJsonCarryNoCommandsForATerminalOrASpreadsheet)
 {
-    struct Case {
-        std::string name, url;
-        std::string csv;  // the row of --columns=ac
-        std::string json; // the Name and Target keys
-    };
-    const Case cases[] = {
+    // Name and URL of a file, in the list's order; its CSV row; a piece of its JSON.
+    const std::array<std::string, 4> cases[] = {
         {"\x1B[31mred.url", "x\x07", "?[31mred.url,x?", R"j("Name": "\u001b[31mred.url", "Kind")j"},
+        {"+c.url", "-2", "'+c.url,'-2", R"j("Name": "+c.url")j"},
+        {"@d.url", "a=1", "'@d.url,a=1", R"j("Name": "@d.url")j"},
         {"a.url", "a\xC2\x9B" "31m\xC2\x9D\x7F\xC2\xA0", "a.url,a?31m??\xC2\xA0",
          R"j("Target": "a\u009b31m\u009d\u007f)j" "\xC2\xA0\""},
         {"b.url", "=HYPERLINK(\"http://x/\",\"y\")", "b.url,\"'=HYPERLINK(\"\"http://x/\"\",\"\"y\"\")\"",
          R"j("Target": "=HYPERLINK(\"http://x/\",\"y\")")j"},
-        {"+c.url", "-2", "'+c.url,'-2", R"j("Name": "+c.url")j"},
-        {"@d.url", "a=1", "'@d.url,a=1", R"j("Name": "@d.url")j"},
         {"line\rbreak.url", "u", "line?break.url,u", R"j("Name": "line\rbreak.url")j"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.csv);
-        TempDir dir;
-        WriteFile(dir / c.name, "[InternetShortcut]\nURL=" + c.url + "\n");
-        const auto csv = RunProgram({"--report", "--format=csv", "--columns=ac", dir.Path()});
-        EXPECT_EQ(csv.out, "Name,Target\r\n" + c.csv + "\r\n");
-        const auto json = RunProgram({"--report", "--format=json", dir.Path()});
-        EXPECT_NE(json.out.find(c.json), std::string::npos) << json.out;
+    TempDir dir;
+    std::string csv = "Name,Target\r\n";
+    for (const auto& c : cases) {
+        WriteFile(dir / c[0], "[InternetShortcut]\nURL=" + c[1] + "\n");
+        csv += c[2] + "\r\n";
     }
+    EXPECT_EQ(RunProgram({"--report", "--format=csv", "--columns=ac", dir.Path()}).out, csv);
+    const std::string json = RunProgram({"--report", "--format=json", dir.Path()}).out;
+    for (const auto& c : cases)
+        EXPECT_NE(json.find(c[3]), std::string::npos) << c[3] << "\n" << json;
 }
 
 TEST(Report, RecursiveFollowsTheLinksOfAWinePrefixToFoldersOfTheHome)
 {
     const testsupport::FakeWinePrefix wine;
     const std::string home = wine.Tmp() / "home", user = wine.DriveC() + "/users/alice";
-    for (const char* folder : {"/Desktop", "/Documents", "/.config/menus"})
-        MakeDirs(home + folder);
-    WriteFile(home + "/Desktop/game.lnk", "damaged");
-    WriteFile(home + "/Documents/doc.lnk", "damaged");
-    WriteFile(home + "/.config/menus/hidden.lnk", "damaged");
+    for (const char* file : {"/Desktop/game.lnk", "/Documents/doc.lnk", "/.config/menus/hidden.lnk"}) {
+        MakeDirs(home + std::string(file).substr(0, std::string(file).rfind('/')));
+        WriteFile(home + file, "damaged");
+    }
     WriteFile(wine.DriveC() + "/users/Public/Desktop/pub.lnk", "damaged");
     ASSERT_EQ(::rmdir((user + "/Desktop").c_str()), 0);
     const std::pair<std::string, std::string> links[] = {
-        {home + "/Desktop", user + "/Desktop"},
-        {home + "/Documents", user + "/Documents"},
-        {home + "/Documents", user + "/My Documents"}, // the same folder again
-        {home + "/Documents", home + "/Documents/Loop"},
-        {wine.Tmp().Path(), user + "/Home"},           // holds the prefix
-        {"/proc", user + "/Proc"},
-        {home + "/.config/menus", user + "/Menus"},    // a dot-folder: left out, unsaid
-        {"../users/Public/Desktop", wine.DriveC() + "/windows/Public"}, // inside the walk
+        {home + "/Desktop", user + "/Desktop"}, {home + "/Documents", user + "/Documents"},
+        {home + "/Documents", user + "/My Documents"}, {home + "/Documents", home + "/Documents/Loop"},
+        {wine.Tmp().Path(), user + "/Home"}, {"/proc", user + "/Proc"},
+        {home + "/.config/menus", user + "/Menus"}, // into a dot-folder: passed by, unsaid
+        {"../users/Public/Desktop", wine.DriveC() + "/windows/Public"},
     };
     for (const auto& [target, link] : links)
         ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
@@ -355,16 +349,12 @@ TEST(Report, RecursiveFollowsTheLinksOfAWinePrefixToFoldersOfTheHome)
     // The drives of dosdevices (c: to drive_c, z: to /) are passed by without a word.
     const auto r = RunProgram({"--report", "--recursive", "--format=csv", "--columns=a", wine.Prefix()});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Name,Source\r\n"
-                     "game.lnk," + user + "/Desktop\r\n"
-                     "doc.lnk," + user + "/Documents\r\n"
-                     "pub.lnk," + wine.DriveC() + "/users/Public/Desktop\r\n");
-    const std::string listed = ": it leads to a folder listed already\n";
-    EXPECT_EQ(r.err, "quillmere: not following " + user + "/Home: it leads to a folder holding the walk's start\n"
-                     "quillmere: not following " + user + "/My Documents" + listed +
-                     "quillmere: not following " + user + "/Proc: it leads to another file system\n"
-                     "quillmere: not following " + user + "/Documents/Loop" + listed +
-                     "quillmere: not following " + wine.DriveC() + "/windows/Public" + listed);
+    EXPECT_EQ(r.out, "Name,Source\r\ngame.lnk," + user + "/Desktop\r\ndoc.lnk," + user + "/Documents\r\npub.lnk," +
+                         wine.DriveC() + "/users/Public/Desktop\r\n");
+    const std::string skip = "quillmere: not following ", listed = ": it leads to a folder listed already\n";
+    EXPECT_EQ(r.err, skip + user + "/Home: it leads to a folder holding the walk's start\n" + skip + user +
+                         "/My Documents" + listed + skip + user + "/Proc: it leads to another file system\n" + skip +
+                         user + "/Documents/Loop" + listed + skip + wine.DriveC() + "/windows/Public" + listed);
 }
 
 TEST(Report, RecursiveListsTheShortcutsOfEveryFolderBelowFolderByFolder)
