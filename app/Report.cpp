@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <set>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -181,7 +182,8 @@ void AppendJsonString(std::string& out, std::string_view s)
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x20) {
+            // DEL and the C1 controls too: a terminal showing the JSON obeys them.
+            if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
                 out += "\\u00";
                 out += kHex[c >> 4];
                 out += kHex[c & 0xF];
@@ -194,14 +196,29 @@ void AppendJsonString(std::string& out, std::string_view s)
     out += '"';
 }
 
+// A CSV file is read by terminals and spreadsheets: control characters show as in
+// the text table, and a cell that a spreadsheet would take as a formula (a name or
+// an argument like "=HYPERLINK(...)") gets a leading "'", the usual guard.
 void AppendCsvField(std::string& out, std::string_view s)
 {
-    if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+    const bool formula = !s.empty() && (s.front() == '=' || s.front() == '+' || s.front() == '-' || s.front() == '@');
+    const bool plain = !formula && std::none_of(s.begin(), s.end(), [](char ch) {
+        return IsControl(ch) || static_cast<unsigned char>(ch) == 0xC2 || ch == ',' || ch == '"';
+    });
+    if (plain) {
         out += s;
         return;
     }
+    std::string cell;
+    if (formula)
+        cell = '\'';
+    AppendTerminalSafe(cell, s);
+    if (cell.find_first_of(",\"") == std::string::npos) {
+        out += cell;
+        return;
+    }
     out += '"';
-    for (const char ch : s) {
+    for (const char ch : cell) {
         if (ch == '"')
             out += '"';
         out += ch;
@@ -321,18 +338,104 @@ void Report::AddBlock(ReportBlock block)
     blocks_.push_back(std::move(block));
 }
 
+// The real path of a folder, symbolic links resolved; empty when it has none.
+std::string RealPath(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real)
+        return {};
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+std::vector<std::string_view> Components(std::string_view path)
+{
+    std::vector<std::string_view> out;
+    for (std::size_t start = 0; start < path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        if (end > start)
+            out.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Where a symbolic link found by the walk leads, against the real path of the walk's
+// start: into a dot-folder (past the folders the two share), or inside the start.
+struct LinkPlace {
+    bool intoDotFolder = false;
+    bool insideStart = false;
+};
+
+LinkPlace PlaceOf(std::string_view realTarget, std::string_view realStart)
+{
+    const auto target = Components(realTarget), start = Components(realStart);
+    std::size_t shared = 0;
+    while (shared < target.size() && shared < start.size() && target[shared] == start[shared])
+        ++shared;
+    LinkPlace place;
+    place.insideStart = shared == start.size() && target.size() > start.size();
+    for (std::size_t i = shared; i < target.size(); ++i)
+        place.intoDotFolder = place.intoDotFolder || target[i].front() == '.';
+    return place;
+}
+
+// The start of a walk and every folder above it, by device and inode: a link to one
+// of them would walk the start again, or the whole disk.
+std::set<std::pair<dev_t, ino_t>> FoldersHolding(std::string realStart)
+{
+    std::set<std::pair<dev_t, ino_t>> out;
+    for (;;) {
+        struct stat st;
+        if (::stat(realStart.empty() ? "/" : realStart.c_str(), &st) == 0)
+            out.emplace(st.st_dev, st.st_ino);
+        const std::size_t slash = realStart.rfind('/');
+        if (slash == std::string::npos)
+            break;
+        realStart.resize(slash);
+    }
+    return out;
+}
+
 // The shortcut rows of a folder and of every folder below it, folder by folder: a
-// folder's own rows, then each subfolder's in the list's order, depth first. Symbolic
-// links to folders are not followed and other file systems are not entered, so a Wine
-// prefix's "dosdevices" or a mount below the PATH cannot lead the walk elsewhere; a
-// folder seen before (a bind mount of one above it) is not listed again. A folder
-// that cannot be listed is named on stderr and the walk goes on.
+// folder's own rows, then each subfolder's in the list's order, depth first. Each
+// real folder is listed once, and the walk stays on the file system of the PATH (a
+// mount below it is not entered). Symbolic links to folders are followed, as a Wine
+// prefix makes the user's Desktop and Documents links to folders of the home, except
+// the links of a "dosdevices" folder (the prefix's drives: C: is walked where it lies,
+// Z: is the whole disk), links into dot-folders, and links to a folder that holds the
+// start, lies on another file system or is listed already (or will be, inside the
+// start): these are named on stderr. A folder that cannot be listed is named on stderr
+// and the walk goes on.
 bool Report::AddTree(const std::string& path, const struct stat& top)
 {
     bool ok = true;
     std::set<std::pair<dev_t, ino_t>> seen{{top.st_dev, top.st_ino}};
+    const std::string realStart = RealPath(path);
+    const auto holding = FoldersHolding(realStart);
     std::vector<std::string> pending{path};
     TFolderContents contents;
+    // Why a link to a folder is not followed; empty when it is, or when it goes
+    // unsaid.
+    const auto notFollowed = [&](const std::string& link, bool& follow) -> std::string_view {
+        follow = false;
+        struct stat st;
+        const std::string real = RealPath(link);
+        if (real.empty() || ::stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return {}; // gone since the folder was read
+        const LinkPlace place = PlaceOf(real, realStart);
+        if (place.intoDotFolder)
+            return {};
+        if (holding.count({st.st_dev, st.st_ino}))
+            return "it leads to a folder holding the walk's start";
+        if (st.st_dev != top.st_dev)
+            return "it leads to another file system";
+        if (place.insideStart || !seen.emplace(st.st_dev, st.st_ino).second)
+            return "it leads to a folder listed already";
+        follow = true;
+        return {};
+    };
     while (!pending.empty()) {
         const std::string folder = std::move(pending.back());
         pending.pop_back();
@@ -342,18 +445,29 @@ bool Report::AddTree(const std::string& path, const struct stat& top)
             continue;
         }
         const std::string base = WithSlash(folder);
+        const auto names = Components(base);
+        const bool drives = !names.empty() && names.back() == "dosdevices";
         const auto firstShortcut = contents.Items.begin() + contents.FolderCount;
-        // Pushed last to first, so that the first subfolder is listed next.
-        for (auto it = std::make_reverse_iterator(firstShortcut); it != contents.Items.rend(); ++it) {
+        const std::size_t below = pending.size();
+        for (auto it = contents.Items.begin(); it != firstShortcut; ++it) {
             std::string sub = base + it->Name;
             struct stat st;
+            bool follow = false;
             if (::lstat(sub.c_str(), &st) != 0) {
                 Error("cannot list " + TerminalSafe(sub) + ": " + std::strerror(errno));
                 ok = false;
-            } else if (S_ISDIR(st.st_mode) && st.st_dev == top.st_dev && seen.emplace(st.st_dev, st.st_ino).second) {
-                pending.push_back(std::move(sub));
+            } else if (S_ISDIR(st.st_mode)) {
+                if (st.st_dev == top.st_dev && seen.emplace(st.st_dev, st.st_ino).second)
+                    pending.push_back(std::move(sub));
+            } else if (S_ISLNK(st.st_mode) && !drives) {
+                if (const std::string_view why = notFollowed(sub, follow); !why.empty())
+                    Error("not following " + TerminalSafe(sub) + ": " + std::string(why));
+                else if (follow)
+                    pending.push_back(std::move(sub));
             }
         }
+        // Taken from the back: the first subfolder is listed next.
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(below), pending.end());
         if (firstShortcut == contents.Items.end())
             continue;
         ReportBlock block;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -245,6 +246,76 @@ std::optional<std::string> WindowsPathFromInput(std::string_view text, const Dri
     return path;
 }
 
+namespace {
+
+constexpr const char* kFullPathHint = "type a full path, such as C:\\Program Files\\Tool\\tool.exe or /usr/bin/tool";
+
+// Paths that name their place without a current folder to count from.
+bool IsFullPath(std::string_view path)
+{
+    if (path.size() >= 3 && HasDrive(path) && (path[2] == '\\' || path[2] == '/'))
+        return true;
+    if (path.starts_with("\\\\") || path.starts_with("/"))
+        return true;
+    // A leading %VAR%: what it stands for is the prefix's business, as on Windows.
+    return path.size() >= 3 && path.front() == '%' && path.find('%', 2) != std::string_view::npos;
+}
+
+// What the shell's SetPath finds for a bare name: the first existing file of that
+// name in the Windows search path; a name without an extension is also tried as a
+// program (.exe).
+std::optional<std::string> FindOnSearchPath(const std::string& name, const DriveMap& drives,
+                                            const WinEnvironment& env, std::string& searched)
+{
+    std::string root = env.Expand("%SystemRoot%");
+    if (!IsFullPath(root) || root.front() == '%')
+        root = "C:\\windows";
+    while (root.size() > 3 && (root.back() == '\\' || root.back() == '/'))
+        root.pop_back();
+    const std::string folders[] = {root + "\\system32", root};
+    searched = folders[0] + " or " + folders[1];
+    std::vector<std::string> names{name};
+    if (name.find('.') == std::string::npos)
+        names.push_back(name + ".exe");
+    for (const std::string& folder : folders)
+        for (const std::string& candidate : names) {
+            const std::string windows = folder + "\\" + candidate;
+            const std::optional<std::string> host = drives.ToHostPath(windows);
+            struct stat st {};
+            if (host && ::stat(host->c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                return windows;
+        }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> LinkTargetFromInput(std::string_view text, const DriveMap& drives,
+                                               const WinEnvironment& env, std::string& problem)
+{
+    problem.clear();
+    std::string path = StripQuotes(TrimBlanks(text));
+    if (!path.empty() && path.front() == '/')
+        return WindowsPathFromInput(path, drives, problem);
+    if (IsFullPath(path)) {
+        // Windows takes "/" for "\"; the link spells its items from "\" alone.
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return WindowsPathFromInput(path, drives, problem);
+    }
+    problem = WindowsPathProblem(path);
+    if (!problem.empty())
+        return std::nullopt;
+    if (!path.empty() && path.find_first_of("\\/:") == std::string::npos) {
+        std::string searched;
+        if (std::optional<std::string> found = FindOnSearchPath(path, drives, env, searched))
+            return found;
+        problem = "there is no " + path + " in " + searched + "; " + kFullPathHint;
+        return std::nullopt;
+    }
+    problem = kFullPathHint;
+    return std::nullopt;
+}
+
 std::string LinkEditor::RelativeLinkPath(const std::string& linkHostPath, std::string_view target,
                                          const DriveMap& drives)
 {
@@ -384,7 +455,9 @@ EditResult LinkEditor::ApplyToLink(const ShortcutEdits& edits)
 {
     // Every path first: one that cannot be written refuses the whole edit.
     std::string problem;
-    auto path = [&](const std::optional<std::string>& text, const char* what, std::optional<std::string>& out) {
+    EditField where = EditField::None;
+    auto path = [&](const std::optional<std::string>& text, const char* what, EditField field,
+                    std::optional<std::string>& out) {
         if (!text || !problem.empty())
             return;
         if (text->empty()) {
@@ -392,19 +465,25 @@ EditResult LinkEditor::ApplyToLink(const ShortcutEdits& edits)
             return;
         }
         out = WindowsPathFromInput(*text, *drives_, problem);
-        if (!out)
+        if (!out) {
             problem = std::string(what) + ": " + problem;
+            where = field;
+        }
     };
     std::optional<std::string> target, workingDirectory, iconLocation;
-    if (edits.target && StripQuotes(TrimBlanks(*edits.target)).empty())
-        return Result(EditStatus::Invalid, "the target is empty");
-    path(edits.target ? std::optional<std::string>(std::string(TrimBlanks(*edits.target))) : std::nullopt, "the target",
-         target);
-    path(edits.workingDirectory, "the start-in folder", workingDirectory);
+    if (edits.target) {
+        if (StripQuotes(TrimBlanks(*edits.target)).empty())
+            return {EditStatus::Invalid, "the target is empty", EditField::Target};
+        // A target that names no place would be written as a link to nothing.
+        target = LinkTargetFromInput(*edits.target, *drives_, *env_, problem);
+        if (!target)
+            return {EditStatus::Invalid, "the target: " + problem, EditField::Target};
+    }
+    path(edits.workingDirectory, "the start-in folder", EditField::WorkingDirectory, workingDirectory);
     path(edits.icon ? std::optional<std::string>(edits.icon->location) : std::nullopt, "the icon location",
-         iconLocation);
+         EditField::None, iconLocation);
     if (!problem.empty())
-        return Result(EditStatus::Invalid, problem);
+        return {EditStatus::Invalid, problem, where};
 
     if (target) {
         const std::string expanded = env_->Expand(*target);
@@ -439,7 +518,7 @@ EditResult LinkEditor::ApplyToUrl(const ShortcutEdits& edits)
     if (edits.target) {
         const std::string url(TrimBlanks(*edits.target));
         if (std::string problem = UrlProblem(url); !problem.empty())
-            return Result(EditStatus::Invalid, problem);
+            return {EditStatus::Invalid, problem, EditField::Target};
         changes.push_back({kUrlSection, "URL", url});
         const IniFile ini = IniFile::Parse(text_);
         for (const auto& [key, value] : ini.ReadSection(kUrlSectionW))
@@ -467,6 +546,9 @@ EditResult LinkEditor::Save(SaveMode mode)
     const std::string bytes = Bytes();
     if (new_ != (mode == SaveMode::CreateNew))
         return Result(EditStatus::Failed, new_ ? "it is new and must be created" : "it exists already");
+    // A shortcut to nothing is no shortcut, whichever road made it.
+    if (new_ && Values().target.empty())
+        return Result(EditStatus::Invalid, "it has no target");
     if (!new_ && bytes == original_)
         return {};
     if (!new_) {

@@ -69,9 +69,13 @@ enum class EditStatus {
     Failed,   // the file could not be read or written (the system's reason)
 };
 
+// The field an Invalid result is about, for a window to put the user back in it.
+enum class EditField { None, Target, WorkingDirectory };
+
 struct EditResult {
     EditStatus status = EditStatus::Ok;
     std::string message; // for the user, without the file's name: "the target is empty"
+    EditField field = EditField::None;
     bool Ok() const { return status == EditStatus::Ok; }
 };
 
@@ -150,5 +154,17 @@ std::string UrlProblem(std::string_view url);
 // ("/...") turned into a Windows path through the drive map; no value (and a
 // problem) when it cannot be one.
 std::optional<std::string> WindowsPathFromInput(std::string_view text, const DriveMap& drives, std::string& problem);
+
+// A shell link's target as typed, as every road that writes one takes it (the
+// property window, --edit, --create, the wizard): a full path, that is a host path
+// ("/..."), "X:\" or "X:/", UNC ("\\server\share") or one that starts with a
+// %VAR%, goes through WindowsPathFromInput; a bare program name (no "\" or "/")
+// becomes the file the shell would find for it on the Windows search path,
+// %SystemRoot%\system32 then %SystemRoot% (".exe" tried after a name without one).
+// Anything else names no place of its own ("Games\game.exe", "C:game.exe", which
+// means the drive's current folder, "\game.exe") and has no value, as has a bare
+// name found nowhere: a link written from it would have no target.
+std::optional<std::string> LinkTargetFromInput(std::string_view text, const DriveMap& drives,
+                                               const WinEnvironment& env, std::string& problem);
 
 } // namespace platform

@@ -85,17 +85,15 @@ ShortcutLocation ClassifyLocation(std::string_view typed, const DriveMap& drives
     if (text.front() == '/') {
         loc.hostPath = text;
     } else {
-        std::string problem = WindowsPathProblem(text);
-        const bool absolute = (text.size() >= 3 && IsLetter(text[0]) && text[1] == ':' && (text[2] == '\\' || text[2] == '/')) ||
-                              text.starts_with("\\\\") || text.front() == '%';
-        if (problem.empty() && !absolute)
-            problem = "type a full path, such as C:\\Program Files\\Tool\\tool.exe or /usr/bin/tool";
-        if (!problem.empty()) {
+        // The editor's rule: a full path, or a program the shell finds by its name.
+        std::string problem;
+        const std::optional<std::string> target = LinkTargetFromInput(text, drives, env, problem);
+        if (!target) {
             loc.problem = "\"" + text + "\": " + problem;
             return loc;
         }
-        loc.target = text;
-        if (const auto host = drives.ToHostPath(env.Expand(text)))
+        loc.target = *target;
+        if (const auto host = drives.ToHostPath(env.Expand(loc.target)))
             loc.hostPath = *host;
     }
     if (!loc.hostPath.empty()) {

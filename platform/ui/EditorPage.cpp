@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "platform/ui/PathText.h"
@@ -25,6 +26,7 @@ void EditorPage::Start()
 bool EditorPage::Save(QString& error)
 {
     error.clear();
+    refused_ = EditField::None;
     const ShortcutEdits edits = Edits();
     if (edits.Empty())
         return true;
@@ -47,6 +49,7 @@ bool EditorPage::Save(QString& error)
     }
     if (!r.Ok()) {
         error = QString::fromStdString(r.message);
+        refused_ = r.field;
         return false;
     }
     opened_ = std::move(work);
@@ -54,6 +57,14 @@ bool EditorPage::Save(QString& error)
     note_.clear();
     Fill(atStart_);
     return true;
+}
+
+void EditorPage::SelectRefusedField()
+{
+    if (QLineEdit* edit = FieldEdit(refused_)) {
+        edit->setFocus(Qt::OtherFocusReason);
+        edit->selectAll();
+    }
 }
 
 } // namespace platform::ui

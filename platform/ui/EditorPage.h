@@ -7,6 +7,8 @@
 
 #include "platform/shelllink/LinkEditor.h"
 
+class QLineEdit;
+
 namespace platform::ui {
 
 class EditorPage : public QWidget {
@@ -20,6 +22,10 @@ public:
     // window) made since the page read the file. False with the reason, or with an
     // empty reason when the user chose not to save.
     bool Save(QString& error);
+    // After a refused save: puts the user in the field the refusal is about, its text
+    // selected, so that typing replaces it.
+    void SelectRefusedField();
+    EditField RefusedField() const { return refused_; }
     // The file was renamed on the General page.
     void MovedTo(const std::string& path) { opened_.MovedTo(path); }
 
@@ -31,6 +37,8 @@ protected:
     virtual ShortcutEdits Edits() const = 0;
     // Shows these values as the page's starting point.
     virtual void Fill(const ShortcutValues& values) = 0;
+    // The page's editor for a field; none when it has no text field for it.
+    virtual QLineEdit* FieldEdit(EditField field) const = 0;
     void Start(); // reads the file and fills the page
     // A note above the fields: why the file cannot be saved, or that it is read-only.
     QString Note() const { return note_; }
@@ -40,6 +48,7 @@ private:
     LinkEditor opened_;
     ShortcutValues atStart_;
     QString note_;
+    EditField refused_ = EditField::None;
 };
 
 } // namespace platform::ui

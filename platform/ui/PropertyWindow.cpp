@@ -82,10 +82,16 @@ bool PropertyWindow::ApplyChanges()
         return refuse(error);
     if (editor_) {
         QString error;
-        if (!editor_->Save(error))
-            return refuse(error.isEmpty() ? error
-                                          : tr("Could not save \"%1\": %2.")
-                                                .arg(BytesToText(FileNameOf(editor_->Editor().Path())), error));
+        if (!editor_->Save(error)) {
+            refuse(error.isEmpty() ? error
+                                   : tr("Could not save \"%1\": %2.")
+                                         .arg(BytesToText(FileNameOf(editor_->Editor().Path())), error));
+            if (editor_->RefusedField() != EditField::None) {
+                tabs_->setCurrentWidget(editor_);
+                editor_->SelectRefusedField();
+            }
+            return false;
+        }
     }
     if (QString error = general_->SetReadOnly(); !error.isEmpty())
         return refuse(error);

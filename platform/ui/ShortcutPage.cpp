@@ -156,6 +156,16 @@ ShortcutEdits ShortcutPage::Edits() const
     return e;
 }
 
+QLineEdit* ShortcutPage::FieldEdit(EditField field) const
+{
+    switch (field) {
+    case EditField::Target: return target_;
+    case EditField::WorkingDirectory: return startIn_;
+    case EditField::None: break;
+    }
+    return nullptr;
+}
+
 void ShortcutPage::OpenFileLocation()
 {
     const std::string raw = Utf8(target_->text());

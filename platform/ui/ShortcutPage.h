@@ -31,6 +31,7 @@ public:
 protected:
     ShortcutEdits Edits() const override;
     void Fill(const ShortcutValues& values) override;
+    QLineEdit* FieldEdit(EditField field) const override;
 
 private:
     std::function<void(const std::string&)> showFolder_;

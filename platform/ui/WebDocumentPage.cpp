@@ -55,4 +55,6 @@ ShortcutEdits WebDocumentPage::Edits() const
     return e;
 }
 
+QLineEdit* WebDocumentPage::FieldEdit(EditField field) const { return field == EditField::Target ? url_ : nullptr; }
+
 } // namespace platform::ui

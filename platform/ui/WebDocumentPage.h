@@ -18,6 +18,7 @@ public:
 protected:
     ShortcutEdits Edits() const override;
     void Fill(const ShortcutValues& values) override;
+    QLineEdit* FieldEdit(EditField field) const override;
 
 private:
     QLabel* note_ = nullptr;

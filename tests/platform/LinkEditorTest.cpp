@@ -14,6 +14,7 @@
 #include "platform/drivemap/DriveMap.h"
 #include "platform/shelllink/LinkEditor.h"
 #include "platform/shelllink/ShellLink.h"
+#include "tests/platform/FakeWinePrefix.h"
 #include "tests/support/TestSupport.h"
 
 using namespace platform;
@@ -300,6 +301,50 @@ TEST(LinkEditor, BadInputIsRefusedAndChangesNothing)
         EXPECT_FALSE(editor.Modified());
         EXPECT_TRUE(editor.Save().Ok());
         EXPECT_EQ(ReadFile(c.file), before);
+    }
+}
+
+TEST(LinkEditor, ATargetIsAFullPathOrAProgramFoundOnTheWindowsSearchPath)
+{
+    const testsupport::FakeWinePrefix wine;
+    testsupport::MakeDirs(wine.DriveC() + "/windows/Fonts");
+    for (const char* file : {"system32/notepad.exe", "system32/both.exe", "both.exe", "regedit.exe", "relative.exe"})
+        WriteFile(wine.DriveC() + "/windows/" + file, "MZ");
+    const std::string file = wine.Tmp() / "tool.lnk";
+    ShellLink old;
+    old.SetPath("C:\\old.exe");
+    ASSERT_TRUE(old.Save(file));
+    const std::pair<const char*, const char*> cases[] = {
+        // What the link then holds; nullptr: refused.
+        {"notepad.exe", "C:\\windows\\system32\\notepad.exe"}, {"notepad", "C:\\windows\\system32\\notepad.exe"},
+        {" \"regedit.exe\" ", "C:\\windows\\regedit.exe"},     {"both.exe", "C:\\windows\\system32\\both.exe"},
+        {"C:/windows/regedit.exe", "C:\\windows\\regedit.exe"}, {"missing.exe", nullptr},
+        {"Fonts", nullptr}, {"windows\\regedit.exe", nullptr}, {"etc/hosts", nullptr},
+        {"C:windows\\relative.exe", nullptr}, {"\\windows\\regedit.exe", nullptr},
+    };
+    const DriveMap drives = DriveMap::FromPrefix(wine.Prefix());
+    const WinEnvironment env = WinEnvironment::FromPrefix(wine.Prefix());
+    for (const auto& [typed, target] : cases) {
+        LinkEditor editor(file, drives, env);
+        ASSERT_TRUE(editor.Load().Ok());
+        ShortcutEdits e;
+        e.target = typed;
+        const EditResult r = editor.Apply(e);
+        EXPECT_EQ(r.Ok(), target != nullptr) << typed << ": " << r.message;
+        EXPECT_EQ(editor.Values().target, target ? target : "C:\\old.exe") << typed;
+        EXPECT_TRUE(target || r.message.find("type a full path, such as C:\\Program Files") != std::string::npos)
+            << r.message;
+    }
+}
+
+TEST(LinkEditor, ANewShortcutWithoutATargetIsNeverWritten)
+{
+    Drives drives;
+    for (const char* name : {"new.lnk", "new.url"}) {
+        LinkEditor editor(drives.dir / name, drives.map, drives.env);
+        editor.StartNew();
+        EXPECT_EQ(editor.Save(SaveMode::CreateNew).status, EditStatus::Invalid) << name;
+        EXPECT_EQ(::access((drives.dir / name).c_str(), F_OK), -1) << name;
     }
 }
 

@@ -49,6 +49,8 @@ TEST(NewShortcut, WritesALinkForAPathAndAnInternetShortcutForAUrl)
     TempDir dir;
     testsupport::MakeDirs(dir / "c/Program Files/Tool");
     WriteFile(dir / "c/Program Files/Tool/tool.exe", "MZ");
+    testsupport::MakeDirs(dir / "c/windows/system32");
+    WriteFile(dir / "c/windows/system32/notepad.exe", "MZ");
     testsupport::MakeDirs(dir / "out");
     const DriveMap drives = DriveMap::FromText("C:=" + dir.Path() + "/c;Z:=/");
     const WinEnvironment env = WinEnvironment::Defaults();
@@ -63,6 +65,7 @@ TEST(NewShortcut, WritesALinkForAPathAndAnInternetShortcutForAUrl)
         {"\"C:\\program files\\Tool\\tool.exe\"", "tool", "C:\\program files\\Tool\\tool.exe", "C:\\program files\\Tool"},
         {"%ProgramFiles%\\Tool\\tool.exe", "tool", "%ProgramFiles%\\Tool\\tool.exe", "%ProgramFiles%\\Tool"},
         {dir / "c/Program Files", "Program Files", "C:\\Program Files", ""},
+        {"notepad", "notepad", "C:\\windows\\system32\\notepad.exe", "C:\\windows\\system32"},
         {"https://www.example.com/page?q=1", "www.example.com", "https://www.example.com/page?q=1", ""},
         {"www.example.org", "www.example.org", "http://www.example.org", ""},
     };
@@ -90,7 +93,8 @@ TEST(NewShortcut, WritesALinkForAPathAndAnInternetShortcutForAUrl)
     const ShortcutLocation loc = ClassifyLocation("C:\\Program Files", drives, env);
     EXPECT_EQ(CreateShortcut(dir / "out/tool.lnk", loc, drives, env).status, EditStatus::Exists);
 
-    for (const char* bad : {"", "C:\\Program Files\\missing.exe", "relative\\path.exe", "C:\\a|b", "http:"})
+    for (const char* bad : {"", "C:\\Program Files\\missing.exe", "relative\\path.exe", "C:\\a|b", "http:",
+                            "C:Program Files\\Tool\\tool.exe", "missing.exe"})
         EXPECT_NE(ClassifyLocation(bad, drives, env).problem, "") << bad;
     EXPECT_EQ(ShortcutFileName("a/b", ShortcutKind::ShellLink), "");
     EXPECT_EQ(ShortcutFileName("Tool.LNK", ShortcutKind::ShellLink), "Tool.LNK");

@@ -203,14 +203,24 @@ TEST(PropertyWindow, ARefusedSaveKeepsTheWindowAndTheEdits)
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IWUSR);
 
-    // Invalid input: a target a Windows path cannot hold.
-    Type(Field<QLineEdit>(window, "target"), "C:\\a|b.exe");
-    {
-        ModalAnswer answer(QMessageBox::Ok);
-        Press(window, QDialogButtonBox::Ok);
-        EXPECT_TRUE(answer.Text().contains("cannot hold")) << answer.Text().toStdString();
+    // Invalid input: a target a Windows path cannot hold, or one that names no place
+    // (which would be saved as a link to nothing). The user is put back in the field.
+    for (const auto& [typed, why] : {std::pair<QString, QString>{"C:\\a|b.exe", "cannot hold"},
+                                     {"C:relative.exe", "type a full path"}}) {
+        auto* target = Field<QLineEdit>(window, "target");
+        Type(target, typed);
+        window->Tabs()->setCurrentIndex(0);
+        {
+            ModalAnswer answer(QMessageBox::Ok);
+            Press(window, QDialogButtonBox::Ok);
+            EXPECT_TRUE(answer.Text().contains(why)) << answer.Text().toStdString();
+        }
+        ASSERT_TRUE(window);
+        EXPECT_EQ(window->Tabs()->currentWidget()->focusWidget(), target);
+        EXPECT_EQ(target->selectedText(), typed);
+        ASSERT_TRUE(link.Load(file));
+        EXPECT_EQ(link.GetPath(platform::SLGP_RAWPATH), "C:\\tool.exe");
     }
-    ASSERT_TRUE(window);
 
     // Another window saved meanwhile: asked before saving over it.
     Type(Field<QLineEdit>(window, "target"), "C:\\tool.exe");

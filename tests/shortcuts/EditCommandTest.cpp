@@ -127,6 +127,15 @@ TEST(EditCommand, RefusalsAreOneLineEachAndTheRestIsSaved)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir / "new.url"), "[InternetShortcut]\r\nURL=https://example.com/\r\n");
 
+    // A target that names no place (no C: here holds notepad.exe) is not written.
+    for (const std::string& noPlace : {good, dir / "x.lnk"}) {
+        r = RunProgram({noPlace == good ? "--edit" : "--create", noPlace, "--target=notepad.exe"}, kEnv);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quillmere: " + noPlace + ": the target: there is no notepad.exe in C:\\windows\\system32 or "
+                         "C:\\windows; type a full path, such as C:\\Program Files\\Tool\\tool.exe or /usr/bin/tool\n");
+    }
+    EXPECT_EQ(ReadFile(good), before);
+
     for (const std::vector<std::string>& usage :
          {std::vector<std::string>{"--edit", good}, {"--edit", "--comment=x"}, {"--edit", good, "--run=hidden"},
           {"--edit", good, "--hotkey=Ctrl+Nothing"}, {"--edit", good, "--colour=red"},

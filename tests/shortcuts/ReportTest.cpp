@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
+#include "tests/platform/FakeWinePrefix.h"
 #include "tests/shortcuts/LinkBytes.h"
 #include "tests/support/TestSupport.h"
 
@@ -272,7 +274,7 @@ TEST(Report, NamesThatAreNotUtf8)
     WriteFile(dir / "caf\xE9.url", "[InternetShortcut]\nURL=http://caf\xC3\xA9/\n");
     WriteFile(dir / "tab\there.url", "[InternetShortcut]\nURL=t\n");
     const auto csv = RunProgram({"--report", "--format=csv", "--columns=ac", dir.Path()});
-    EXPECT_EQ(csv.out, "Name,Target\r\ncaf\xE9.url,http://caf\xC3\xA9/\r\ntab\there.url,t\r\n");
+    EXPECT_EQ(csv.out, "Name,Target\r\ncaf\xE9.url,http://caf\xC3\xA9/\r\ntab?here.url,t\r\n");
 
     // The text table keeps the bytes but shows control characters as "?".
     const auto text = RunProgram({"--report", "--columns=ac", dir.Path()});
@@ -285,13 +287,10 @@ TEST(Report, NamesThatAreNotUtf8)
     EXPECT_EQ(RunProgram({"--report", "--columns=ac", cut.Path()}).out,
               "Name        Target\na\xE4\xB8.url      x\nb\xF0\x9F\x98.url      x\nlonger.url  x\n");
 
-    // So are the C1 controls (CSI U+009B, OSC U+009D), which terminals obey too; the
-    // CSV keeps them.
+    // So are the C1 controls (CSI U+009B, OSC U+009D), which terminals obey too.
     TempDir c1;
     WriteFile(c1 / "c1.url", "[InternetShortcut]\nURL=a\xC2\x9B" "31mb\xC2\x9D" "0;t\xC2\xA0z\n");
     EXPECT_EQ(RunProgram({"--report", "--columns=ac", c1.Path()}).out, "Name    Target\nc1.url  a?31mb?0;t\xC2\xA0z\n");
-    EXPECT_EQ(RunProgram({"--report", "--format=csv", "--columns=ac", c1.Path()}).out,
-              "Name,Target\r\nc1.url,a\xC2\x9B" "31mb\xC2\x9D" "0;t\xC2\xA0z\r\n");
 
     // JSON: each byte that is not UTF-8 as the lone surrogate U+DC00 + byte.
     const auto json = RunProgram({"--report", "--format=json", dir / "caf\xE9.url"});
@@ -300,6 +299,62 @@ TEST(Report, NamesThatAreNotUtf8)
     EXPECT_NE(json.out.find("\"Target\": \"http://caf\xC3\xA9/\""), std::string::npos) << json.out;
     const auto tab = RunProgram({"--report", "--format=json", dir / "tab\there.url"});
     EXPECT_NE(tab.out.find("\"Name\": \"tab\\there.url\""), std::string::npos) << tab.out;
+}
+
+TEST(Report, CsvAndJsonCarryNoCommandsForATerminalOrASpreadsheet)
+{
+    // Name and URL of a file, in the list's order; its CSV row; a piece of its JSON.
+    const std::array<std::string, 4> cases[] = {
+        {"\x1B[31mred.url", "x\x07", "?[31mred.url,x?", R"j("Name": "\u001b[31mred.url", "Kind")j"},
+        {"+c.url", "-2", "'+c.url,'-2", R"j("Name": "+c.url")j"},
+        {"@d.url", "a=1", "'@d.url,a=1", R"j("Name": "@d.url")j"},
+        {"a.url", "a\xC2\x9B" "31m\xC2\x9D\x7F\xC2\xA0", "a.url,a?31m??\xC2\xA0",
+         R"j("Target": "a\u009b31m\u009d\u007f)j" "\xC2\xA0\""},
+        {"b.url", "=HYPERLINK(\"http://x/\",\"y\")", "b.url,\"'=HYPERLINK(\"\"http://x/\"\",\"\"y\"\")\"",
+         R"j("Target": "=HYPERLINK(\"http://x/\",\"y\")")j"},
+        {"line\rbreak.url", "u", "line?break.url,u", R"j("Name": "line\rbreak.url")j"},
+    };
+    TempDir dir;
+    std::string csv = "Name,Target\r\n";
+    for (const auto& c : cases) {
+        WriteFile(dir / c[0], "[InternetShortcut]\nURL=" + c[1] + "\n");
+        csv += c[2] + "\r\n";
+    }
+    EXPECT_EQ(RunProgram({"--report", "--format=csv", "--columns=ac", dir.Path()}).out, csv);
+    const std::string json = RunProgram({"--report", "--format=json", dir.Path()}).out;
+    for (const auto& c : cases)
+        EXPECT_NE(json.find(c[3]), std::string::npos) << c[3] << "\n" << json;
+}
+
+TEST(Report, RecursiveFollowsTheLinksOfAWinePrefixToFoldersOfTheHome)
+{
+    const testsupport::FakeWinePrefix wine;
+    const std::string home = wine.Tmp() / "home", user = wine.DriveC() + "/users/alice";
+    for (const char* file : {"/Desktop/game.lnk", "/Documents/doc.lnk", "/.config/menus/hidden.lnk"}) {
+        MakeDirs(home + std::string(file).substr(0, std::string(file).rfind('/')));
+        WriteFile(home + file, "damaged");
+    }
+    WriteFile(wine.DriveC() + "/users/Public/Desktop/pub.lnk", "damaged");
+    ASSERT_EQ(::rmdir((user + "/Desktop").c_str()), 0);
+    const std::pair<std::string, std::string> links[] = {
+        {home + "/Desktop", user + "/Desktop"}, {home + "/Documents", user + "/Documents"},
+        {home + "/Documents", user + "/My Documents"}, {home + "/Documents", home + "/Documents/Loop"},
+        {wine.Tmp().Path(), user + "/Home"}, {"/proc", user + "/Proc"},
+        {home + "/.config/menus", user + "/Menus"}, // into a dot-folder: passed by, unsaid
+        {"../users/Public/Desktop", wine.DriveC() + "/windows/Public"},
+    };
+    for (const auto& [target, link] : links)
+        ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
+
+    // The drives of dosdevices (c: to drive_c, z: to /) are passed by without a word.
+    const auto r = RunProgram({"--report", "--recursive", "--format=csv", "--columns=a", wine.Prefix()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Name,Source\r\ngame.lnk," + user + "/Desktop\r\ndoc.lnk," + user + "/Documents\r\npub.lnk," +
+                         wine.DriveC() + "/users/Public/Desktop\r\n");
+    const std::string skip = "quillmere: not following ", listed = ": it leads to a folder listed already\n";
+    EXPECT_EQ(r.err, skip + user + "/Home: it leads to a folder holding the walk's start\n" + skip + user +
+                         "/My Documents" + listed + skip + user + "/Proc: it leads to another file system\n" + skip +
+                         user + "/Documents/Loop" + listed + skip + wine.DriveC() + "/windows/Public" + listed);
 }
 
 TEST(Report, RecursiveListsTheShortcutsOfEveryFolderBelowFolderByFolder)
@@ -319,12 +374,12 @@ TEST(Report, RecursiveListsTheShortcutsOfEveryFolderBelowFolderByFolder)
     WriteFile(top + "/A/.hidden/h.lnk", "damaged");
     WriteFile(top + "/b\xE9/x.url", "[InternetShortcut]\nURL=u\n");
     WriteFile(top + "/C/c.pif", "damaged");
-    ASSERT_EQ(::symlink("../A", (top + "/C/linkA").c_str()), 0); // not followed
+    ASSERT_EQ(::symlink("../A", (top + "/C/linkA").c_str()), 0); // listed where it lies
 
     // Subfolders come in the list's order (letters upper-cased), not in byte order.
     const auto text = RunProgram({"--report", "--recursive", "--columns=ab", top});
     EXPECT_EQ(text.status, 0);
-    EXPECT_EQ(text.err, "");
+    EXPECT_EQ(text.err, "quillmere: not following " + top + "/C/linkA: it leads to a folder listed already\n");
     EXPECT_EQ(text.out, "Name     Type  Folder\n"
                         "top.lnk  .lnk  " + top + "\n"
                         "a1.lnk   .lnk  " + top + "/A\n"
@@ -332,10 +387,12 @@ TEST(Report, RecursiveListsTheShortcutsOfEveryFolderBelowFolderByFolder)
                         "x.url    .url  " + top + "/b\xE9\n"
                         "c.pif    .pif  " + top + "/C\n");
 
-    // One table for all PATHs; a file PATH's Source is its folder.
+    // One table for all PATHs; a file PATH's Source is its folder. From C, the link to
+    // A leads out of the walk and is followed.
     const auto csv = RunProgram({"--report", "--format=csv", "--columns=a", "--recursive", top + "/C", top + "/A/a1.lnk"});
     EXPECT_EQ(csv.status, 0);
-    EXPECT_EQ(csv.out, "Name,Source\r\nc.pif," + top + "/C\r\na1.lnk," + top + "/A\r\n");
+    EXPECT_EQ(csv.out, "Name,Source\r\nc.pif," + top + "/C\r\na1.lnk," + top + "/C/linkA\r\nb.url," + top +
+                           "/C/linkA/B\r\na1.lnk," + top + "/A\r\n");
 
     const auto json = RunProgram({"--report", "--recursive", "--test", "--format=json", top + "/A"}, {"QUILLMERE_DRIVES=Z:=/"});
     EXPECT_EQ(json.status, 0);
