@@ -199,16 +199,19 @@ QString Quoted(std::string_view text)
     return QStringLiteral("“%1”").arg(Display(text));
 }
 
-// The bytes of a small regular file, read once: what is hashed is what is read. A
-// device node or a FIFO is never opened for reading (O_NONBLOCK, then fstat).
+// The bytes of a shortcut file, read once: what is hashed is what is resolved. A
+// FIFO or a device is no shortcut: O_NONBLOCK, so that opening one cannot hang,
+// then refused. Past the size the link reader accepts, no file is read on.
 constexpr std::size_t kMaxShortcutFile = 64u << 20;
 std::optional<std::vector<std::uint8_t>> ReadShortcutBytes(const std::string& path)
 {
     fs::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat st {};
-    if (!file || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!file || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) > kMaxShortcutFile)
         return std::nullopt;
     std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
     std::uint8_t chunk[16384];
     for (;;) {
         const ssize_t n = ::read(file.Get(), chunk, sizeof chunk);
@@ -270,7 +273,7 @@ Step FolderStep(const std::string& path)
 // What a shortcut hands on to the file it leads to.
 struct LinkContext {
     std::string path;
-    std::string fingerprint; // empty when its bytes could not be read once
+    std::string fingerprint;
     std::string arguments;
     std::string workingDir;
     int showCmd = 1;
@@ -338,7 +341,10 @@ Step FileStep(const std::string& path, const LinkContext* via)
     // A trusted program still does what its arguments say (a shell's "-c"), and many
     // read files from the folder they start in (make, a DLL beside the working
     // folder): a shortcut that hands over either asks.
-    const bool handsNothing = step.arguments.empty() && step.workingDir == FolderOf(path);
+    std::string_view workingDir = step.workingDir; // "C:\Games\" maps with its "/" kept
+    while (workingDir.size() > 1 && workingDir.back() == '/')
+        workingDir.remove_suffix(1);
+    const bool handsNothing = step.arguments.empty() && workingDir == FolderOf(path);
     const bool remembered = !step.linkPath.empty() && IsRememberedShortcut(step.linkPath, step.fingerprint);
     step.ask = !step.shows.isEmpty() || !((trusted && handsNothing) || remembered);
     return step;
@@ -354,18 +360,12 @@ void PlanLink(const std::string& linkPath, int hops, const QString& shownBefore,
     ShellLink link;
     LinkContext via;
     via.path = linkPath;
-    bool loaded = false;
-    if (const std::optional<std::vector<std::uint8_t>> bytes = ReadShortcutBytes(linkPath)) {
-        loaded = link.LoadFromBytes(*bytes);
-        if (loaded)
-            via.fingerprint = ShortcutFingerprint(*bytes);
-    } else {
-        loaded = link.Load(linkPath);
-    }
-    if (!loaded) {
+    const std::optional<std::vector<std::uint8_t>> bytes = ReadShortcutBytes(linkPath);
+    if (!bytes || !link.LoadFromBytes(*bytes)) {
         plan.push_back(Failure(QStringLiteral("The shortcut \"%1\" cannot be read.").arg(name)));
         return;
     }
+    via.fingerprint = ShortcutFingerprint(*bytes);
     if (link.TargetIsShellObject()) {
         plan.push_back(Failure(
             QStringLiteral("The shortcut \"%1\" leads to a Windows system object, which cannot be opened here.")
