@@ -401,8 +401,8 @@ void PlanLink(const std::string& linkPath, int hops, const QString& shownBefore,
         }
     }
     if (!target) {
-        plan.push_back(Failure(
-            QStringLiteral("The item \"%1\" that the shortcut \"%2\" leads to cannot be found.").arg(Display(raw), name)));
+        plan.push_back(Failure(QStringLiteral("The item \"%1\" that the shortcut \"%2\" leads to cannot be found.")
+                                   .arg(Display(raw), name)));
         return;
     }
 

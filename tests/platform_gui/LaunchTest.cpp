@@ -250,7 +250,8 @@ TEST_F(ShortcutLaunchTest, AProgramStartsOnlyAfterAQuestionNamingWhatRunsUnlessI
         const ModalAnswer answer(c.answer);
         EXPECT_EQ(launch::OpenPath(c.link, nullptr), c.answer == QMessageBox::Ok || c.asks.empty());
         for (const QString& part : c.asks)
-            EXPECT_TRUE(answer.Text().contains(part)) << answer.Text().toStdString() << "\nlacks " << part.toStdString();
+            EXPECT_TRUE(answer.Text().contains(part)) << answer.Text().toStdString() << "\nlacks "
+                                                      << part.toStdString();
         if (c.asks.empty()) {
             EXPECT_EQ(answer.Text(), QString());
         }
@@ -295,8 +296,9 @@ TEST_F(ShortcutLaunchTest, AnOpenOfManyShortcutsAsksOnceListingTenAndCancelStart
     EXPECT_FALSE(launch::OpenPaths(links, nullptr));
     ASSERT_EQ(answers.texts.size(), 1);
     const QString& text = answers.texts.front();
-    EXPECT_TRUE(text.startsWith("The shortcut “Holiday photos.lnk” shows “C:\\Users\\Public\\Pictures\\Holiday” "
-                                "but would start")) << text.toStdString();
+    EXPECT_TRUE(text.startsWith("The shortcut “Holiday photos.lnk” shows “C:\\Users\\Public\\Pictures\\Holiday” but "
+                                "would start"))
+        << text.toStdString();
     EXPECT_TRUE(text.contains("Run these 13 programs?")) << text.toStdString();
     EXPECT_EQ(text.count("• "), 10);
     EXPECT_TRUE(text.contains("… and 3 more.")) << text.toStdString();
