@@ -213,10 +213,8 @@ HResult ShellContextMenu::Run(std::uint32_t offset, QWidget* owner)
             const bool trash = items_.size() == 1 && items_.front().parsingName == kTrashName;
             return trash && launch::OpenFolderUri("trash:///", owner) ? shell::S_OK : shell::E_FAIL;
         }
-        bool all = true;
-        for (const shell::ContextMenuItem& item : items_)
-            all = launch::OpenPath(item.path, owner) && all;
-        return all ? shell::S_OK : shell::E_FAIL;
+        // One Open, one question for whatever programs the items start.
+        return launch::OpenPaths(Paths(), owner) ? shell::S_OK : shell::E_FAIL;
     }
     case kCommandCut:
     case kCommandCopy: {
