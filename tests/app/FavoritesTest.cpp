@@ -15,15 +15,19 @@
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 #include <thread>
 
+#include "app/Application.h"
 #include "app/FavOrg.h"
 #include "app/Favorites.h"
 #include "app/Unit1.h"
+#include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
 #include "platform/shellfolders/ShellFolders.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
+#include "tests/support/HangingMount.h"
 
 using listtest::WaitFor;
 using platform::registry::Hive;
@@ -35,6 +39,8 @@ using Paths = std::vector<std::string>;
 namespace {
 
 const std::string kFavoritesKey = std::string(kSettingsKey) + "\\Favorites";
+// The shell folders of the default user, the "Default User" submenu.
+const std::string kDefaultUserFolders = ".DEFAULT\\" + std::string(platform::kShellFoldersKey);
 
 // The values and subkeys of the Favorites key as the hive holds them.
 struct Stored {
@@ -90,6 +96,7 @@ TEST_F(FavoritesTest, StoredFavoritesLoadUpToTheFirstGapAndAreSavedAsTheyStand)
         {"duplicates are kept", {{"Fav0", "/a"}, {"Fav1", "/a"}}, false, {"/a", "/a"}},
         {"\"&\" is no accelerator", {{"Fav0", "/x/A&B"}, {"Fav1", "/x/A&&B"}}, false, {"/x/A&B", "/x/A&&B"}},
         {"a subkey goes with the key", {{"Fav0", "/a"}}, true, {"/a"}},
+        {"a blank favorite is dropped", {{"Fav0", ""}, {"Fav1", "/b"}, {"Fav2", ""}}, false, {"/b"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,6 +178,101 @@ TEST_F(FavoritesTest, SubmenusShowTheShellFoldersSeededAtEveryStart)
     EXPECT_TRUE(w.Favorites()->Paths().empty());
 }
 
+TEST_F(FavoritesTest, AddToFavoritesTakesOnlyAFolder)
+{
+    TForm1 w({env / "start"});
+    TdfsSystemTreeView* tree = w.dfsTV();
+    auto topNode = [&](const std::string& text) -> TFolderNode* {
+        for (const auto& node : tree->RootNode()->Children)
+            if (node->Text == text)
+                return node.get();
+        return nullptr;
+    };
+    ASSERT_TRUE(topNode("Computer") && topNode("Trash"));
+    for (TFolderNode* node : {topNode("Computer"), topNode("Trash"), static_cast<TFolderNode*>(nullptr)}) {
+        SCOPED_TRACE(node ? node->Text : "nothing selected");
+        tree->SetSelected(node);
+        w.ActionList1Update();
+        EXPECT_FALSE(w.Action(ActionId::aAddToFavorites)->isEnabled());
+        w.ActionExecute(ActionId::aAddToFavorites); // as a stray call would
+        EXPECT_TRUE(w.Favorites()->Paths().empty());
+    }
+    w.SetTreeSelection(env / "start");
+    w.ActionList1Update();
+    EXPECT_TRUE(w.Action(ActionId::aAddToFavorites)->isEnabled());
+}
+
+TEST_F(FavoritesTest, AFolderThatIsMissingIsReportedOrGreyed)
+{
+    auto* app = qobject_cast<TApplication*>(QCoreApplication::instance());
+    ASSERT_TRUE(app);
+    QStringList shown;
+    app->SetErrorPresenter([&](const QString& message) { shown << message; });
+    testsupport::WriteFile(env / "file", "x");
+    {
+        Key key;
+        ASSERT_EQ(Key::Create(Hive::Users, kDefaultUserFolders, key), Success);
+        key.WriteString("Desktop", env / "start");
+        key.WriteString("Favorites", env / "later");
+        key.WriteString("Recent", env / "file");
+        key.WriteString("SendTo", "");
+    }
+    TForm1 w({env / "start"});
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+
+    // Every value is listed; those whose folder is missing cannot be chosen.
+    QMenu* defaultUser = w.Favorites()->ShellFolderMenu(2);
+    auto enabled = [&] {
+        std::vector<bool> on;
+        for (QAction* entry : defaultUser->actions())
+            on.push_back(entry->isEnabled());
+        return on;
+    };
+    ASSERT_EQ(EntriesOf(defaultUser), Paths({env / "start", env / "later", env / "file", ""}));
+    EXPECT_EQ(enabled(), std::vector<bool>({true, false, false, false}));
+    MakeDirs(env / "later");
+    emit defaultUser->aboutToShow();
+    EXPECT_EQ(enabled(), std::vector<bool>({true, true, false, false}));
+
+    // A favorite whose folder went, or that names a file: said, and nothing selected.
+    for (const std::string& missing : {env / "gone", env / "file"}) {
+        SCOPED_TRACE(missing);
+        shown.clear();
+        w.Favorites()->SetPaths({missing});
+        w.Favorites()->Menu()->actions().back()->trigger();
+        ASSERT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
+        EXPECT_EQ(shown, QStringList{QString::fromStdString("The folder '" + missing + "' does not exist.")});
+        EXPECT_EQ(w.TreeSelection(), env / "start");
+    }
+    app->SetErrorPresenter({});
+}
+
+// A share whose server went away would freeze the window at the first look at it:
+// its entries are offered without one, and the tree reads the folder off its thread.
+TEST_F(FavoritesTest, AFavoriteOnAShareThatDoesNotAnswerIsNeverLookedAt)
+{
+    std::string whyNot;
+    const auto volume = testsupport::HangingVolume::Create(whyNot);
+    if (!volume)
+        GTEST_SKIP() << whyNot;
+    const std::string onShare = volume->Path() + "/docs";
+    {
+        Key key;
+        ASSERT_EQ(Key::Create(Hive::Users, kDefaultUserFolders, key), Success);
+        key.WriteString("Desktop", onShare);
+    }
+    ASSERT_TRUE(WriteFavorites({onShare}));
+    TForm1 w({env / "start"});
+    emit w.Favorites()->ShellFolderMenu(2)->aboutToShow();
+    ASSERT_EQ(EntriesOf(w.Favorites()->ShellFolderMenu(2)), Paths({onShare}));
+    EXPECT_TRUE(w.Favorites()->ShellFolderMenu(2)->actions().front()->isEnabled());
+    EXPECT_EQ(volume->RequestCount(), 0);
+
+    w.Favorites()->Menu()->actions().back()->trigger();
+    EXPECT_EQ(w.TreeSelection(), onShare); // waited for off the GUI thread
+}
+
 TEST_F(FavoritesTest, AProgramKilledWhileSavingLosesNoFavorite)
 {
     const Paths paths = {"/one", "/two", "/three", "/four", "/five"};
@@ -209,6 +311,21 @@ TEST_F(FavoritesTest, OrganizeFavoritesChangesTheMenuOnlyOnOkAfterAnEdit)
         b(box);
     }; };
     auto button = [](TFavButton b) { return [b](TFavOrgBox& box) { box.BtnClick(b); }; };
+    // A drop on the third row of the list's own drag data, or of another Qt program's
+    // rows, which come in the same format.
+    auto dragOntoThird = [](bool own) { return [own](TFavOrgBox& box) {
+        QListWidget* list = box.ListView1();
+        box.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+        std::unique_ptr<QMimeData> data(own ? list->model()->mimeData({list->model()->index(0, 0)}) : new QMimeData);
+        if (!own)
+            data->setData("application/x-qabstractitemmodeldatalist", "rows");
+        const QPoint at = list->visualItemRect(list->item(2)).center();
+        QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(list->viewport(), &enter); // makes the list the drop's target
+        QDropEvent drop(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(list->viewport(), &drop);
+    }; };
     struct Case {
         const char* name;
         Act act;
@@ -222,18 +339,9 @@ TEST_F(FavoritesTest, OrganizeFavoritesChangesTheMenuOnlyOnOkAfterAnEdit)
          }), true, {"/b", "/a", "/c"}},
         {"first dropped below the last", then(select(0), [](TFavOrgBox& box) { box.ListView1DragDrop(nullptr); }),
          true, {"/b", "/c", "/a"}},
-        {"first dragged onto the third", then(select(0), [](TFavOrgBox& box) {
-             QListWidget* list = box.ListView1();
-             box.show();
-             ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
-             QMimeData data; // what the list's own drags carry
-             data.setData("application/x-qabstractitemmodeldatalist", "rows");
-             const QPoint at = list->visualItemRect(list->item(2)).center();
-             QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-             QApplication::sendEvent(list->viewport(), &enter); // makes the list the drop's target
-             QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-             QApplication::sendEvent(list->viewport(), &drop);
-         }), true, {"/b", "/a", "/c"}},
+        {"first dragged onto the third", then(select(0), dragOntoThird(true)), true, {"/b", "/a", "/c"}},
+        {"another program's row dropped on the third", then(select(0), dragOntoThird(false)), true,
+         {"/a", "/b", "/c"}},
         {"Remove with nothing selected", button(TFavButton::fbRemove), true, {"/a", "/b", "/c"}},
         {"the Delete key", then(select(1), [](TFavOrgBox& box) {
              box.show(); // the dialog's keys work in its active window
