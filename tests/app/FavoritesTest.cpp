@@ -23,6 +23,7 @@
 #include "app/FavOrg.h"
 #include "app/Favorites.h"
 #include "app/Unit1.h"
+#include "foldertree/MountTableWatcher.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
 #include "platform/shellfolders/ShellFolders.h"
@@ -252,10 +253,16 @@ TEST_F(FavoritesTest, AFolderThatIsMissingIsReportedOrGreyed)
 // its entries are offered without one, and the tree reads the folder off its thread.
 TEST_F(FavoritesTest, AFavoriteOnAShareThatDoesNotAnswerIsNeverLookedAt)
 {
+    // The volume's coming and going rebuild the trees: at once, not when the kernel's
+    // notice happens to be read (FolderTreeJoinTest says more).
+    struct TellWatcher {
+        ~TellWatcher() { TMountTableWatcher::Instance().CheckNow(); }
+    } afterwards;
     std::string whyNot;
     const auto volume = testsupport::HangingVolume::Create(whyNot);
     if (!volume)
         GTEST_SKIP() << whyNot;
+    TMountTableWatcher::Instance().CheckNow();
     const std::string onShare = volume->Path() + "/docs";
     {
         Key key;
