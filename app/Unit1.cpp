@@ -554,8 +554,7 @@ void TForm1::ActionExecute(ActionId id)
         CreateModal([this](QWidget*) { return new TQuilOptBox(*this); });
         break;
     case aAddToFavorites:
-        if (const std::string folder = TreeSelection(); !folder.empty())
-            favorites_->FavAdd(favorites_->Menu(), folder);
+        favorites_->FavAdd(favorites_->Menu(), TreeSelection());
         break;
     case aOrganizeFavorites:
         CreateModal([this](QWidget*) { return new TFavOrgBox(*this); });
