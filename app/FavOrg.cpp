@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <functional>
@@ -15,8 +16,11 @@
 #include "app/Favorites.h"
 #include "app/Unit1.h"
 
-// The favorites' list: drops of its own rows only (other programs' drags carry no
-// favorite), each handed to the dialog, which moves the dragged row itself.
+// The favorites' list: drops of its own rows only, each handed to the dialog, which
+// moves the dragged (selected) row itself. Every Qt item view drags its rows in the
+// same format, so the format tells nothing: a drag is the list's own when it carries
+// the very data the list made for it (the toolkit hands a drag inside the program its
+// source's data; another program's drag arrives as data of the toolkit's own).
 class TFavList : public QListWidget {
 public:
     using QListWidget::QListWidget;
@@ -25,10 +29,13 @@ public:
     bool StartEditing(QListWidgetItem* item) { return edit(indexFromItem(item), AllEditTriggers, nullptr); }
 
 protected:
-    static bool OwnRows(const QMimeData* data)
+    QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override
     {
-        return data && data->hasFormat("application/x-qabstractitemmodeldatalist");
+        QMimeData* data = QListWidget::mimeData(items);
+        ownRows_ = data; // the drag owns it; the pointer clears when the drag is over
+        return data;
     }
+    bool OwnRows(const QMimeData* data) const { return data && data == ownRows_; }
     void dragEnterEvent(QDragEnterEvent* event) override
     {
         if (OwnRows(event->mimeData()))
@@ -58,6 +65,9 @@ protected:
         event->accept();
         stopAutoScroll();
     }
+
+private:
+    mutable QPointer<QMimeData> ownRows_;
 };
 
 namespace {

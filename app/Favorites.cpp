@@ -1,12 +1,16 @@
 #include "app/Favorites.h"
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QFile>
 #include <QMenu>
+#include <filesystem>
 #include <string_view>
 
 #include "app/Settings.h"
 #include "platform/registry/Registry.h"
+#include "platform/shell/NetworkMounts.h"
 #include "platform/shellfolders/ShellFolders.h"
 
 using platform::registry::Batch;
@@ -60,6 +64,20 @@ Result DeleteTree(Key& parent, std::string_view name)
     return parent.DeleteSubKey(name);
 }
 
+// A folder to offer: one that is there, or one on a network mount, which is never
+// looked at from the GUI thread (a server that went away would freeze the window);
+// the tree reads it off its thread and finds out.
+bool FolderMayExist(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    std::error_code ec;
+    if (platform::shell::NetworkMountOf(std::filesystem::absolute(path, ec).string()))
+        return true;
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
 std::vector<std::string> ReadFavorites()
@@ -68,8 +86,12 @@ std::vector<std::string> ReadFavorites()
     Key key;
     if (Key::Open(Hive::CurrentUser, std::string(kSettingsKey) + "\\" + std::string(kFavoritesSubKey), key) != Success)
         return paths;
-    for (std::string path; key.ValueExists(FavName(paths.size())) && key.ReadString(FavName(paths.size()), path);)
-        paths.push_back(path);
+    // A blank favorite leads nowhere (older versions added one for Computer and
+    // Trash): it is dropped, and the next save renumbers the rest.
+    std::string path;
+    for (std::size_t n = 0; key.ValueExists(FavName(n)) && key.ReadString(FavName(n), path); ++n)
+        if (!path.empty())
+            paths.push_back(path);
     return paths;
 }
 
@@ -90,9 +112,13 @@ bool WriteFavorites(const std::vector<std::string>& paths)
     return batch.Commit() == Success;
 }
 
-TFavorites::TFavorites(QMenu* menu, std::function<void(const std::string&)> select, QObject* parent)
-    : QObject(parent), menu_(menu), select_(std::move(select))
+TFavorites::TFavorites(QMenu* menu, std::function<void(const std::string&)> select,
+                       std::function<void(const QString&)> report, QObject* parent)
+    : QObject(parent), menu_(menu), select_(std::move(select)), report_(std::move(report))
 {
+    // A folder made or removed since the last look shows as it is now.
+    for (int i = 0; i < 3; ++i)
+        connect(ShellFolderMenu(i), &QMenu::aboutToShow, this, [this, i] { GreyMissingFolders(ShellFolderMenu(i)); });
 }
 
 QMenu* TFavorites::ShellFolderMenu(int index) const { return menu_->actions().value(3 + index)->menu(); }
@@ -114,6 +140,14 @@ void TFavorites::FavLoad()
             FavAdd(ShellFolderMenu(source.submenu), path);
         }
     }
+    for (int i = 0; i < 3; ++i)
+        GreyMissingFolders(ShellFolderMenu(i));
+}
+
+void TFavorites::GreyMissingFolders(QMenu* submenu)
+{
+    for (QAction* entry : submenu->actions())
+        entry->setEnabled(FolderMayExist(PathOf(entry)));
 }
 
 QString TFavorites::MenuText(const std::string& path)
@@ -135,7 +169,17 @@ QAction* TFavorites::FavAdd(QMenu* parent, const std::string& path)
     return entry;
 }
 
-void TFavorites::FavClick(const QAction* entry) { select_(PathOf(entry)); }
+void TFavorites::FavClick(const QAction* entry)
+{
+    const std::string path = PathOf(entry);
+    if (!FolderMayExist(path)) {
+        // The tree would parse nothing and leave the selection as it was: the user
+        // would see no answer at all.
+        report_(QString("The folder '%1' does not exist.").arg(QFile::decodeName(QByteArray::fromStdString(path))));
+        return;
+    }
+    select_(path);
+}
 
 std::vector<std::string> TFavorites::Paths() const
 {
@@ -154,5 +198,6 @@ void TFavorites::SetPaths(const std::vector<std::string>& paths)
         delete entries[i];
     }
     for (const std::string& path : paths)
-        FavAdd(menu_, path);
+        if (!path.empty())
+            FavAdd(menu_, path);
 }

@@ -279,7 +279,9 @@ void TForm1::BuildMenus()
     favorites->addMenu("All &Users")->setObjectName("FavAllUsers");
     favorites->addMenu("&Default User")->setObjectName("FavDefaultUser");
     favorites->addSeparator();
-    favorites_ = new TFavorites(favorites, [this](const std::string& path) { SetTreeSelection(path); }, this);
+    favorites_ = new TFavorites(
+        favorites, [this](const std::string& path) { SetTreeSelection(path); },
+        [this](const QString& message) { ReportError(message); }, this);
 
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName("PopupMenu1");
@@ -496,6 +498,8 @@ void TForm1::ActionList1Update()
     for (ActionId id : {aDelete, aRename, aProperties, aCut, aCopy})
         Action(id)->setEnabled(listSelection || treeSelection);
     Action(aTest)->setEnabled(list_->ItemCount() > 0);
+    // Computer, Trash and no selection have no folder to come back to.
+    Action(aAddToFavorites)->setEnabled(!TreeSelection().empty());
 }
 
 void TForm1::ActionExecute(ActionId id)

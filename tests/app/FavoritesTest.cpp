@@ -18,12 +18,16 @@
 #include <random>
 #include <thread>
 
+#include "app/Application.h"
 #include "app/FavOrg.h"
 #include "app/Favorites.h"
 #include "app/Unit1.h"
+#include "foldertree/MountTableWatcher.h"
+#include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
 #include "platform/shellfolders/ShellFolders.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
+#include "tests/support/HangingMount.h"
 
 using listtest::WaitFor;
 using platform::registry::Hive;
@@ -90,6 +94,7 @@ TEST_F(FavoritesTest, StoredFavoritesLoadUpToTheFirstGapAndAreSavedAsTheyStand)
         {"duplicates are kept", {{"Fav0", "/a"}, {"Fav1", "/a"}}, false, {"/a", "/a"}},
         {"\"&\" is no accelerator", {{"Fav0", "/x/A&B"}, {"Fav1", "/x/A&&B"}}, false, {"/x/A&B", "/x/A&&B"}},
         {"a subkey goes with the key", {{"Fav0", "/a"}}, true, {"/a"}},
+        {"a blank favorite is dropped", {{"Fav0", ""}, {"Fav1", "/b"}, {"Fav2", ""}}, false, {"/b"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,6 +176,51 @@ TEST_F(FavoritesTest, SubmenusShowTheShellFoldersSeededAtEveryStart)
     EXPECT_TRUE(w.Favorites()->Paths().empty());
 }
 
+// None is added without a folder; a shell folder that is missing is greyed, looked
+// at again as its submenu opens, and one on a share is offered without a look (as
+// root, a share whose server went away: the look would freeze the window); a
+// favorite whose folder went says so.
+TEST_F(FavoritesTest, AFavoriteLeadsToAFolderOrSaysWhyNot)
+{
+    struct TellWatcher { // of the volume at once (FolderTreeJoinTest says why)
+        ~TellWatcher() { TMountTableWatcher::Instance().CheckNow(); }
+    } afterwards;
+    std::string whyNot;
+    const auto volume = testsupport::HangingVolume::Create(whyNot);
+    TMountTableWatcher::Instance().CheckNow();
+    {
+        Key key;
+        ASSERT_EQ(Key::Create(Hive::Users, ".DEFAULT\\" + std::string(platform::kShellFoldersKey), key), Success);
+        key.WriteString("Desktop", env / "start");
+        key.WriteString("Favorites", env / "later");
+        key.WriteString("Recent", volume ? volume->Path() + "/docs" : env / "start");
+    }
+    TForm1 w({env / "start"});
+    QMenu* defaultUser = w.Favorites()->ShellFolderMenu(2);
+    const QList<QAction*> entries = defaultUser->actions();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_TRUE(entries[0]->isEnabled() && !entries[1]->isEnabled() && entries[2]->isEnabled());
+    EXPECT_EQ(volume ? volume->RequestCount() : 0, 0);
+    MakeDirs(env / "later");
+    emit defaultUser->aboutToShow();
+    EXPECT_TRUE(entries[1]->isEnabled());
+
+    w.dfsTV()->SetSelected(nullptr); // no folder, as for Computer and Trash
+    w.ActionList1Update();
+    EXPECT_FALSE(w.Action(ActionId::aAddToFavorites)->isEnabled());
+
+    auto* app = qobject_cast<TApplication*>(QCoreApplication::instance());
+    ASSERT_TRUE(app);
+    QStringList shown;
+    app->SetErrorPresenter([&](const QString& message) { shown << message; });
+    w.show();
+    w.Favorites()->SetPaths({env / "gone"});
+    w.Favorites()->Menu()->actions().back()->trigger();
+    EXPECT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
+    EXPECT_EQ(shown, QStringList{QString::fromStdString("The folder '" + env / "gone" + "' does not exist.")});
+    app->SetErrorPresenter({});
+}
+
 TEST_F(FavoritesTest, AProgramKilledWhileSavingLosesNoFavorite)
 {
     const Paths paths = {"/one", "/two", "/three", "/four", "/five"};
@@ -209,6 +259,21 @@ TEST_F(FavoritesTest, OrganizeFavoritesChangesTheMenuOnlyOnOkAfterAnEdit)
         b(box);
     }; };
     auto button = [](TFavButton b) { return [b](TFavOrgBox& box) { box.BtnClick(b); }; };
+    // A drop on the third row of the list's own drag data, or of another Qt program's
+    // rows, which come in the same format.
+    auto dragOntoThird = [](bool own) { return [own](TFavOrgBox& box) {
+        QListWidget* list = box.ListView1();
+        box.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+        std::unique_ptr<QMimeData> data(own ? list->model()->mimeData({list->model()->index(0, 0)}) : new QMimeData);
+        if (!own)
+            data->setData("application/x-qabstractitemmodeldatalist", "rows");
+        const QPoint at = list->visualItemRect(list->item(2)).center();
+        QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(list->viewport(), &enter); // makes the list the drop's target
+        QDropEvent drop(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(list->viewport(), &drop);
+    }; };
     struct Case {
         const char* name;
         Act act;
@@ -222,18 +287,9 @@ TEST_F(FavoritesTest, OrganizeFavoritesChangesTheMenuOnlyOnOkAfterAnEdit)
          }), true, {"/b", "/a", "/c"}},
         {"first dropped below the last", then(select(0), [](TFavOrgBox& box) { box.ListView1DragDrop(nullptr); }),
          true, {"/b", "/c", "/a"}},
-        {"first dragged onto the third", then(select(0), [](TFavOrgBox& box) {
-             QListWidget* list = box.ListView1();
-             box.show();
-             ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
-             QMimeData data; // what the list's own drags carry
-             data.setData("application/x-qabstractitemmodeldatalist", "rows");
-             const QPoint at = list->visualItemRect(list->item(2)).center();
-             QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-             QApplication::sendEvent(list->viewport(), &enter); // makes the list the drop's target
-             QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-             QApplication::sendEvent(list->viewport(), &drop);
-         }), true, {"/b", "/a", "/c"}},
+        {"first dragged onto the third", then(select(0), dragOntoThird(true)), true, {"/b", "/a", "/c"}},
+        {"another program's row dropped on the third", then(select(0), dragOntoThird(false)), true,
+         {"/a", "/b", "/c"}},
         {"Remove with nothing selected", button(TFavButton::fbRemove), true, {"/a", "/b", "/c"}},
         {"the Delete key", then(select(1), [](TFavOrgBox& box) {
              box.show(); // the dialog's keys work in its active window

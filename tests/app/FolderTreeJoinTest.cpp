@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Unit1.h"
+#include "foldertree/MountTableWatcher.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/registry/Registry.h"
 #include "shortcuts/wekShortcutListView.h"
@@ -103,10 +104,18 @@ TEST_F(FolderTreeJoinTest, AStartFolderThatIsGoneSelectsNothing)
 // folder is still the one to open next time.
 TEST_F(FolderTreeJoinTest, AStartFolderOnAShareThatDoesNotAnswerNeitherFreezesNorIsForgotten)
 {
+    // A volume that comes or goes rebuilds every tree, dropping the reads under way.
+    // The kernel's notice of the test's own mounts would reach the watcher whenever
+    // the event loop next runs, in the middle of a later step: the watcher is told
+    // at once instead, as the volume comes and after it has gone.
+    struct TellWatcher {
+        ~TellWatcher() { TMountTableWatcher::Instance().CheckNow(); }
+    } afterwards;
     std::string whyNot;
     const auto volume = testsupport::HangingVolume::Create(whyNot);
     if (!volume)
         GTEST_SKIP() << whyNot;
+    TMountTableWatcher::Instance().CheckNow();
     const std::string start = volume->Path() + "/docs";
     SetLastDir(start);
     {

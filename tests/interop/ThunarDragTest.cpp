@@ -60,31 +60,38 @@ void DragWithPointer(QPoint from, QPoint to, const std::function<void()>& tick)
     QTest::qWait(300);
 }
 
-// The middle of Thunar's selected item: its label is the one broad band of the
-// theme's selection colour in the window.
+// The middle of the first item Thunar shows selected (top-most, then left-most),
+// found on the screen: a selected item is a tile filled with the theme's selection
+// colour, at least kTile pixels each way, which nothing else in the window is (the
+// sidebar's icons are smaller, a selected row of the sidebar lower). So whatever
+// Thunar draws above or beside its view (the bar it shows the root account, a
+// toolbar, the sidebar) does not matter, and the point lies inside one item, never in
+// the gap between two.
 QPoint SelectedItemIn(const QRect& area)
 {
+    constexpr int kTile = 40;
     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-    const QRgb selection = qRgb(0x35, 0x84, 0xE4);
-    int bandTop = -1, bandRows = 0, sumX = 0, count = 0;
-    for (int y = area.top(); y <= area.bottom() && y < shot.height(); ++y) {
-        int inRow = 0, rowSumX = 0;
-        for (int x = area.left(); x <= area.right() && x < shot.width(); ++x)
-            if ((shot.pixel(x, y) & 0xFFFFFF) == (selection & 0xFFFFFF))
-                ++inRow, rowSumX += x;
-        if (inRow >= 20) {
-            if (bandTop < 0)
-                bandTop = y;
-            ++bandRows;
-            sumX += rowSumX;
-            count += inRow;
-        } else if (bandRows >= 8) {
-            break;
-        } else {
-            bandTop = -1, bandRows = 0, sumX = 0, count = 0;
+    const QRect inside = area.intersected(shot.rect());
+    auto selected = [&](int x, int y) {
+        return inside.contains(x, y) && (shot.pixel(x, y) & 0xFFFFFF) == (qRgb(0x35, 0x84, 0xE4) & 0xFFFFFF);
+    };
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            if (!selected(x, y))
+                continue;
+            int right = x;
+            while (selected(right + 1, y))
+                ++right;
+            // The tile's edges are the selection colour all the way down; its icon,
+            // in the middle, is not. A column just inside the left edge measures it.
+            int bottom = y;
+            while (selected(x + 2, bottom + 1))
+                ++bottom;
+            if (right - x + 1 >= kTile && bottom - y + 1 >= kTile)
+                return QPoint((x + right) / 2, (y + bottom) / 2);
+            x = right;
         }
-    }
-    return bandRows >= 8 ? QPoint(sumX / count, bandTop + bandRows / 2) : QPoint();
+    return {};
 }
 
 } // namespace
@@ -135,8 +142,9 @@ TEST(ThunarDragTest, FilesCrossBetweenThunarAndTheWindow)
                   .arg(thunarEmpty.x())
                   .arg(thunarEmpty.y())
                   .arg(thunarWindow));
-        QTest::qWait(300);
-        return SelectedItemIn(thunarArea.adjusted(0, 60, 0, 0));
+        QPoint item;
+        WaitFor([&] { return !(item = SelectedItemIn(thunarArea)).isNull(); });
+        return item;
     };
     const std::vector<std::string> fromThunar = {env / "outside/Hello.lnk", env / "outside/readme.txt"};
 
@@ -165,7 +173,11 @@ TEST(ThunarDragTest, FilesCrossBetweenThunarAndTheWindow)
     item = selectAllInThunar();
     ASSERT_FALSE(item.isNull());
     bool nodeHighlighted = false;
-    DragWithPointer(item, tree->viewport()->mapToGlobal(tree->visualRect(tree->IndexOf(deep)).center()),
+    // The tree's column is as wide as its longest name: the node's row reaches past
+    // the pane, and its visible part is where the pointer can find it.
+    const QRect deepShown = tree->visualRect(tree->IndexOf(deep)).intersected(tree->viewport()->rect());
+    ASSERT_FALSE(deepShown.isEmpty());
+    DragWithPointer(item, tree->viewport()->mapToGlobal(deepShown.center()),
                     [&] { nodeHighlighted = nodeHighlighted || tree->DropTarget() == deep; });
     EXPECT_TRUE(nodeHighlighted);
     ASSERT_TRUE(WaitFor([&] { return !pastes->log.empty(); })) << "no drop reached the tree";
