@@ -40,6 +40,7 @@ struct XdgFolders {
     }
     std::string Entry() const { return dir / "data/applications/quillmere-open-folder.desktop"; }
     std::string List() const { return dir / "config/mimeapps.list"; }
+    std::string Config(const std::string& name) const { return dir / ("config/" + name); }
 };
 
 TEST(FolderHandler, TheProgramPathIsQuotedForTheRegistryAndTheDesktopEntry)
@@ -126,6 +127,81 @@ TEST(FolderHandler, ADefaultTheUserChangedMeanwhileStays)
     EXPECT_EQ(ReadFile(xdg.List()),
               "[Default Applications]\ninode/directory=nemo.desktop;\n\n[Added Associations]\n"
               "inode/directory=nemo.desktop;\n");
+}
+
+// The default is pinned only for the desktop that runs, in the list only it reads;
+// removal, under any desktop, takes back that line alone.
+TEST(FolderHandler, TheDefaultIsRecordedInTheCurrentDesktopsOwnList)
+{
+    const std::string pinned = "[Default Applications]\ninode/directory=filer.desktop;\n";
+    const std::string added = "[Added Associations]\ninode/directory=quillmere-open-folder.desktop;\n";
+    struct Case {
+        const char* desktop;
+        std::string ownList;    // the list the desktop reads first
+        std::string userList;   // a list that names a default before, if any
+        bool recorded;
+    };
+    const Case cases[] = {
+        {"XFCE:GNOME", "xfce-mimeapps.list", "", true},
+        {"X-Cinnamon", "x-cinnamon-mimeapps.list", "mimeapps.list", false},
+        {"KDE", "kde-mimeapps.list", "kde-mimeapps.list", false},
+        // A name that is no file name must not lead the write out of the folder.
+        {"../Outside", "mimeapps.list", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.desktop);
+        XdgFolders xdg;
+        const std::string userDefault = "[Default Applications]\ninode/directory=user.desktop;\n";
+        if (!c.userList.empty())
+            WriteFile(xdg.Config(c.userList), userDefault);
+        {
+            ScopedEnv desktop("XDG_CURRENT_DESKTOP", c.desktop);
+            ASSERT_TRUE(AddFolderHandler("/usr/bin/quillmere", std::string("filer.desktop")));
+        }
+        EXPECT_FALSE(Exists(xdg.dir / "outside-mimeapps.list"));
+        std::string generic = c.userList == "mimeapps.list" ? userDefault : "";
+        if (c.recorded && c.ownList == "mimeapps.list")
+            generic = pinned;
+        EXPECT_EQ(ReadFile(xdg.List()), generic + (generic.empty() ? "" : "\n") + added);
+        if (c.ownList != "mimeapps.list" && c.ownList != c.userList) {
+            EXPECT_EQ(Exists(xdg.Config(c.ownList)), c.recorded);
+            if (c.recorded) {
+                EXPECT_EQ(ReadFile(xdg.Config(c.ownList)), pinned);
+            }
+        }
+
+        // Taken back under another desktop: every list as it was.
+        ScopedEnv other("XDG_CURRENT_DESKTOP", "LXQt");
+        ASSERT_TRUE(RemoveFolderHandler());
+        if (c.ownList != c.userList) {
+            EXPECT_FALSE(Exists(xdg.Config(c.ownList)));
+        }
+        if (!c.userList.empty())
+            EXPECT_EQ(ReadFile(xdg.Config(c.userList)), userDefault);
+        else
+            EXPECT_FALSE(Exists(xdg.List()));
+    }
+}
+
+// Offered under one desktop, the program leaves another desktop's default alone.
+TEST(FolderHandler, AnotherDesktopKeepsItsOwnDefault)
+{
+    XdgFolders xdg;
+    MakeDirs(xdg.dir / "system-data/applications");
+    for (const char* name : {"filer", "gnome-filer"})
+        WriteFile(xdg.dir / ("system-data/applications/" + std::string(name) + ".desktop"),
+                  "[Desktop Entry]\nType=Application\nName=F\nExec=true %f\nMimeType=inode/directory;\n");
+    WriteFile(xdg.dir / "system-data/applications/mimeinfo.cache",
+              "[MIME Cache]\ninode/directory=filer.desktop;gnome-filer.desktop;\n");
+    WriteFile(xdg.dir / "system-data/applications/gnome-mimeapps.list",
+              "[Default Applications]\ninode/directory=gnome-filer.desktop;\n");
+    auto probeUnder = [&](const char* desktop, const std::vector<std::string>& args) {
+        ScopedEnv env("XDG_CURRENT_DESKTOP", desktop);
+        return testsupport::RunProgramAt(QM_GIO_PROBE, args);
+    };
+    ASSERT_EQ(probeUnder("XFCE", {"add", "/usr/bin/true"}).status, 0);
+    EXPECT_EQ(probeUnder("XFCE", {"default"}).out, "filer.desktop\n");
+    EXPECT_EQ(probeUnder("GNOME", {"default"}).out, "gnome-filer.desktop\n");
 }
 
 // What a file manager does: GIO finds the entry, keeps the default folder handler,
