@@ -141,6 +141,7 @@ public:
         std::string name;
         std::string path;
         std::string before; // "" when the file is absent
+        bool existed = false;
         MimeAppsList list;
     };
 
@@ -154,7 +155,8 @@ public:
         const std::optional<std::string> text = ReadWhole(path);
         if (!text)
             return nullptr;
-        files_.push_back({name, path, *text, MimeAppsList(*text)});
+        struct stat st {};
+        files_.push_back({name, path, *text, ::lstat(path.c_str(), &st) == 0, MimeAppsList(*text)});
         return &files_.back();
     }
 
@@ -169,8 +171,12 @@ public:
             if (text == it->before)
                 continue;
             if (!Replace(*it, text, deleteEmptied)) {
-                for (const File* file : done)
-                    file->before.empty() ? ::unlink(file->path.c_str()) == 0 : WriteAtomically(file->path, file->before);
+                for (const File* file : done) {
+                    if (file->existed)
+                        WriteAtomically(file->path, file->before);
+                    else
+                        ::unlink(file->path.c_str());
+                }
                 return false;
             }
             done.push_back(&*it);
