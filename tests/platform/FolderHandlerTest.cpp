@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <map>
 #include <thread>
 
 #include "platform/shellintegration/FolderHandler.h"
@@ -40,7 +42,6 @@ struct XdgFolders {
     }
     std::string Entry() const { return dir / "data/applications/quillmere-open-folder.desktop"; }
     std::string List() const { return dir / "config/mimeapps.list"; }
-    std::string Config(const std::string& name) const { return dir / ("config/" + name); }
 };
 
 TEST(FolderHandler, TheProgramPathIsQuotedForTheRegistryAndTheDesktopEntry)
@@ -133,53 +134,44 @@ TEST(FolderHandler, ADefaultTheUserChangedMeanwhileStays)
 // removal, under any desktop, takes back that line alone.
 TEST(FolderHandler, TheDefaultIsRecordedInTheCurrentDesktopsOwnList)
 {
+    using Lists = std::map<std::string, std::string>; // file name -> text
     const std::string pinned = "[Default Applications]\ninode/directory=filer.desktop;\n";
+    const std::string user = "[Default Applications]\ninode/directory=user.desktop;\n";
     const std::string added = "[Added Associations]\ninode/directory=quillmere-open-folder.desktop;\n";
     struct Case {
         const char* desktop;
-        std::string ownList;    // the list the desktop reads first
-        std::string userList;   // a list that names a default before, if any
-        bool recorded;
+        Lists before, after;
     };
     const Case cases[] = {
-        {"XFCE:GNOME", "xfce-mimeapps.list", "", true},
-        {"X-Cinnamon", "x-cinnamon-mimeapps.list", "mimeapps.list", false},
-        {"KDE", "kde-mimeapps.list", "kde-mimeapps.list", false},
+        {"XFCE:GNOME", {}, {{"mimeapps.list", added}, {"xfce-mimeapps.list", pinned}}},
+        // A default the user named in either list stays the only one.
+        {"X-Cinnamon", {{"mimeapps.list", user}}, {{"mimeapps.list", user + "\n" + added}}},
+        {"KDE", {{"kde-mimeapps.list", user}}, {{"mimeapps.list", added}, {"kde-mimeapps.list", user}}},
         // A name that is no file name must not lead the write out of the folder.
-        {"../Outside", "mimeapps.list", "", true},
+        {"../Outside", {}, {{"mimeapps.list", pinned + "\n" + added}}},
+    };
+    auto listsIn = [](const std::string& dir) {
+        Lists found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            found[entry.path().filename().string()] = ReadFile(entry.path().string());
+        return found;
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.desktop);
         XdgFolders xdg;
-        const std::string userDefault = "[Default Applications]\ninode/directory=user.desktop;\n";
-        if (!c.userList.empty())
-            WriteFile(xdg.Config(c.userList), userDefault);
+        for (const auto& [name, text] : c.before)
+            WriteFile(xdg.dir / ("config/" + name), text);
         {
             ScopedEnv desktop("XDG_CURRENT_DESKTOP", c.desktop);
             ASSERT_TRUE(AddFolderHandler("/usr/bin/quillmere", std::string("filer.desktop")));
         }
+        EXPECT_EQ(listsIn(xdg.dir / "config"), c.after);
         EXPECT_FALSE(Exists(xdg.dir / "outside-mimeapps.list"));
-        std::string generic = c.userList == "mimeapps.list" ? userDefault : "";
-        if (c.recorded && c.ownList == "mimeapps.list")
-            generic = pinned;
-        EXPECT_EQ(ReadFile(xdg.List()), generic + (generic.empty() ? "" : "\n") + added);
-        if (c.ownList != "mimeapps.list" && c.ownList != c.userList) {
-            EXPECT_EQ(Exists(xdg.Config(c.ownList)), c.recorded);
-            if (c.recorded) {
-                EXPECT_EQ(ReadFile(xdg.Config(c.ownList)), pinned);
-            }
-        }
 
         // Taken back under another desktop: every list as it was.
         ScopedEnv other("XDG_CURRENT_DESKTOP", "LXQt");
         ASSERT_TRUE(RemoveFolderHandler());
-        if (c.ownList != c.userList) {
-            EXPECT_FALSE(Exists(xdg.Config(c.ownList)));
-        }
-        if (!c.userList.empty())
-            EXPECT_EQ(ReadFile(xdg.Config(c.userList)), userDefault);
-        else
-            EXPECT_FALSE(Exists(xdg.List()));
+        EXPECT_EQ(listsIn(xdg.dir / "config"), c.before);
     }
 }
 
