@@ -80,8 +80,8 @@ public:
     std::optional<std::string> Get(std::string_view name) const; // name ignores case
     void Set(std::string_view name, std::string value);
     // ExpandEnvironmentStrings: every %NAME% that names a variable is replaced by
-    // its value; unknown ones, "%%" and a lone "%" stay as written. Values are
-    // not expanded again.
+    // its value; unknown ones, "%%" and a lone "%" stay as written, and so does one
+    // whose value would take the text past 32767 bytes. Values are not expanded again.
     std::string Expand(std::string_view text) const;
 
 private:

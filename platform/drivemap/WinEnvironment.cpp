@@ -62,9 +62,18 @@ constexpr Fixed kFolderValues[] = {
     {"CommonW6432Dir", "CommonProgramW6432"},
 };
 
+// Windows keeps a variable's value, and what ExpandEnvironmentStrings makes, within
+// 32767 characters. Holding to that keeps values made of values that double at each
+// step (A=%B%%B%, B=%C%%C%, ... in a prefix's registry) from filling the memory.
+constexpr std::size_t kMaxExpandedBytes = 32767;
+// Deeper chains of variables referring to others than this are no prefix's own, and
+// following one to its end could exhaust the stack.
+constexpr int kMaxNesting = 64;
+
 // ExpandEnvironmentStrings, as Windows does it: a name between two "%" that is not
 // a variable is copied with both "%", and scanning goes on after the second one; a
-// "%" without a partner is copied as it is.
+// "%" without a partner is copied as it is. So is a reference whose value would take
+// the text past kMaxExpandedBytes.
 std::string ExpandWith(std::string_view text, const std::function<std::optional<std::string>(std::string_view)>& lookup)
 {
     std::string out;
@@ -84,7 +93,7 @@ std::string ExpandWith(std::string_view text, const std::function<std::optional<
         }
         const std::string_view name = text.substr(open + 1, close - open - 1);
         const std::optional<std::string> value = name.empty() ? std::nullopt : lookup(name);
-        if (value)
+        if (value && out.size() + value->size() <= kMaxExpandedBytes)
             out += *value;
         else
             out.append(text.substr(open, close - open + 1));
@@ -135,15 +144,20 @@ private:
         Raw& raw = it->second;
         if (!raw.expand || raw.state == State::Done)
             return raw.value;
-        if (raw.state == State::Resolving)
+        // Too deep, the reference stays as written, as in a loop; the variable
+        // itself is expanded when it is asked for from less deep.
+        if (raw.state == State::Resolving || depth_ == kMaxNesting)
             return std::nullopt;
         raw.state = State::Resolving;
+        ++depth_;
         raw.value = Expand(raw.value); // entries of a std::map stay put while others are looked up
+        --depth_;
         raw.state = State::Done;
         return raw.value;
     }
 
     std::map<std::string, Raw> vars_;
+    int depth_ = 0; // variables being expanded, each inside the one before
 };
 
 std::string LoginName()

@@ -9,13 +9,19 @@ namespace platform::iconfile {
 
 std::unique_ptr<FileBytes> FileBytes::Open(const std::string& hostPath, struct stat* st)
 {
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    // An icon path comes from someone else's link: a device node named there must
+    // not even be opened, since opening runs its driver. So look first, open only a
+    // regular file, and make sure the file opened is the one looked at.
+    struct stat seen {};
+    if (::fstatat(AT_FDCWD, hostPath.c_str(), &seen, 0) != 0 || !S_ISREG(seen.st_mode))
+        return nullptr;
+    // O_NONBLOCK: a FIFO put in the file's place meanwhile would otherwise wait for a writer.
     UniqueFd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd)
         return nullptr;
     struct stat own;
     struct stat& s = st ? *st : own;
-    if (::fstat(fd.Get(), &s) != 0 || !S_ISREG(s.st_mode))
+    if (::fstat(fd.Get(), &s) != 0 || !S_ISREG(s.st_mode) || s.st_dev != seen.st_dev || s.st_ino != seen.st_ino)
         return nullptr;
     return std::unique_ptr<FileBytes>(new FileBytes(std::move(fd), static_cast<std::uint64_t>(s.st_size)));
 }

@@ -14,8 +14,8 @@ namespace platform::iconfile {
 class FileBytes : public ByteSource {
 public:
     // Opens a regular file (following symbolic links). None for anything else: a FIFO
-    // or a device is never opened in a way that could wait. `st`, when given,
-    // receives the file's status as opened.
+    // or a device is never opened at all. `st`, when given, receives the file's status
+    // as opened.
     static std::unique_ptr<FileBytes> Open(const std::string& hostPath, struct stat* st = nullptr);
 
     std::uint64_t Size() const override { return size_; }

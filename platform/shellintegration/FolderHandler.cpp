@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 
 #include "platform/shellintegration/MimeAppsList.h"
@@ -19,8 +20,9 @@ namespace {
 
 constexpr std::string_view kAddedGroup = "Added Associations";
 constexpr std::string_view kDefaultGroup = "Default Applications";
-// The line of the entry that remembers the default it wrote into mimeapps.list.
+// The lines of the entry that remember the default it wrote, and into which list.
 constexpr std::string_view kRecordedKey = "X-Quillmere-Recorded-Default";
+constexpr std::string_view kRecordedInKey = "X-Quillmere-Recorded-In";
 
 std::string XdgHome(const char* variable, const char* fallback)
 {
@@ -30,6 +32,8 @@ std::string XdgHome(const char* variable, const char* fallback)
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/" + fallback;
 }
+
+std::string ConfigHome() { return XdgHome("XDG_CONFIG_HOME", ".config"); }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
@@ -102,12 +106,96 @@ bool WriteAtomically(const std::string& path, const std::string& text)
     return true;
 }
 
-// The default's line that an existing entry wrote, from its own text.
-std::string RecordedDefault(std::string_view entry)
+constexpr std::string_view kGenericListName = "mimeapps.list";
+
+// A list file name this code may write beside mimeapps.list: that one, or a
+// desktop's "NAME-mimeapps.list" (never a path into another folder).
+bool IsListName(std::string_view name)
+{
+    return name.find('/') == std::string_view::npos &&
+           (name == kGenericListName || (name.size() > kGenericListName.size() + 1 && name.ends_with("-mimeapps.list")));
+}
+
+// The default's line that an existing entry wrote, and the list it went into, from
+// the entry's own text. Entries that name no list wrote into the generic one.
+struct Recorded {
+    std::string value;
+    std::string listName;
+};
+
+Recorded RecordedDefault(std::string_view entry)
 {
     const MimeAppsList parsed(entry); // the same key file syntax
-    return parsed.Get("Desktop Entry", kRecordedKey).value_or("");
+    Recorded recorded{parsed.Get("Desktop Entry", kRecordedKey).value_or(""),
+                      parsed.Get("Desktop Entry", kRecordedInKey).value_or(std::string(kGenericListName))};
+    if (!IsListName(recorded.listName))
+        return {};
+    return recorded;
 }
+
+// The association lists an edit reads, each as it was and as edited, written back in
+// the reverse of the order they were opened.
+class ListFiles {
+public:
+    struct File {
+        std::string name;
+        std::string path;
+        std::string before; // "" when the file is absent
+        bool existed = false;
+        MimeAppsList list;
+    };
+
+    // nullptr when the file is there but can't be read.
+    File* Open(const std::string& name)
+    {
+        for (File& file : files_)
+            if (file.name == name)
+                return &file;
+        const std::string path = ConfigHome() + "/" + name;
+        const std::optional<std::string> text = ReadWhole(path);
+        if (!text)
+            return nullptr;
+        struct stat st {};
+        files_.push_back({name, path, *text, ::lstat(path.c_str(), &st) == 0, MimeAppsList(*text)});
+        return &files_.back();
+    }
+
+    // A file left with nothing but blanks goes when it is one of its own (a link to
+    // a file kept elsewhere stays, emptied). On a failure, those written already are
+    // put back as they were.
+    bool WriteChanged(bool deleteEmptied)
+    {
+        std::vector<const File*> done;
+        for (auto it = files_.rbegin(); it != files_.rend(); ++it) {
+            const std::string text = it->list.Text();
+            if (text == it->before)
+                continue;
+            if (!Replace(*it, text, deleteEmptied)) {
+                for (const File* file : done) {
+                    if (file->existed)
+                        WriteAtomically(file->path, file->before);
+                    else
+                        ::unlink(file->path.c_str());
+                }
+                return false;
+            }
+            done.push_back(&*it);
+        }
+        return true;
+    }
+
+private:
+    static bool Replace(const File& file, const std::string& text, bool deleteEmptied)
+    {
+        struct stat st {};
+        if (deleteEmptied && text.find_first_not_of(" \t\r\n") == std::string::npos &&
+            ::lstat(file.path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return ::unlink(file.path.c_str()) == 0;
+        return WriteAtomically(file.path, text);
+    }
+
+    std::deque<File> files_; // stays put as files are added
+};
 
 } // namespace
 
@@ -161,7 +249,8 @@ std::string DesktopExecValue(std::string_view programPath)
     return exec + "\" %f";
 }
 
-std::string FolderHandlerEntry(std::string_view programPath, std::string_view recordedDefault)
+std::string FolderHandlerEntry(std::string_view programPath, std::string_view recordedDefault,
+                               std::string_view recordedIn)
 {
     std::string entry = "[Desktop Entry]\n"
                         "Type=Application\n"
@@ -178,6 +267,8 @@ std::string FolderHandlerEntry(std::string_view programPath, std::string_view re
                         "NoDisplay=true\n";
     if (!recordedDefault.empty())
         entry += std::string(kRecordedKey) + "=" + std::string(recordedDefault) + "\n";
+    if (!recordedDefault.empty() && !recordedIn.empty() && recordedIn != kGenericListName)
+        entry += std::string(kRecordedInKey) + "=" + std::string(recordedIn) + "\n";
     return entry;
 }
 
@@ -186,7 +277,18 @@ std::string FolderHandlerPath()
     return XdgHome("XDG_DATA_HOME", ".local/share") + "/applications/" + std::string(kFolderHandlerId);
 }
 
-std::string MimeAppsListPath() { return XdgHome("XDG_CONFIG_HOME", ".config") + "/mimeapps.list"; }
+std::string MimeAppsListPath() { return ConfigHome() + "/" + std::string(kGenericListName); }
+
+std::string DesktopMimeAppsListName()
+{
+    const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
+    const std::string name =
+        AsciiLower(desktops ? std::string_view(desktops).substr(0, std::string_view(desktops).find(':')) : "");
+    const std::string listName = name + "-" + std::string(kGenericListName);
+    return !name.empty() && IsListName(listName) ? listName : std::string(kGenericListName);
+}
+
+std::string DesktopMimeAppsListPath() { return ConfigHome() + "/" + DesktopMimeAppsListName(); }
 
 std::optional<std::string> DefaultFolderHandler()
 {
@@ -211,33 +313,46 @@ bool AddFolderHandler(std::string_view programPath, const std::optional<std::str
     if (!IsOfferableProgramPath(programPath))
         return false;
     const std::string entryPath = FolderHandlerPath();
-    const std::string listPath = MimeAppsListPath();
     const std::optional<std::string> oldEntry = ReadWhole(entryPath);
-    const std::optional<std::string> oldList = ReadWhole(listPath);
-    if (!oldEntry || !oldList)
+    if (!oldEntry)
+        return false;
+    ListFiles lists;
+    ListFiles::File* generic = lists.Open(std::string(kGenericListName));
+    ListFiles::File* desktop = lists.Open(DesktopMimeAppsListName());
+    if (!generic || !desktop)
         return false;
 
-    MimeAppsList list(*oldList);
     const std::string mime(kFolderMimeType);
-    // A default this entry wrote before stays recorded while the line is unchanged.
-    std::string recorded = RecordedDefault(*oldEntry);
-    const std::optional<std::string> named = list.Get(kDefaultGroup, mime);
-    if (!named || *named != recorded)
-        recorded.clear();
-    if (!named && currentDefault && !currentDefault->empty() && *currentDefault != kFolderHandlerId) {
-        recorded = MimeAppsList::JoinIds({*currentDefault});
-        list.Set(kDefaultGroup, mime, recorded);
+    // A default this entry recorded before stays recorded while its line is unchanged,
+    // in whichever list it went.
+    Recorded recorded = RecordedDefault(*oldEntry);
+    if (!recorded.value.empty()) {
+        const ListFiles::File* held = lists.Open(recorded.listName);
+        if (!held)
+            return false;
+        if (held->list.Get(kDefaultGroup, mime) != recorded.value)
+            recorded = {};
     }
-    std::vector<std::string> added = MimeAppsList::SplitIds(list.Get(kAddedGroup, mime).value_or(""));
+    // Only where no list of the user names a default: a line of ours in the desktop's
+    // list would outrank one the user later writes into the generic list. It goes
+    // into the desktop's own list, which no other desktop reads.
+    if (recorded.value.empty() && !generic->list.Get(kDefaultGroup, mime) && !desktop->list.Get(kDefaultGroup, mime) &&
+        currentDefault && !currentDefault->empty() && *currentDefault != kFolderHandlerId) {
+        recorded = {MimeAppsList::JoinIds({*currentDefault}), desktop->name};
+        desktop->list.Set(kDefaultGroup, mime, recorded.value);
+    }
+    std::vector<std::string> added = MimeAppsList::SplitIds(generic->list.Get(kAddedGroup, mime).value_or(""));
     if (std::find(added.begin(), added.end(), kFolderHandlerId) == added.end()) {
         added.emplace_back(kFolderHandlerId);
-        list.Set(kAddedGroup, mime, MimeAppsList::JoinIds(added));
+        generic->list.Set(kAddedGroup, mime, MimeAppsList::JoinIds(added));
     }
 
-    // The entry first: the association never names an entry that is not there.
-    if (!WriteAtomically(entryPath, FolderHandlerEntry(programPath, recorded)))
+    // The entry first: the association never names an entry that is not there. The
+    // generic list, opened first, is written last: the association comes only once
+    // the default it could displace is recorded.
+    if (!WriteAtomically(entryPath, FolderHandlerEntry(programPath, recorded.value, recorded.listName)))
         return false;
-    if (list.Text() != *oldList && !WriteAtomically(listPath, list.Text())) {
+    if (!lists.WriteChanged(false)) {
         if (oldEntry->empty())
             ::unlink(entryPath.c_str());
         return false;
@@ -248,39 +363,34 @@ bool AddFolderHandler(std::string_view programPath, const std::optional<std::str
 bool RemoveFolderHandler()
 {
     const std::string entryPath = FolderHandlerPath();
-    const std::string listPath = MimeAppsListPath();
     const std::optional<std::string> entry = ReadWhole(entryPath);
-    const std::optional<std::string> oldList = ReadWhole(listPath);
-    if (!entry || !oldList)
+    if (!entry)
+        return false;
+    const Recorded recorded = RecordedDefault(*entry);
+    // The generic list, opened last, is written first: the association goes before
+    // the default's line (a default left recorded alone is the one that was current
+    // anyway; an association left alone could become the default).
+    ListFiles lists;
+    ListFiles::File* held = recorded.value.empty() ? nullptr : lists.Open(recorded.listName);
+    ListFiles::File* generic = lists.Open(std::string(kGenericListName));
+    if (!generic || (!recorded.value.empty() && !held))
         return false;
 
-    MimeAppsList list(*oldList);
     const std::string mime(kFolderMimeType);
-    if (const std::optional<std::string> value = list.Get(kAddedGroup, mime)) {
+    if (const std::optional<std::string> value = generic->list.Get(kAddedGroup, mime)) {
         std::vector<std::string> added = MimeAppsList::SplitIds(*value);
         if (std::erase(added, std::string(kFolderHandlerId)) > 0) {
             if (added.empty())
-                list.Remove(kAddedGroup, mime);
+                generic->list.Remove(kAddedGroup, mime);
             else
-                list.Set(kAddedGroup, mime, MimeAppsList::JoinIds(added));
+                generic->list.Set(kAddedGroup, mime, MimeAppsList::JoinIds(added));
         }
     }
-    const std::string recorded = RecordedDefault(*entry);
-    if (!recorded.empty() && list.Get(kDefaultGroup, mime) == recorded)
-        list.Remove(kDefaultGroup, mime);
+    if (held && held->list.Get(kDefaultGroup, mime) == recorded.value)
+        held->list.Remove(kDefaultGroup, mime);
 
-    const std::string text = list.Text();
-    bool ok = true;
-    if (text != *oldList) {
-        // A file that held nothing but what was added goes with it (a link to a
-        // file kept elsewhere stays, emptied).
-        struct stat st {};
-        if (text.find_first_not_of(" \t\r\n") == std::string::npos && ::lstat(listPath.c_str(), &st) == 0 &&
-            S_ISREG(st.st_mode))
-            ok = ::unlink(listPath.c_str()) == 0;
-        else
-            ok = WriteAtomically(listPath, text);
-    }
+    // A file that held nothing but what was added goes with it.
+    bool ok = lists.WriteChanged(true);
     // The association goes first: it never names an entry that is not there.
     if (ok && ::unlink(entryPath.c_str()) != 0 && errno != ENOENT)
         ok = false;

@@ -3,7 +3,8 @@
 // managers: a desktop entry $XDG_DATA_HOME/applications/quillmere-open-folder.desktop
 // that opens a folder in the program, added to the associations of inode/directory
 // in $XDG_CONFIG_HOME/mimeapps.list. It is offered ("Open With"), never made the
-// default: the user's default folder handler stays what it was.
+// default: the user's default folder handler stays what it was, under this desktop
+// and under any other.
 //
 // The entry is built from the program's own path (bytes), never from the text of
 // the registry's command line.
@@ -31,28 +32,39 @@ std::string FolderCommandLine(std::string_view programPath);
 std::string DesktopExecValue(std::string_view programPath);
 
 // The whole entry. recordedDefault: the default folder handler's line this entry
-// wrote into mimeapps.list, kept so that removal takes away only that.
-std::string FolderHandlerEntry(std::string_view programPath, std::string_view recordedDefault = {});
+// wrote, and recordedIn the name of the list it went into (none: mimeapps.list),
+// kept so that removal takes away only that.
+std::string FolderHandlerEntry(std::string_view programPath, std::string_view recordedDefault = {},
+                               std::string_view recordedIn = {});
 
 // $XDG_DATA_HOME/applications/quillmere-open-folder.desktop and
 // $XDG_CONFIG_HOME/mimeapps.list (~/.local/share and ~/.config when the variables
 // are unset or not absolute).
 std::string FolderHandlerPath();
 std::string MimeAppsListPath();
+// The list only the current desktop reads, as GLib names it: "NAME-mimeapps.list"
+// beside mimeapps.list, NAME the first of XDG_CURRENT_DESKTOP's colon-separated
+// names in ASCII lower case. mimeapps.list itself when the variable names no
+// desktop, or a name holding "/".
+std::string DesktopMimeAppsListName();
+std::string DesktopMimeAppsListPath();
 
 // The desktop's current default application for folders (its desktop-file ID), as
 // GIO answers; nothing when there is none.
 std::optional<std::string> DefaultFolderHandler();
 
-// Writes the entry and adds it to the added associations of inode/directory. Where
-// the user's mimeapps.list names no default for folders, the current default is
-// written there first: the most preferred added association would otherwise become
-// the default. Each file is replaced atomically; every other line stays as it was.
+// Writes the entry and adds it to the added associations of inode/directory in
+// mimeapps.list. Where neither that list nor the desktop's own names a default for
+// folders, the current default is written into the desktop's own list first: the
+// most preferred added association would otherwise become the default. (Written into
+// mimeapps.list, it would outrank every other desktop's default.) Each file is
+// replaced atomically; every other line stays as it was.
 bool AddFolderHandler(std::string_view programPath);
 bool AddFolderHandler(std::string_view programPath, const std::optional<std::string>& currentDefault);
 
-// Removes the entry and its association, and the default's line only while it is
-// still the one the entry recorded. Nothing else changes. True when nothing is left.
+// Removes the entry and its association, and the default's line, from the list it
+// went into, only while it is still the one the entry recorded. Nothing else
+// changes. True when nothing is left.
 bool RemoveFolderHandler();
 
 } // namespace platform

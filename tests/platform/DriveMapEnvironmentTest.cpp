@@ -148,6 +148,29 @@ TEST(DriveMapEnvironment, PrefixFilesGiveTheVariablesAndWineDerivesTheUsersOwn)
     EXPECT_EQ(defaultUser.Get("SystemRoot"), "C:\\windows");
 }
 
+// A prefix found beside a link is someone else's: values that double at each step,
+// or a chain of references deeper than any prefix holds, end bounded instead of
+// filling the memory or exhausting the stack.
+TEST(DriveMapEnvironment, VariablesMadeOfVariablesStayBounded)
+{
+    std::string system = "WINE REGISTRY Version 2\n\n"
+                         "[System\\\\CurrentControlSet\\\\Control\\\\Session Manager\\\\Environment] 0\n"
+                         "\"D0\"=\"0123456789abcdef\"\n";
+    for (int i = 1; i <= 40; ++i)
+        system += "\"D" + std::to_string(i) + "\"=str(2):\"%D" + std::to_string(i - 1) + "%%D" + std::to_string(i - 1) + "%\"\n";
+    constexpr int kChain = 100000;
+    for (int i = 0; i < kChain; ++i)
+        system += "\"C" + std::to_string(i) + "\"=str(2):\"%C" + std::to_string(i + 1) + "%\"\n";
+    system += "\"C" + std::to_string(kChain) + "\"=\"end\"\n";
+    const WinEnvironment env = WinEnvironment::FromWineRegistry("/nonexistent", platform::WineRegistry::Parse(system), {});
+
+    EXPECT_EQ(env.Get("D10").value_or("").size(), 16384u); // within the bound, whole
+    for (int i = 11; i <= 40; ++i)
+        EXPECT_LE(env.Get("D" + std::to_string(i)).value_or("").size(), 32767u) << i;
+    EXPECT_EQ(env.Get("C99999"), "end");
+    EXPECT_TRUE(env.Get("C0").value_or("").starts_with("%C"));
+}
+
 TEST(DriveMapEnvironment, UserNameFromThePrefixsProfiles)
 {
     {

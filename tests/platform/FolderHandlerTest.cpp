@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <map>
 #include <thread>
 
 #include "platform/shellintegration/FolderHandler.h"
@@ -126,6 +128,72 @@ TEST(FolderHandler, ADefaultTheUserChangedMeanwhileStays)
     EXPECT_EQ(ReadFile(xdg.List()),
               "[Default Applications]\ninode/directory=nemo.desktop;\n\n[Added Associations]\n"
               "inode/directory=nemo.desktop;\n");
+}
+
+// The default is pinned only for the desktop that runs, in the list only it reads;
+// removal, under any desktop, takes back that line alone.
+TEST(FolderHandler, TheDefaultIsRecordedInTheCurrentDesktopsOwnList)
+{
+    using Lists = std::map<std::string, std::string>; // file name -> text
+    const std::string pinned = "[Default Applications]\ninode/directory=filer.desktop;\n";
+    const std::string user = "[Default Applications]\ninode/directory=user.desktop;\n";
+    const std::string added = "[Added Associations]\ninode/directory=quillmere-open-folder.desktop;\n";
+    struct Case {
+        const char* desktop;
+        Lists before, after;
+    };
+    const Case cases[] = {
+        {"XFCE:GNOME", {}, {{"mimeapps.list", added}, {"xfce-mimeapps.list", pinned}}},
+        // A default the user named in either list stays the only one.
+        {"X-Cinnamon", {{"mimeapps.list", user}}, {{"mimeapps.list", user + "\n" + added}}},
+        {"KDE", {{"kde-mimeapps.list", user}}, {{"mimeapps.list", added}, {"kde-mimeapps.list", user}}},
+        // A name that is no file name must not lead the write out of the folder.
+        {"../Outside", {}, {{"mimeapps.list", pinned + "\n" + added}}},
+    };
+    auto listsIn = [](const std::string& dir) {
+        Lists found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            found[entry.path().filename().string()] = ReadFile(entry.path().string());
+        return found;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.desktop);
+        XdgFolders xdg;
+        for (const auto& [name, text] : c.before)
+            WriteFile(xdg.dir / ("config/" + name), text);
+        {
+            ScopedEnv desktop("XDG_CURRENT_DESKTOP", c.desktop);
+            ASSERT_TRUE(AddFolderHandler("/usr/bin/quillmere", std::string("filer.desktop")));
+        }
+        EXPECT_EQ(listsIn(xdg.dir / "config"), c.after);
+        EXPECT_FALSE(Exists(xdg.dir / "outside-mimeapps.list"));
+
+        // Taken back under another desktop: every list as it was.
+        ScopedEnv other("XDG_CURRENT_DESKTOP", "LXQt");
+        ASSERT_TRUE(RemoveFolderHandler());
+        EXPECT_EQ(listsIn(xdg.dir / "config"), c.before);
+    }
+}
+
+// Offered under one desktop, the program leaves another desktop's default alone.
+TEST(FolderHandler, AnotherDesktopKeepsItsOwnDefault)
+{
+    XdgFolders xdg;
+    MakeDirs(xdg.dir / "system-data/applications");
+    for (const char* name : {"filer", "gnome-filer"})
+        WriteFile(xdg.dir / ("system-data/applications/" + std::string(name) + ".desktop"),
+                  "[Desktop Entry]\nType=Application\nName=F\nExec=true %f\nMimeType=inode/directory;\n");
+    WriteFile(xdg.dir / "system-data/applications/mimeinfo.cache",
+              "[MIME Cache]\ninode/directory=filer.desktop;gnome-filer.desktop;\n");
+    WriteFile(xdg.dir / "system-data/applications/gnome-mimeapps.list",
+              "[Default Applications]\ninode/directory=gnome-filer.desktop;\n");
+    auto probeUnder = [&](const char* desktop, const std::vector<std::string>& args) {
+        ScopedEnv env("XDG_CURRENT_DESKTOP", desktop);
+        return testsupport::RunProgramAt(QM_GIO_PROBE, args);
+    };
+    ASSERT_EQ(probeUnder("XFCE", {"add", "/usr/bin/true"}).status, 0);
+    EXPECT_EQ(probeUnder("XFCE", {"default"}).out, "filer.desktop\n");
+    EXPECT_EQ(probeUnder("GNOME", {"default"}).out, "gnome-filer.desktop\n");
 }
 
 // What a file manager does: GIO finds the entry, keeps the default folder handler,

@@ -3,6 +3,9 @@
 // old executables it leaves alone, and damaged files that must give nothing, never a
 // crash or a hang.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <optional>
@@ -12,6 +15,7 @@
 #include "platform/iconfile/FileBytes.h"
 #include "platform/iconfile/IconBitmap.h"
 #include "platform/iconfile/IconFileReader.h"
+#include "platform/util/UniqueFd.h"
 #include "tests/support/IconFileImages.h"
 #include "tests/support/TestSupport.h"
 
@@ -144,6 +148,34 @@ TEST(IconFileReaderTest, AnInstallerIsReadOnlyAsFarAsItsIcon)
     EXPECT_EQ(CentreOf(reader, 1, 32), 0xFF000000u | kGreen);
     EXPECT_LT(file->BytesRead(), 64u << 10);
     EXPECT_FALSE(FileBytes::Open(dir.Path())); // a folder is no file to read
+}
+
+// A link's icon path may name a FIFO or a device node: opening one waits for a writer
+// or runs a driver, so such a file is never opened at all.
+TEST(IconFileReaderTest, AnIconPathNamingNoRegularFileIsNeverOpened)
+{
+    testsupport::TempDir dir;
+    const std::string fifo = dir / "icon.ico";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const platform::UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_GE(::inotify_add_watch(watch.Get(), fifo.c_str(), IN_OPEN), 0);
+    ::alarm(60); // an open that waits for a writer ends the test instead of hanging it
+    EXPECT_FALSE(FileBytes::Open(fifo));
+    ::alarm(0);
+    char event[256];
+    EXPECT_LT(::read(watch.Get(), event, sizeof event), 0) << "the FIFO was opened";
+}
+
+// The count a group states is believed only as far as its data holds entries.
+TEST(IconFileReaderTest, AGroupClaimingMoreImagesThanItHoldsGivesThoseItHolds)
+{
+    PeLayout at;
+    Bytes pe = BuildPe(false, {{101, "", {{16, MakeDib(16, kRed), 32}, {32, MakeDib(32, kRed), 32}}}}, 0, &at);
+    pe[at.firstGroupData + 4] = 10;
+    const MemoryBytes source(pe);
+    const auto group = IconFileReader(source).ReadGroup(0);
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->images.size(), 2u);
 }
 
 // Every group and image of a damaged file read as the list and the picker read them.
