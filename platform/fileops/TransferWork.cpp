@@ -422,7 +422,8 @@ private:
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out.Fd(), times);
         struct stat made {};
-        ::fstat(out.Fd(), &made);
+        if (copied)
+            ::fstat(out.Fd(), &made);
         if (target.how == Placement::Replace) {
             if (const int e = out.ReplaceAs(target.name))
                 ctx_.Fail(srcPath, verb_, e);

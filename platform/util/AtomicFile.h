@@ -1,7 +1,8 @@
 #pragma once
 // Small files read whole and replaced atomically: what the editors of shortcut files
 // need so that a crash or a full disk never leaves half a file, and a save never
-// lands on something that is not the file the user opened.
+// lands on something that is not the file the user opened. Every writer of a new
+// file (copies, new shortcuts, saves, the registry) goes through PendingFile.
 #include <sys/types.h>
 
 #include <cstddef>
@@ -37,7 +38,7 @@ public:
     int Fd() const { return fd_.Get(); }
     // Gives the written file `name`, never in place of anything there: on EEXIST it
     // stays pending and may be given another name. Closes the file (a network file
-    // system reports some write errors only then).
+    // system reports some write errors only then). The file must not be named twice.
     int LinkAs(const std::string& name);
     // Puts the written file in place of what has `name`: linked under its temporary
     // name only now, then renamed.
