@@ -17,6 +17,7 @@
 #include "platform/fileops/TreeOps.h"
 #include "platform/shell/ShellFolder.h"
 #include "platform/shelllink/ShellLink.h"
+#include "platform/util/AtomicFile.h"
 #include "platform/util/Text.h"
 
 namespace platform::fileops {
@@ -113,40 +114,35 @@ std::string NewLinkBytes(JobContext& ctx, const SourceItem& item, bool isFolder,
 
 bool IsRefusal(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
-// Writes `bytes` under the first free name make(1), make(2), ...; never replaces.
+// Writes `bytes` under the first free name make(1), make(2), ...; never replaces, and
+// the file has its name only once it is whole.
 // With `refused`, a folder that may not be written to is no failure: its errno goes
 // there and the answer is empty.
 std::string WriteNew(JobContext& ctx, int dirFd, const std::string& forPath, const std::string& bytes,
                      const std::function<std::string(int)>& make, int* refused = nullptr)
 {
+    PendingFile out;
+    if (const int e = out.Create(dirFd, make(1), 0666)) {
+        if (refused && IsRefusal(e)) {
+            *refused = e;
+            return {};
+        }
+        ctx.Fail(forPath, kVerb, e);
+    }
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t w = ::write(out.Fd(), bytes.data() + done, bytes.size() - done);
+        if (w < 0 && errno != EINTR)
+            ctx.Fail(forPath, kVerb, errno);
+        if (w > 0)
+            done += static_cast<std::size_t>(w);
+    }
     for (int n = 1; n <= 9999; ++n) {
         const std::string name = make(n);
-        UniqueFd out(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (!out) {
-            if (errno == EEXIST)
-                continue;
-            if (refused && IsRefusal(errno)) {
-                *refused = errno;
-                return {};
-            }
-            ctx.Fail(forPath, kVerb, errno);
-        }
-        std::size_t done = 0;
-        int error = 0;
-        while (done < bytes.size() && error == 0) {
-            const ssize_t w = ::write(out.Get(), bytes.data() + done, bytes.size() - done);
-            if (w < 0 && errno != EINTR)
-                error = errno;
-            else if (w > 0)
-                done += static_cast<std::size_t>(w);
-        }
-        if (error == 0 && ::close(out.Release()) != 0)
-            error = errno;
-        if (error != 0) {
-            ::unlinkat(dirFd, name.c_str(), 0);
-            ctx.Fail(forPath, kVerb, error);
-        }
-        return name;
+        const int e = out.LinkAs(name);
+        if (e == 0)
+            return name;
+        if (e != EEXIST)
+            ctx.Fail(forPath, kVerb, e);
     }
     ctx.FailWith(forPath, "Cannot " + std::string(kVerb) + " '" + DisplayPath(forPath) + "': every numbered name is taken.");
 }

@@ -23,11 +23,13 @@
 #include "platform/fileops/JobContext.h"
 #include "platform/fileops/NewNames.h"
 #include "platform/fileops/TreeOps.h"
+#include "platform/util/AtomicFile.h"
 
 namespace platform::fileops {
 namespace {
 
 using shell::fs::JoinPath;
+using shell::fs::RenameNoReplace;
 
 // Up to this size a file is read into memory in one go; larger ones go through
 // copy_file_range in chunks, between which a cancel is noticed.
@@ -54,7 +56,8 @@ struct Target {
 };
 
 // What a move copied, by identity and state, so that afterwards only sources that
-// were copied whole and have not changed since are removed.
+// were copied whole and have not changed since are removed; and what it made at the
+// destination, so that a move that fails takes back only that.
 class CopiedSet {
 public:
     void Add(const struct stat& st) { items_[{st.st_dev, st.st_ino}] = State(st); }
@@ -63,6 +66,8 @@ public:
         const auto it = items_.find({st.st_dev, st.st_ino});
         return it != items_.end() && it->second == State(st);
     }
+    void AddMade(const struct stat& st) { made_.insert({st.st_dev, st.st_ino}); }
+    bool Made(const struct stat& st) const { return made_.contains({st.st_dev, st.st_ino}); }
 
 private:
     using StateTuple = std::tuple<off_t, time_t, long, mode_t>;
@@ -71,6 +76,7 @@ private:
         return {st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_mode & S_IFMT};
     }
     std::map<std::pair<dev_t, ino_t>, StateTuple> items_;
+    std::set<std::pair<dev_t, ino_t>> made_;
 };
 
 // Removes a file the job started writing unless it was finished.
@@ -149,28 +155,6 @@ void CopyUserAttributes(int in, int out)
         if (read >= 0)
             ::fsetxattr(out, name, value.data(), static_cast<std::size_t>(read), 0);
     }
-}
-
-// A rename that never replaces: RENAME_NOREPLACE, or where a file system lacks it, a
-// hard link (which fails on an existing name) or, for folders, a check just before.
-int RenameNoReplace(int fromDir, const std::string& from, int toDir, const std::string& to)
-{
-    if (::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return errno;
-    struct stat st {};
-    if (const int e = LookUp(fromDir, from, st))
-        return e;
-    if (!S_ISDIR(st.st_mode)) {
-        if (::linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0)
-            return ::unlinkat(fromDir, from.c_str(), 0) == 0 ? 0 : errno;
-        if (errno == EEXIST)
-            return EEXIST;
-    }
-    if (LookUp(toDir, to, st) == 0)
-        return EEXIST;
-    return ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
 }
 
 class Transfer {
@@ -425,26 +409,32 @@ private:
         if (!S_ISREG(st.st_mode))
             ctx_.FailWith(srcPath, "Cannot " + verb_ + " '" + DisplayPath(srcPath) + "': it changed while being copied.");
 
-        const bool replace = target.how == Placement::Replace;
-        const std::string writeName = replace ? TempName(dstDir) : target.name;
-        UniqueFd out(::openat(dstDir, writeName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                              st.st_mode & 0777));
-        if (!out)
-            ctx_.Fail(srcPath, verb_, errno);
-        PartialFile partial(dstDir, writeName);
+        // Written where nobody sees it; it gets its name only once complete, so a
+        // copy cut short (a cancel, an error, a kill) leaves nothing that looks whole.
+        PendingFile out;
+        if (const int e = out.Create(dstDir, target.name, st.st_mode & 0777))
+            ctx_.Fail(srcPath, verb_, e);
         const std::uint64_t before = ctx_.Progress().bytesDone;
-        const std::uint64_t written = CopyData(in.Get(), out.Get(), st, srcPath);
-        CopyUserAttributes(in.Get(), out.Get());
+        const std::uint64_t written = CopyData(in.Get(), out.Fd(), st, srcPath);
+        CopyUserAttributes(in.Get(), out.Fd());
         if ((st.st_mode & 0777 & umask_) != 0)
-            ::fchmod(out.Get(), st.st_mode & 0777);
+            ::fchmod(out.Fd(), st.st_mode & 0777);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens(out.Get(), times);
-        // Network file systems report some write errors only here.
-        if (::close(out.Release()) != 0)
-            ctx_.Fail(srcPath, verb_, errno);
-        if (replace && ::renameat(dstDir, writeName.c_str(), dstDir, target.name.c_str()) != 0)
-            ctx_.Fail(srcPath, verb_, errno);
-        partial.Keep();
+        ::futimens(out.Fd(), times);
+        struct stat made {};
+        if (copied)
+            ::fstat(out.Fd(), &made);
+        if (target.how == Placement::Replace) {
+            if (const int e = out.ReplaceAs(target.name))
+                ctx_.Fail(srcPath, verb_, e);
+        } else if (const int e = out.LinkAs(target.name)) {
+            if (e == EEXIST) // the name was free when it was chosen: never replace what came since
+                ctx_.FailWith(srcPath, "Cannot " + verb_ + " '" + DisplayPath(srcPath) + "': '" +
+                                           DisplayPath(target.name) + "' appeared in the destination meanwhile.");
+            ctx_.Fail(srcPath, verb_, e);
+        }
+        if (copied)
+            copied->AddMade(made);
         if (copied && written == static_cast<std::uint64_t>(st.st_size))
             copied->Add(st);
         ctx_.Progress().bytesDone = before + node.bytes; // as counted, though the file may have changed size
@@ -526,6 +516,8 @@ private:
         PartialFile partial(dstDir, writeName);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::utimensat(dstDir, writeName.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        if (struct stat made {}; copied && LookUp(dstDir, writeName, made) == 0)
+            copied->AddMade(made);
         if (replace && ::renameat(dstDir, writeName.c_str(), dstDir, target.name.c_str()) != 0)
             ctx_.Fail(srcPath, verb_, errno);
         partial.Keep();
@@ -556,6 +548,8 @@ private:
         UniqueFd out(::openat(dstDir, target.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!out)
             ctx_.Fail(srcPath, verb_, errno);
+        if (struct stat made {}; copied && !merge && ::fstat(out.Get(), &made) == 0)
+            copied->AddMade(made);
         ++ctx_.Progress().filesDone;
         for (const Node& child : node.children) {
             ctx_.StopIfCancelled();
@@ -677,9 +671,11 @@ private:
             if (::syncfs(dest_.Get()) != 0)
                 ctx_.Fail(item.path, verb_, errno);
         } catch (const JobStopped&) {
-            if (target.how == Placement::Create)
+            // Only what this move made goes: a file that took a name meanwhile stays.
+            if (struct stat top {}; target.how == Placement::Create && LookUp(dest_.Get(), target.name, top) == 0 &&
+                                    copied.Made(top))
                 RemoveEntry(ctx_, dest_.Get(), target.name, JoinPath(destPath_, target.name), verb_,
-                            RemoveMode::BestEffort, [](const struct stat&) { return true; });
+                            RemoveMode::BestEffort, [&](const struct stat& st) { return copied.Made(st); });
             throw;
         }
         return RemoveEntry(ctx_, item.parent.Get(), item.name, item.path, "remove the moved original of",

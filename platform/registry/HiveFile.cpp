@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/util/AtomicFile.h"
 #include "platform/util/UniqueFd.h"
 
 namespace platform::registry {
@@ -390,28 +391,29 @@ Result HiveFile::WriteLocked(const std::string& text, RegKeyNode&& root)
         }
     }
     mode_t mode = 0600;
-    if (::stat(target.c_str(), &st) == 0)
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists)
         mode = st.st_mode & 07777;
-
-    // Only the lock holder writes the temporary file, so its name can be fixed; one
-    // left behind by a writer that was killed is simply replaced.
-    const std::string temp = target + ".tmp";
-    ::unlink(temp.c_str());
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!fd)
+    const std::string folder = FolderOf(target);
+    const std::string name = target.substr(target.rfind('/') + 1);
+    const UniqueFd dir(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    // Only the lock holder writes, so the temporary name, needed where the file
+    // system has no unnamed files, can be fixed; one left behind by a writer that
+    // was killed is simply replaced.
+    PendingFile file;
+    if (!dir || file.Create(dir.Get(), name, 0600, name + ".tmp") != 0)
         return AccessDenied;
     if (mode != 0600)
-        ::fchmod(fd.Get(), mode); // keep the permissions the user gave the file; no harm if we can't
-    const bool written =
-        WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!written) {
-        fd.Close();
-        ::unlink(temp.c_str());
+        ::fchmod(file.Fd(), mode); // keep the permissions the user gave the file; no harm if we can't
+    if (!WriteAll(file.Fd(), text) || ::fsync(file.Fd()) != 0)
         return AccessDenied;
-    }
-    SyncFolder(FolderOf(target));
-    const bool haveId = ::fstat(fd.Get(), &st) == 0; // after the rename, which changes the ctime
-    fd.Close();
+    int error = exists ? file.ReplaceAs(name) : file.LinkAs(name);
+    if (error == EEXIST && !exists)
+        error = file.ReplaceAs(name);
+    if (error != 0)
+        return AccessDenied;
+    SyncFolder(folder);
+    const bool haveId = ::stat(target.c_str(), &st) == 0;
 
     known_ = haveId;
     present_ = true;

@@ -50,14 +50,14 @@ int ResolveLong(const std::string& path, UniqueFd& parent, std::string& name)
     return WalkToFolder(ParentOf(path), parent);
 }
 
-int RenameAt2(int dirfd, const char* from, const char* to, unsigned flags)
+int RenameAt2(int fromDir, const char* from, int toDir, const char* to, unsigned flags)
 {
 #ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, dirfd, from, dirfd, to, flags) == 0)
+    if (::syscall(SYS_renameat2, fromDir, from, toDir, to, flags) == 0)
         return 0;
     return errno;
 #else
-    (void)dirfd, (void)from, (void)to, (void)flags;
+    (void)fromDir, (void)from, (void)toDir, (void)to, (void)flags;
     return ENOSYS;
 #endif
 }
@@ -171,18 +171,25 @@ int RenameNoReplace(const std::string& dir, const std::string& from, const std::
             return ::renameat(d, from.c_str(), d, to.c_str()) == 0 ? 0 : errno;
         return EEXIST;
     }
+    return RenameNoReplace(d, from, d, to);
+}
 
-    const int e = RenameAt2(d, from.c_str(), to.c_str(), RENAME_NOREPLACE);
+int RenameNoReplace(int fromDir, const std::string& from, int toDir, const std::string& to)
+{
+    const int e = RenameAt2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE);
     if (e != EINVAL && e != ENOSYS && e != ENOTSUP)
         return e;
     // The file system does not know RENAME_NOREPLACE. A file: a hard link fails when
     // the name exists, then the old name goes. A folder cannot be linked: rename
-    // after the check above, which leaves only the instant between the two open.
+    // after a check, which leaves only the instant between the two open.
+    struct stat src {}, dst {};
+    if (::fstatat(fromDir, from.c_str(), &src, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
     if (!S_ISDIR(src.st_mode)) {
-        if (::linkat(d, from.c_str(), d, to.c_str(), 0) == 0) {
-            if (::unlinkat(d, from.c_str(), 0) != 0) {
+        if (::linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0) {
+            if (::unlinkat(fromDir, from.c_str(), 0) != 0) {
                 const int err = errno;
-                ::unlinkat(d, to.c_str(), 0);
+                ::unlinkat(toDir, to.c_str(), 0);
                 return err;
             }
             return 0;
@@ -190,9 +197,9 @@ int RenameNoReplace(const std::string& dir, const std::string& from, const std::
         if (errno == EEXIST)
             return EEXIST;
     }
-    if (::fstatat(d, to.c_str(), &dst, AT_SYMLINK_NOFOLLOW) == 0)
+    if (::fstatat(toDir, to.c_str(), &dst, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
-    return ::renameat(d, from.c_str(), d, to.c_str()) == 0 ? 0 : errno;
+    return ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
 }
 
 } // namespace platform::shell::fs

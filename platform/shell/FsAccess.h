@@ -31,5 +31,8 @@ int Access(const std::string& path, int mode);
 int OpenDirectory(const std::string& path, UniqueFd& out);
 // Renames dir/from to dir/to without ever replacing an existing dir/to.
 int RenameNoReplace(const std::string& dir, const std::string& from, const std::string& to);
+// The same between two open folders; EEXIST when anything has the new name, even the
+// item itself under another spelling (the caller that renames in place checks that).
+int RenameNoReplace(int fromDir, const std::string& from, int toDir, const std::string& to);
 
 } // namespace platform::shell::fs

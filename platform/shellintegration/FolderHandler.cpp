@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "platform/shellintegration/MimeAppsList.h"
+#include "platform/util/AtomicFile.h"
 #include "platform/util/Text.h"
 
 namespace platform {
@@ -65,45 +66,12 @@ std::optional<std::string> ReadWhole(const std::string& path)
     return n == 0 ? std::optional<std::string>(std::move(text)) : std::nullopt;
 }
 
-// Replaces the file (the one a symbolic link leads to) by a complete new one, so a
-// reader or a crash sees the old text or the new, never half; its mode is kept.
+// Replaces the file (the one a symbolic link leads to, as dotfile managers keep
+// them) by a complete new one, so a reader or a crash sees the old text or the new,
+// never half; its mode is kept.
 bool WriteAtomically(const std::string& path, const std::string& text)
 {
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-        if (!real)
-            return false;
-        target = real.get();
-    }
-    if (!MakeFolders(FolderOf(target)))
-        return false;
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, mode) == 0;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += ok ? static_cast<std::size_t>(n) : 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    return MakeFolders(FolderOf(path)) && WriteFileAtomically(path, text, WriteMode::Replace, 0644) == 0;
 }
 
 constexpr std::string_view kGenericListName = "mimeapps.list";

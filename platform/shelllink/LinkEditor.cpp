@@ -7,7 +7,9 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/drivemap/DriveMap.h"
@@ -177,6 +179,43 @@ std::string StripQuotes(std::string_view text)
 }
 
 } // namespace
+
+std::optional<std::string> ShortcutSavePath(const std::string& hostPath, std::string& refusal)
+{
+    refusal.clear();
+    struct stat st {};
+    if (::lstat(hostPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return hostPath;
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(hostPath.c_str(), nullptr), &std::free);
+    if (!real) {
+        const int error = errno;
+        refusal = error == ENOENT ? "it is a symbolic link that leads nowhere"
+                                  : "it is a symbolic link that cannot be followed: " + SystemReason(error);
+        return std::nullopt;
+    }
+    const std::string target = real.get();
+    const std::string leadsTo = "it is a symbolic link to \"" + target + "\", ";
+    const std::size_t dot = target.rfind('.');
+    const std::string_view extension =
+        dot == std::string::npos || target.find('/', dot) != std::string::npos ? "" : std::string_view(target).substr(dot);
+    const bool sameKind = ShortcutKindOf(hostPath) == ShortcutKind::InternetShortcut
+                              ? EqualsIgnoreAsciiCase(extension, ".url")
+                              : EqualsIgnoreAsciiCase(extension, ".lnk") || EqualsIgnoreAsciiCase(extension, ".pif");
+    const int statError = ::stat(target.c_str(), &st) == 0 ? 0 : errno;
+    if (statError)
+        refusal = leadsTo + "which cannot be read: " + SystemReason(statError);
+    else if (!S_ISREG(st.st_mode))
+        refusal = leadsTo + "which is not a file";
+    else if (!sameKind)
+        refusal = leadsTo + (ShortcutKindOf(hostPath) == ShortcutKind::InternetShortcut
+                                 ? "which is not an Internet shortcut (.url)"
+                                 : "which is not a shell link (.lnk or .pif)");
+    else if (st.st_uid != ::geteuid())
+        refusal = leadsTo + "a file of another user";
+    if (!refusal.empty())
+        return std::nullopt;
+    return target;
+}
 
 ShortcutKind ShortcutKindOf(std::string_view hostPath)
 {
@@ -551,7 +590,13 @@ EditResult LinkEditor::Save(SaveMode mode)
         return Result(EditStatus::Invalid, "it has no target");
     if (!new_ && bytes == original_)
         return {};
+    std::string destination = path_;
     if (!new_) {
+        std::string refusal;
+        const std::optional<std::string> through = ShortcutSavePath(path_, refusal);
+        if (!through)
+            return Result(EditStatus::Failed, refusal);
+        destination = *through;
         struct stat st {};
         if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             (::access(path_.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
@@ -565,10 +610,12 @@ EditResult LinkEditor::Save(SaveMode mode)
                 return Result(EditStatus::Changed, "it changed since it was opened");
         }
     }
-    const int error =
-        WriteFileAtomically(path_, bytes, new_ ? WriteMode::CreateNew : WriteMode::Replace);
+    // The place checked above is the place written: a link put there since is refused.
+    const int error = WriteFileAtomically(destination, bytes, new_ ? WriteMode::CreateNew : WriteMode::ReplaceHere);
     if (error == EEXIST && new_)
         return Result(EditStatus::Exists, "a file of that name exists already");
+    if (error == ELOOP)
+        return Result(EditStatus::Failed, "it was replaced by a symbolic link meanwhile");
     if (error)
         return Result(EditStatus::Failed, "could not be saved: " + SystemReason(error));
     original_ = bytes;

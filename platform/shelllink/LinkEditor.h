@@ -25,6 +25,13 @@ enum class ShortcutKind { ShellLink, InternetShortcut };
 // ".url" in any letter case is an Internet shortcut; any other name a shell link.
 ShortcutKind ShortcutKindOf(std::string_view hostPath);
 
+// Where saving the shortcut at `hostPath` may write: the path itself, or, when its
+// name is a symbolic link, the file the link leads to if that is a regular file the
+// user owns whose name makes it a shortcut of the same kind (.lnk or .pif, or .url).
+// A link from someone else must not turn a save into a write to any file the user
+// can write. Nothing, and the reason in `refusal`, otherwise.
+std::optional<std::string> ShortcutSavePath(const std::string& hostPath, std::string& refusal);
+
 struct ShortcutIcon {
     std::string location; // a Windows path; empty: none
     int index = 0;

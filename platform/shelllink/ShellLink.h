@@ -159,10 +159,10 @@ public:
     // item; used by the next SetPath and written into the header at once.
     void SetTargetInfo(const LinkTargetInfo& info);
     std::vector<std::uint8_t> SaveToBytes() const;
-    // Atomically: a temporary file in the same folder, fsync, rename. Through a
-    // symbolic link, the file it leads to is replaced and the link kept. False (and
-    // the file untouched) when the path is a folder, the file is read-only (not
-    // writable by us, or without any write bit), or anything fails.
+    // Atomically (WriteFileAtomically). Through a symbolic link, the file it leads to
+    // is replaced and the link kept, when ShortcutSavePath allows it. False (and the
+    // file untouched) when the path is a folder, the file is read-only (not writable
+    // by us, or without any write bit), a link leads elsewhere, or anything fails.
     bool Save(const std::string& hostPath) const;
 
     struct Data; // the parsed file (ShellLinkData.h)

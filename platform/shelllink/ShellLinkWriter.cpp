@@ -6,14 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 
+#include "platform/shelllink/LinkEditor.h"
 #include "platform/shelllink/ShellLink.h"
 #include "platform/shelllink/ShellLinkData.h"
+#include "platform/util/AtomicFile.h"
 #include "platform/util/Text.h"
 #include "platform/util/UniqueFd.h"
 
@@ -336,67 +336,22 @@ bool ShellLink::Save(const std::string& linkPath) const
 {
     if (linkPath.empty())
         return false;
+    std::string refusal;
+    const std::optional<std::string> destination = ShortcutSavePath(linkPath, refusal);
+    if (!destination)
+        return false;
     struct stat existing {};
-    const bool exists = ::stat(linkPath.c_str(), &existing) == 0;
+    const bool exists = ::stat(destination->c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode))
         return false; // never put a file in place of a folder (or a device)
     // A read-only link stays as it is, as Windows refuses to save over one; a file
     // without any write bit counts as read-only even for root.
-    if (exists && (::access(linkPath.c_str(), W_OK) != 0 || (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
+    if (exists &&
+        (::access(destination->c_str(), W_OK) != 0 || (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0))
         return false;
-    // Saving through a symbolic link updates the file it leads to; renaming over the
-    // link itself would replace it with a copy and leave its target unchanged.
-    std::string hostPath = linkPath;
-    if (exists) {
-        std::unique_ptr<char, decltype(&std::free)> real(::realpath(linkPath.c_str(), nullptr), &std::free);
-        if (!real)
-            return false;
-        hostPath = real.get();
-    }
-    const std::size_t slash = hostPath.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : hostPath.substr(0, slash));
-    const std::string name = slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
-    if (name.empty())
-        return false;
-
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    UniqueFd file;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-        temp = folder + "/." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-               std::to_string(static_cast<unsigned long long>(tick) % 100000) + ".tmp";
-        file = UniqueFd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!file && errno != EEXIST)
-            return false;
-    }
-    if (!file)
-        return false;
-    const int fd = file.Get();
-    bool ok = true;
-    if (exists)
-        ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
     const std::vector<std::uint8_t>& bytes = d_->bytes;
-    std::size_t written = 0;
-    while (ok && written < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            ok = false;
-        else
-            written += static_cast<std::size_t>(w);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = file.Close() == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), hostPath.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
-        ::fsync(dir.Get());
-    return true;
+    return WriteFileAtomically(*destination, {reinterpret_cast<const char*>(bytes.data()), bytes.size()},
+                               WriteMode::ReplaceHere) == 0;
 }
 
 std::optional<LinkTargetInfo> LinkTargetInfoOf(const std::string& hostPath)

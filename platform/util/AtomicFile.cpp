@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <random>
 
 #include "platform/shell/FsAccess.h"
 
@@ -70,7 +70,106 @@ int ReadSmallFile(const std::string& path, std::size_t limit, std::string& out)
     return 0;
 }
 
-int WriteFileAtomically(const std::string& path, std::string_view bytes, WriteMode mode)
+PendingFile::~PendingFile()
+{
+    fd_.Close();
+    if (!temp_.empty())
+        ::unlinkat(dir_, temp_.c_str(), 0);
+}
+
+int PendingFile::Create(int dirFd, std::string_view name, mode_t mode, std::string_view fixedTemp)
+{
+    dir_ = dirFd;
+    fixedTemp_ = fixedTemp;
+    // An unnamed file is named through /proc: linkat's AT_EMPTY_PATH would need a
+    // privilege the user does not have.
+    static const bool haveProc = ::access("/proc/self/fd", F_OK) == 0;
+    if (haveProc) {
+        fd_ = UniqueFd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (fd_)
+            return 0;
+        // The file system (or, with EISDIR, the kernel) has no unnamed files.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return errno;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = TempName(name);
+        fd_ = UniqueFd(::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd_) {
+            temp_ = temp;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+std::string PendingFile::TempName(std::string_view name) const
+{
+    if (!fixedTemp_.empty()) {
+        ::unlinkat(dir_, fixedTemp_.c_str(), 0); // left by a writer that was killed
+        return fixedTemp_;
+    }
+    thread_local std::mt19937 random{std::random_device{}()};
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+    // Short enough for any file system, and still telling whose it is.
+    return "." + std::string(name.substr(0, 200)) + suffix;
+}
+
+int PendingFile::LinkUnder(const std::string& name)
+{
+    if (!fd_)
+        return EBADF;
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_.Get());
+    return ::linkat(AT_FDCWD, self, dir_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+int PendingFile::LinkAs(const std::string& name)
+{
+    if (!temp_.empty()) {
+        if (const int e = fd_.Close())
+            return e;
+        if (const int e = shell::fs::RenameNoReplace(dir_, temp_, dir_, name))
+            return e;
+        temp_.clear();
+        return 0;
+    }
+    if (const int e = LinkUnder(name))
+        return e;
+    struct stat linked {};
+    const bool known = ::fstat(fd_.Get(), &linked) == 0;
+    const int e = fd_.Close();
+    if (e != 0) { // the file may be incomplete: the name goes again, if it is still ours
+        struct stat named {};
+        if (known && ::fstatat(dir_, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == linked.st_dev && named.st_ino == linked.st_ino)
+            ::unlinkat(dir_, name.c_str(), 0);
+    }
+    return e;
+}
+
+int PendingFile::ReplaceAs(const std::string& name)
+{
+    for (int attempt = 0; temp_.empty(); ++attempt) {
+        const std::string temp = TempName(name);
+        const int e = LinkUnder(temp);
+        if (e == 0)
+            temp_ = temp;
+        else if (e != EEXIST || attempt == 100)
+            return e;
+    }
+    if (const int e = fd_.Close())
+        return e;
+    if (::renameat(dir_, temp_.c_str(), dir_, name.c_str()) != 0)
+        return errno;
+    temp_.clear();
+    return 0;
+}
+
+int WriteFileAtomically(const std::string& path, std::string_view bytes, WriteMode mode, mode_t newFileMode)
 {
     if (path.empty())
         return ENOENT;
@@ -79,7 +178,9 @@ int WriteFileAtomically(const std::string& path, std::string_view bytes, WriteMo
     if (mode == WriteMode::CreateNew && exists)
         return EEXIST;
     std::string destination = path;
-    if (exists) {
+    if (exists && S_ISLNK(existing.st_mode)) {
+        if (mode == WriteMode::ReplaceHere)
+            return ELOOP;
         // Renaming over a symbolic link would replace the link with a copy and leave
         // the file it leads to unchanged.
         std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
@@ -88,52 +189,42 @@ int WriteFileAtomically(const std::string& path, std::string_view bytes, WriteMo
         destination = real.get();
         if (::stat(destination.c_str(), &existing) != 0)
             return errno;
-        if (S_ISDIR(existing.st_mode))
-            return EISDIR;
-        if (!S_ISREG(existing.st_mode))
-            return EINVAL;
     }
+    if (exists && S_ISDIR(existing.st_mode))
+        return EISDIR;
+    if (exists && !S_ISREG(existing.st_mode))
+        return EINVAL;
     const std::size_t slash = destination.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : destination.substr(0, slash));
     const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
     if (name.empty() || name == "." || name == "..")
         return EINVAL;
 
-    static std::atomic<unsigned> counter{0};
-    std::string tempName;
-    UniqueFd fd;
-    for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
-        const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-        tempName = "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                   std::to_string(static_cast<unsigned long long>(tick) % 100000) + ".tmp";
-        fd = UniqueFd(::open(shell::fs::JoinPath(folder, tempName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd && errno != EEXIST)
-            return errno;
-    }
-    if (!fd)
-        return EEXIST;
-    const std::string temp = shell::fs::JoinPath(folder, tempName);
+    // O_PATH: a folder the user may write and pass through but not list still takes the file.
+    UniqueFd dir(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
+        return errno;
+    PendingFile file;
+    if (const int e = file.Create(dir.Get(), name, newFileMode))
+        return e;
     int error = 0;
-    if (exists && ::fchmod(fd.Get(), existing.st_mode & 07777) != 0)
+    if (exists && ::fchmod(file.Fd(), existing.st_mode & 07777) != 0)
         error = errno;
     if (!error)
-        error = WriteAll(fd.Get(), bytes);
-    if (!error && ::fsync(fd.Get()) != 0)
+        error = WriteAll(file.Fd(), bytes);
+    if (!error && ::fsync(file.Fd()) != 0)
         error = errno;
-    if (::close(fd.Release()) != 0 && !error)
-        error = errno;
-    if (!error) {
-        if (mode == WriteMode::CreateNew)
-            error = shell::fs::RenameNoReplace(folder, tempName, name);
-        else if (::rename(temp.c_str(), destination.c_str()) != 0)
-            error = errno;
+    if (!error && exists) {
+        error = file.ReplaceAs(name);
+    } else if (!error) {
+        error = file.LinkAs(name);
+        if (error == EEXIST && mode != WriteMode::CreateNew) // made meanwhile: replacing is what was asked
+            error = file.ReplaceAs(name);
     }
-    if (error) {
-        ::unlink(temp.c_str());
+    if (error)
         return error;
-    }
-    if (UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
-        ::fsync(dir.Get());
+    if (const UniqueFd sync(::openat(dir.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)); sync)
+        ::fsync(sync.Get());
     return 0;
 }
 

@@ -13,10 +13,12 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <regex>
 
 #include "platform/fileops/FileJob.h"
 #include "platform/fileops/NewNames.h"
+#include "platform/shell/FsAccess.h"
 #include "platform/shelllink/ShellLink.h"
 #include "tests/support/ScratchMount.h"
 #include "tests/support/TestSupport.h"
@@ -471,6 +473,62 @@ TEST(FileJobPaste, AWriteErrorHalfWayLeavesTheSourceAndNoPartialCopy)
         EXPECT_EQ(Contents(tmp / "src"), before);
         EXPECT_TRUE(Contents(tmp / "dest").empty()); // what the move made is taken back
     }
+}
+
+// A file that takes the name while the copy is written (from the progress report,
+// once the name was found free) is never replaced: the copy stops and takes back
+// only what it made. Until then the copy has no name, so a kill leaves nothing
+// that looks whole.
+TEST(FileJobPaste, ACopyHasNoNameUntilWholeAndNeverTakesANameTakenMeanwhile)
+{
+    for (const bool moveAcross : {false, true}) {
+        SCOPED_TRACE(moveAcross ? "move across file systems" : "copy");
+        TempDir tmp;
+        MakeDirs(tmp / "src");
+        MakeDirs(tmp / "dest");
+        const std::string source = tmp / "src/big.bin", planted = tmp / "dest/big.bin";
+        WriteFile(source, std::string(3 << 20, 'b')); // reported as it goes
+        std::unique_ptr<testsupport::ScratchMount> mount;
+        if (moveAcross) {
+            std::string whyNot;
+            mount = testsupport::ScratchMount::Create(tmp / "dest", 8 << 20, whyNot);
+            if (!mount) {
+                std::cout << "[  SKIPPED ] across file systems: " << whyNot << "\n";
+                continue;
+            }
+        }
+        auto script = std::make_shared<Script>();
+        std::optional<bool> namedWhileWritten;
+        script->onProgress = [&](const JobProgress& p) {
+            if (p.bytesDone > 0 && !namedWhileWritten) {
+                namedWhileWritten = Exists(planted);
+                WriteFile(planted, "planted");
+            }
+        };
+        const JobResult r = RunJob(JobRequest::Paste({source}, moveAcross, tmp / "dest"), script);
+        EXPECT_EQ(namedWhileWritten, std::optional<bool>(false));
+        EXPECT_NE(r.error.find("appeared in the destination meanwhile"), std::string::npos) << r.error;
+        EXPECT_TRUE(ReadFile(planted) == "planted");
+        EXPECT_EQ(Contents(tmp / "dest").size(), 1u); // nothing else, no temporary
+        EXPECT_EQ(ReadFile(source).size(), 3u << 20);
+    }
+}
+
+// Where a move renames, a name taken after the check is refused by the rename itself.
+TEST(FileJobPaste, AMoveByRenameNeverReplacesANameTakenAfterItsCheck)
+{
+    TempDir tmp;
+    MakeDirs(tmp / "src/folder");
+    MakeDirs(tmp / "dest/folder/kept");
+    WriteFile(tmp / "src/file", "moved");
+    WriteFile(tmp / "dest/file", "planted");
+    UniqueFd src, dest;
+    ASSERT_EQ(shell::fs::OpenDirectory(tmp / "src", src), 0);
+    ASSERT_EQ(shell::fs::OpenDirectory(tmp / "dest", dest), 0);
+    const auto before = Contents(tmp.Path());
+    for (const char* name : {"file", "folder"})
+        EXPECT_EQ(shell::fs::RenameNoReplace(src.Get(), name, dest.Get(), name), EEXIST) << name;
+    EXPECT_EQ(Contents(tmp.Path()), before);
 }
 
 TEST(FileJobLinks, ShortcutsAreNamedNumberedAndPointThroughTheDriveMap)

@@ -118,6 +118,28 @@ TEST(FolderHandler, TheAssociationIsAddedAndRemovedKeepingEveryOtherLine)
     }
 }
 
+// Dotfile managers keep mimeapps.list elsewhere and link to it: the link stays, and
+// the file it leads to gets the new text.
+TEST(FolderHandler, AMimeappsListThatIsASymbolicLinkStaysOne)
+{
+    XdgFolders xdg;
+    const std::string kept = xdg.dir / "dotfiles/mimeapps.list";
+    const std::string before = "[Added Associations]\ntext/plain=ed.desktop;\n";
+    MakeDirs(xdg.dir / "dotfiles");
+    WriteFile(kept, before);
+    ASSERT_EQ(::symlink("../dotfiles/mimeapps.list", xdg.List().c_str()), 0);
+    const auto isLink = [&] {
+        struct stat st {};
+        return ::lstat(xdg.List().c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    };
+    ASSERT_TRUE(AddFolderHandler("/usr/bin/quillmere", std::nullopt));
+    EXPECT_TRUE(isLink());
+    EXPECT_NE(ReadFile(kept).find(std::string(kFolderHandlerId)), std::string::npos) << ReadFile(kept);
+    ASSERT_TRUE(RemoveFolderHandler());
+    EXPECT_TRUE(isLink());
+    EXPECT_EQ(ReadFile(kept), before);
+}
+
 TEST(FolderHandler, ADefaultTheUserChangedMeanwhileStays)
 {
     XdgFolders xdg;

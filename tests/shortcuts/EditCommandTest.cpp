@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iostream>
+
 #include "platform/drivemap/DriveMap.h"
 #include "platform/shelllink/LinkEditor.h"
 #include "platform/shelllink/ShellLink.h"
@@ -145,6 +148,56 @@ TEST(EditCommand, RefusalsAreOneLineEachAndTheRestIsSaved)
         EXPECT_NE(r.err.find("quillmere --help"), std::string::npos);
     }
     EXPECT_EQ(::access((dir / "x.lnk").c_str(), F_OK), -1);
+}
+
+// A name that is a symbolic link is saved through only to the user's own shortcut of
+// the same kind: a link planted in a shared folder must not make a save write to any
+// file the user may write.
+TEST(EditCommand, ASaveThroughASymbolicLinkReachesOnlyTheUsersOwnShortcutOfItsKind)
+{
+    TempDir dir;
+    const std::string url = "[InternetShortcut]\r\nURL=http://old/\r\n";
+    WriteFile(dir / "notes.txt", url); // any text reads as an Internet shortcut
+    WriteFile(dir / "link-bytes.dat", WrittenLink());
+    WriteFile(dir / "mine.pif", WrittenLink());
+    WriteFile(dir / "theirs.lnk", WrittenLink());
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((dir / "theirs.lnk").c_str(), 65534, 65534), 0);
+    }
+    struct Case {
+        const char* link;
+        const char* target;
+        const char* option;
+        std::string refusal; // empty: saved
+    } cases[] = {
+        {"web.url", "notes.txt", "--target=https://new/", "which is not an Internet shortcut (.url)"},
+        {"tool.lnk", "link-bytes.dat", "--comment=new", "which is not a shell link (.lnk or .pif)"},
+        {"other.lnk", "theirs.lnk", "--comment=new", "a file of another user"},
+        {"alias.lnk", "mine.pif", "--comment=new", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        if (!root && std::string(c.target) == "theirs.lnk") {
+            std::cout << "[  SKIPPED ] a file of another user needs root to make\n";
+            continue;
+        }
+        const std::string link = dir / c.link, target = std::filesystem::canonical(dir / c.target);
+        ASSERT_EQ(::symlink(c.target, link.c_str()), 0);
+        const std::string before = ReadFile(target);
+        const auto r = RunProgram({"--edit", link, c.option}, kEnv);
+        struct stat st {};
+        ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        if (c.refusal.empty()) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_NE(ReadFile(target), before);
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quillmere: " + link + ": it is a symbolic link to \"" + target + "\", " + c.refusal + "\n");
+        EXPECT_EQ(ReadFile(target), before);
+    }
 }
 
 TEST(EditCommand, ALinkEditedToAMissingTargetFailsTheTest)
