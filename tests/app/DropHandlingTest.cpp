@@ -19,6 +19,7 @@
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/app/DropTestSupport.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
+#include "tests/support/ScratchMount.h"
 
 using listtest::WaitFor;
 using listtest::WriteLink;
@@ -153,10 +154,11 @@ TEST_F(DropHandlingTest, DropsGoThroughTheVerbsIntoTheFolderUnderThePointer)
          {{Src({"x.lnk", "y.lnk", "z.LNK"}), env / "last/sub", PasteMode::Move}}},
         {"a shortcut onto another tree node, Ctrl", true, [&] { return Node(Child(last, "deep")); }, {"x.lnk"},
          ctrl, Qt::CopyAction, {{Src({"x.lnk"}), env / "last/deep", PasteMode::Copy}}},
+        // No folder there: nothing is offered, and the clipboard stays as it was.
         {"Computer takes nothing", true, [&] { return Node(Child(tree->RootNode(), "Computer")); }, three, {},
-         Qt::MoveAction, {}},
+         Qt::IgnoreAction, {}},
         {"Trash takes nothing", true, [&] { return Node(Child(tree->RootNode(), "Trash")); }, {"doc.txt"}, {},
-         Qt::LinkAction, {}},
+         Qt::IgnoreAction, {}},
         // A folder into itself, or below itself: no drop at all.
         {"a folder onto its own row", false, [&] { return Row("deep"); }, {env / "last/deep"}, {},
          Qt::IgnoreAction, {}},
@@ -173,12 +175,12 @@ TEST_F(DropHandlingTest, DropsGoThroughTheVerbsIntoTheFolderUnderThePointer)
         QWidget* viewport = c.onTree ? tree->viewport() : list->viewport();
         EXPECT_EQ(Drag(viewport, *Files(c.files), c.where(), c.keys), c.answer) << c.what;
         EXPECT_EQ(pastes->log, c.expected) << c.what;
-        // The drop went through the clipboard: what it held before is gone.
+        // The drop went through the clipboard: what it held before is gone. A drop
+        // refused leaves it alone.
         platform::clipboard::FileList held;
-        if (c.answer != Qt::IgnoreAction) {
-            EXPECT_FALSE(platform::clipboard::ReadFiles(held) && held.paths == std::vector<std::string>{"/before"})
-                << c.what;
-        }
+        EXPECT_EQ(platform::clipboard::ReadFiles(held) && held.paths == std::vector<std::string>{"/before"},
+                  c.answer == Qt::IgnoreAction)
+            << c.what;
         EXPECT_EQ(list->DropHighlightRow(), -1) << c.what;
         EXPECT_EQ(tree->DropTarget(), nullptr) << c.what;
     }
@@ -196,13 +198,62 @@ TEST_F(DropHandlingTest, DropsGoThroughTheVerbsIntoTheFolderUnderThePointer)
     EXPECT_TRUE(intruding);
     EXPECT_EQ(pastes->log, (std::vector<Paste>{{Src({"x.lnk"}), env / "last/sub", PasteMode::Copy}}));
 
-    // Below the last node of the tree there is no folder to take the files.
+    // Below the last node of the tree, and on a list that shows no folder, there is
+    // no folder to take the files either.
     tree->CollapseNode(Child(tree->RootNode(), "Computer"));
     pastes->log.clear();
     const QPoint below(10, tree->viewport()->height() - 5);
     ASSERT_EQ(tree->NodeAt(below), nullptr);
-    Drag(tree->viewport(), *Files(three), below);
+    platform::clipboard::WriteFiles({"/before"}, false);
+    EXPECT_EQ(Drag(tree->viewport(), *Files(three), below), Qt::IgnoreAction);
+    tree->SetSelected(Child(tree->RootNode(), "Computer"));
+    ASSERT_TRUE(WaitFor([&] { return list->Directory().empty() && list->ItemCount() == 0; }));
+    EXPECT_EQ(Drag(list->viewport(), *Files(three), ListBackground()), Qt::IgnoreAction);
     EXPECT_TRUE(pastes->log.empty());
+    platform::clipboard::FileList held;
+    EXPECT_TRUE(platform::clipboard::ReadFiles(held) && held.paths == std::vector<std::string>{"/before"});
+}
+
+TEST_F(DropHandlingTest, AFolderWhoseNameHoldsAWildcardTakesTheDropItself)
+{
+    // "a*" would match the folders beside it if its name were taken as a pattern.
+    for (const char* name : {"a*", "abc", "apple"})
+        MakeDirs(env / ("wild/" + std::string(name)));
+    window->SetTreeSelection(env / "wild");
+    ASSERT_TRUE(WaitFor([&] { return list->Directory() == env / "wild/" && list->FolderCount() == 3; }));
+    TFolderNode* wild = tree->Selected();
+    ASSERT_TRUE(wild);
+    tree->ExpandNode(wild);
+    ASSERT_TRUE(Child(wild, "a*"));
+    const RecordedPastes::Call expected{Src({"x.lnk"}), env / "wild/a*", PasteMode::Copy};
+    EXPECT_EQ(Drag(list->viewport(), *Files({"x.lnk"}), Row("a*"), Qt::ControlModifier), Qt::CopyAction);
+    EXPECT_EQ(Drag(tree->viewport(), *Files({"x.lnk"}), Node(Child(wild, "a*")), Qt::ControlModifier),
+              Qt::CopyAction);
+    EXPECT_EQ(pastes->log, (std::vector<RecordedPastes::Call>{expected, expected}));
+}
+
+TEST_F(DropHandlingTest, FilesTheirFolderDoesNotLetGoAreOfferedACopy)
+{
+    std::string whyNot;
+    const auto locked = testsupport::LockedFolder::Create(
+        env / "locked", [&] { WriteFile(env / "locked/m.lnk", "x"); }, whyNot);
+    if (!locked)
+        GTEST_SKIP() << whyNot;
+    const std::string file = env / "locked/m.lnk";
+    const struct {
+        const char* what;
+        Qt::DropActions allowed;
+        Qt::DropAction answer;
+        std::vector<RecordedPastes::Call> expected;
+    } cases[] = {
+        {"no key held", kAll, Qt::CopyAction, {{{file}, env / "last/sub", PasteMode::Copy}}},
+        {"a source that allows a move alone", Qt::MoveAction, Qt::IgnoreAction, {}},
+    };
+    for (const auto& c : cases) {
+        pastes->log.clear();
+        EXPECT_EQ(Drag(list->viewport(), *Files({file}), Row("sub"), {}, true, c.allowed), c.answer) << c.what;
+        EXPECT_EQ(pastes->log, c.expected) << c.what;
+    }
 }
 
 TEST_F(DropHandlingTest, OnlyFolderRowsAndNodesAreHighlightedWhileThePointerIsOver)

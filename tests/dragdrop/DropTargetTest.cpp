@@ -132,6 +132,35 @@ TEST_F(DropTargetTest, DataNamingNoLocalFileIsRefusedForTheWholeDrag)
     }
 }
 
+TEST_F(DropTargetTest, FilesDraggedFromAWebPageAreRefusedForTheWholeDrag)
+{
+    target.SetDragtypes(dtCopy | dtMove);
+    target.SetGetDataOnEnter(true);
+    // What browsers put beside a page's URI list; file managers add plain text and
+    // their own formats, never these.
+    const struct {
+        const char* format;
+        bool refused;
+    } cases[] = {
+        {"text/x-moz-url", true},
+        {"_NETSCAPE_URL", true},
+        {"text/html", true},
+        {"text/plain", false},
+        {"x-special/gnome-icon-list", false},
+    };
+    for (const auto& c : cases) {
+        QMimeData data;
+        data.setData(CF_HDROP, platform::clipboard::MakeUriList({"/home/user/.ssh/id_rsa"}));
+        data.setData(c.format, "file:///home/user/.ssh/id_rsa");
+        dropped = 0;
+        droppedFiles.clear();
+        Send(QEvent::DragEnter, &data);
+        const Answer answer = Send(QEvent::Drop, &data);
+        EXPECT_EQ(answer.accepted, !c.refused) << c.format;
+        EXPECT_EQ(droppedFiles.empty(), c.refused) << c.format;
+    }
+}
+
 TEST_F(DropTargetTest, ANameMapIsKeptOnlyWithAPlainNameForEveryFile)
 {
     const std::vector<std::string> three = {"A.lnk", "B.lnk", "C.lnk"};

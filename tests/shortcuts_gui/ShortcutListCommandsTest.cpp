@@ -7,13 +7,16 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "platform/clipboard/Clipboard.h"
+#include "platform/verbs/VerbMessages.h"
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 #include "tests/support/PopupMenus.h"
 #include "tests/support/RecordedFileWork.h"
+#include "tests/support/ScratchMount.h"
 
 namespace clip = platform::clipboard;
 using platform::verbs::PasteMode;
@@ -44,8 +47,13 @@ protected:
         list.SetDirectory(dir);
         list.ReadFolder();
         AnswerNo();
+        platform::verbs::SetMessageRoute([this](const std::string& message, QWidget*) { told.push_back(message); });
     }
-    void TearDown() override { platform::verbs::SetFileWork(nullptr); }
+    void TearDown() override
+    {
+        platform::verbs::SetFileWork(nullptr);
+        platform::verbs::SetMessageRoute(nullptr);
+    }
 
     void SelectNames(std::initializer_list<const char*> names)
     {
@@ -87,6 +95,7 @@ protected:
     std::vector<std::string> started;
     QString asked;
     QTimer answerNo;
+    std::vector<std::string> told; // what the verbs said
     TwekShortcutListView list;
 };
 
@@ -182,6 +191,69 @@ TEST_F(ListCommandsTest, CutRowsStayGhostedUntilTheNextRead)
     list.ReadFolder();
     for (int row = 0; row < list.ItemCount(); ++row)
         EXPECT_FALSE(list.ItemCut(row)) << row;
+}
+
+TEST_F(ListCommandsTest, CutAndDeleteWhereTheFolderRefusesSayWhyAndChangeNothing)
+{
+    std::string whyNot;
+    const std::string lockedDir = env / "locked";
+    const auto locked = testsupport::LockedFolder::Create(
+        lockedDir,
+        [&] {
+            listtest::WriteLink(lockedDir + "/x.lnk", env / "target.txt");
+            listtest::WriteLink(lockedDir + "/y.lnk", env / "target.txt");
+        },
+        whyNot);
+    if (!locked)
+        GTEST_SKIP() << whyNot;
+    list.SetDirectory(lockedDir);
+    list.ReadFolder();
+    ASSERT_EQ(list.ItemCount(), 2);
+    for (const char* verb : {"Cut", "Delete"}) {
+        clip::WriteFiles({env / "elsewhere.txt"}, false);
+        told.clear();
+        SelectNames({"x.lnk", "y.lnk"});
+        list.DoVerb(verb);
+        // One message for the two files, each named.
+        ASSERT_EQ(told.size(), 1u) << verb;
+        EXPECT_NE(told[0].find(lockedDir + "/x.lnk"), std::string::npos) << told[0];
+        EXPECT_NE(told[0].find(lockedDir + "/y.lnk"), std::string::npos) << told[0];
+        EXPECT_FALSE(list.ItemCut(0) || list.ItemCut(1)) << verb;
+        EXPECT_EQ(Clipboard().paths, std::vector<std::string>{env / "elsewhere.txt"}) << verb;
+        EXPECT_TRUE(work->log.empty()) << verb;
+    }
+}
+
+TEST_F(ListCommandsTest, ARefusedNameIsToldAndStaysInItsEditor)
+{
+    listtest::WriteLink(dir + "/c.lnk", env / "target.txt");
+    list.ReadFolder();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    const struct {
+        QString typed;
+        std::string message;
+    } cases[] = {
+        {"x/y", "\"x/y.lnk\" cannot be a file's name."},
+        {"c", "Could not rename \"a.lnk\": a file named \"c.lnk\" exists already."},
+    };
+    for (const auto& c : cases) {
+        told.clear();
+        SelectNames({"a.lnk"});
+        list.DoVerb("Rename");
+        auto* editor = list.viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(c.typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(listtest::WaitFor([&] { return !told.empty(); })) << c.message;
+        EXPECT_EQ(told, std::vector<std::string>{c.message});
+        editor = list.viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr) << c.message;
+        EXPECT_EQ(editor->text(), c.typed);
+        // Esc gives the name up; the file keeps its own.
+        EndEdit();
+        EXPECT_TRUE(std::filesystem::exists(dir + "/a.lnk"));
+    }
 }
 
 TEST_F(ListCommandsTest, RenameFromTheContextMenuEditsTheFirstSelectedRow)
