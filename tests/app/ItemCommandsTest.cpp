@@ -114,65 +114,35 @@ TEST_F(ItemCommandsTest, ItemCommandsGoToThePaneWithTheFocus)
 
 TEST_F(ItemCommandsTest, TheTreeActsOnItsNodeAsOneItemWhateverItsNameHolds)
 {
-    using enum ActionId;
-    using Call = testsupport::RecordedFileWork::Call;
-    // A name with "*" is a name here, beside the folders it would match as a pattern.
+    // "a*" is a name here, beside a folder it would match as a pattern.
     const std::string wild = folder + "/a*";
-    for (const char* name : {"a*", "abc", "apple", "Another"})
-        MakeDirs(folder + "/" + name);
+    MakeDirs(wild);
+    MakeDirs(folder + "/abc");
     MakeDirs(env / "home/Desktop");
-    const std::string doc = env / "doc.txt";
     auto* app = qobject_cast<TApplication*>(QCoreApplication::instance());
-    ASSERT_TRUE(app);
     QStringList shown;
     app->SetErrorPresenter([&](const QString& message) { shown << message; });
     const std::shared_ptr<void> restore(nullptr, [app](void*) { app->SetErrorPresenter({}); });
-
     TForm1 w({wild});
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    TdfsSystemTreeView* tree = w.dfsTV();
-    ASSERT_EQ(tree->Selection(), wild);
-    const struct {
-        ActionId action;
-        std::vector<Call> work;
-        std::vector<std::string> onClipboard;
-    } cases[] = {
-        {aCopy, {}, {wild}},
-        {aCut, {}, {wild}},
-        {aDelete, {{"trash", "", PasteMode::Copy, {wild}}}, {doc}},
-        {aPaste, {{"paste", wild, PasteMode::Copy, {doc}}}, {doc}},
-        {aPasteShortcut, {{"paste", wild, PasteMode::Shortcuts, {doc}}}, {doc}},
-    };
-    for (const auto& c : cases) {
-        const char* what = ActionRowOf(c.action).name;
-        clip::WriteFiles({doc}, false);
-        work->log.clear();
-        tree->setFocus();
-        ASSERT_TRUE(WaitFor([&] { return tree->hasFocus(); }));
-        w.ActionExecute(c.action);
-        ASSERT_EQ(work->log.size(), c.work.size()) << what;
-        for (std::size_t i = 0; i < c.work.size(); ++i) {
-            EXPECT_EQ(work->log[i].folder, c.work[i].folder) << what;
-            EXPECT_EQ(work->log[i].mode, c.work[i].mode) << what;
-            EXPECT_EQ(work->log[i].paths, c.work[i].paths) << what;
-        }
-        clip::FileList held;
-        clip::ReadFiles(held);
-        EXPECT_EQ(held.paths, c.onClipboard) << what;
-    }
-    EXPECT_TRUE(shown.isEmpty()) << shown.join("\n").toStdString();
+    w.dfsTV()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.dfsTV()->hasFocus(); }));
+    w.ActionExecute(ActionId::aCopy);
+    w.ActionExecute(ActionId::aDelete);
+    clip::FileList held;
+    clip::ReadFiles(held);
+    EXPECT_EQ(held.paths, std::vector<std::string>{wild});
+    ASSERT_EQ(work->log.size(), 1u);
+    EXPECT_EQ(work->log[0].paths, std::vector<std::string>{wild});
 
     // The root, the desktop's own folder, is no item to delete, as its menu shows.
     work->log.clear();
-    tree->SetSelected(tree->RootNode());
-    tree->setFocus();
-    ASSERT_TRUE(WaitFor([&] { return tree->hasFocus(); }));
-    w.ActionExecute(aDelete);
+    w.dfsTV()->SetSelected(w.dfsTV()->RootNode());
+    w.ActionExecute(ActionId::aDelete);
     EXPECT_TRUE(work->log.empty());
-    ASSERT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
-    EXPECT_TRUE(shown.front().startsWith("Cannot delete '")) << shown.front().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return shown.size() == 1 && shown[0].startsWith("Cannot delete '"); }));
 }
 
 TEST_F(ItemCommandsTest, TheStatusBarShowsTheHighlightedCommandsHelpUntilTheMenuCloses)

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "platform/clipboard/Clipboard.h"
@@ -193,35 +192,26 @@ TEST_F(ListCommandsTest, CutRowsStayGhostedUntilTheNextRead)
         EXPECT_FALSE(list.ItemCut(row)) << row;
 }
 
-TEST_F(ListCommandsTest, CutAndDeleteWhereTheFolderRefusesSayWhyAndChangeNothing)
+TEST_F(ListCommandsTest, ACutTheFolderRefusesIsToldOnceAndGhostsNoRow)
 {
     std::string whyNot;
-    const std::string lockedDir = env / "locked";
+    const std::string x = env / "locked/x.lnk", y = env / "locked/y.lnk";
     const auto locked = testsupport::LockedFolder::Create(
-        lockedDir,
-        [&] {
-            listtest::WriteLink(lockedDir + "/x.lnk", env / "target.txt");
-            listtest::WriteLink(lockedDir + "/y.lnk", env / "target.txt");
-        },
+        env / "locked", [&] { listtest::WriteLink(x, env / "target.txt"), listtest::WriteLink(y, env / "target.txt"); },
         whyNot);
     if (!locked)
         GTEST_SKIP() << whyNot;
-    list.SetDirectory(lockedDir);
+    list.SetDirectory(env / "locked");
     list.ReadFolder();
-    ASSERT_EQ(list.ItemCount(), 2);
-    for (const char* verb : {"Cut", "Delete"}) {
-        clip::WriteFiles({env / "elsewhere.txt"}, false);
-        told.clear();
-        SelectNames({"x.lnk", "y.lnk"});
-        list.DoVerb(verb);
-        // One message for the two files, each named.
-        ASSERT_EQ(told.size(), 1u) << verb;
-        EXPECT_NE(told[0].find(lockedDir + "/x.lnk"), std::string::npos) << told[0];
-        EXPECT_NE(told[0].find(lockedDir + "/y.lnk"), std::string::npos) << told[0];
-        EXPECT_FALSE(list.ItemCut(0) || list.ItemCut(1)) << verb;
-        EXPECT_EQ(Clipboard().paths, std::vector<std::string>{env / "elsewhere.txt"}) << verb;
-        EXPECT_TRUE(work->log.empty()) << verb;
-    }
+    clip::WriteFiles({env / "elsewhere.txt"}, false);
+    SelectNames({"x.lnk", "y.lnk"});
+    list.DoVerb("Cut");
+    // Root is refused by the read-only mount, a user by the folder's mode.
+    const std::string why = std::strerror(::geteuid() == 0 ? EROFS : EACCES);
+    EXPECT_EQ(told, std::vector<std::string>{"Cannot move '" + x + "': " + why + ".\nCannot move '" + y + "': " +
+                                             why + "."});
+    EXPECT_FALSE(list.ItemCut(0) || list.ItemCut(1));
+    EXPECT_EQ(Clipboard().paths, std::vector<std::string>{env / "elsewhere.txt"});
 }
 
 TEST_F(ListCommandsTest, ARefusedNameIsToldAndStaysInItsEditor)
@@ -230,29 +220,19 @@ TEST_F(ListCommandsTest, ARefusedNameIsToldAndStaysInItsEditor)
     list.ReadFolder();
     list.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
-    const struct {
-        QString typed;
-        std::string message;
-    } cases[] = {
-        {"x/y", "\"x/y.lnk\" cannot be a file's name."},
-        {"c", "Could not rename \"a.lnk\": a file named \"c.lnk\" exists already."},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [typed, message] : {std::pair<QString, std::string>{"x/y", "\"x/y.lnk\" cannot be a file's name."},
+                                         {"c", "Could not rename \"a.lnk\": a file named \"c.lnk\" exists already."}}) {
         told.clear();
         SelectNames({"a.lnk"});
         list.DoVerb("Rename");
         auto* editor = list.viewport()->findChild<QLineEdit*>();
         ASSERT_NE(editor, nullptr);
-        editor->setText(c.typed);
+        editor->setText(typed);
         QTest::keyClick(editor, Qt::Key_Return);
-        ASSERT_TRUE(listtest::WaitFor([&] { return !told.empty(); })) << c.message;
-        EXPECT_EQ(told, std::vector<std::string>{c.message});
+        EXPECT_TRUE(listtest::WaitFor([&] { return told == std::vector<std::string>{message}; })) << message;
         editor = list.viewport()->findChild<QLineEdit*>();
-        ASSERT_NE(editor, nullptr) << c.message;
-        EXPECT_EQ(editor->text(), c.typed);
-        // Esc gives the name up; the file keeps its own.
-        EndEdit();
-        EXPECT_TRUE(std::filesystem::exists(dir + "/a.lnk"));
+        EXPECT_TRUE(editor && editor->text() == typed) << message;
+        EndEdit(); // Esc gives the name up
     }
 }
 

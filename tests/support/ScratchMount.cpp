@@ -39,37 +39,19 @@ std::unique_ptr<ScratchMount> ScratchMount::Create(const std::string& dir, std::
 
 ScratchMount::~ScratchMount() { ::umount2(dir_.c_str(), MNT_DETACH); }
 
-bool ScratchMount::MakeReadOnly(std::string& whyNot)
-{
-    if (::mount(nullptr, dir_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) != 0) {
-        whyNot = "mounting tmpfs read-only: " + std::string(std::strerror(errno));
-        return false;
-    }
-    return true;
-}
-
 std::unique_ptr<LockedFolder> LockedFolder::Create(const std::string& dir, const std::function<void()>& fill,
                                                    std::string& whyNot)
 {
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
-        whyNot = "mkdir " + dir + ": " + std::strerror(errno);
-        return nullptr;
-    }
     std::unique_ptr<LockedFolder> locked(new LockedFolder);
     locked->dir_ = dir;
-    // Root may write wherever the mode bits forbid it; a read-only mount it may not.
-    if (::geteuid() == 0) {
-        locked->mount_ = ScratchMount::Create(dir, 1 << 20, whyNot);
-        if (!locked->mount_)
-            return nullptr;
-        fill();
-        if (!locked->mount_->MakeReadOnly(whyNot))
-            return nullptr;
-        return locked;
-    }
+    ::mkdir(dir.c_str(), 0755);
+    // Root writes wherever the mode bits forbid it, but on a read-only mount it may not.
+    if (::geteuid() == 0 && !(locked->mount_ = ScratchMount::Create(dir, 1 << 20, whyNot)))
+        return nullptr;
     fill();
-    if (::chmod(dir.c_str(), 0555) != 0) {
-        whyNot = "chmod " + dir + ": " + std::strerror(errno);
+    if ((locked->mount_ ? ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr)
+                        : ::chmod(dir.c_str(), 0555)) != 0) {
+        whyNot = "locking " + dir + ": " + std::strerror(errno);
         return nullptr;
     }
     return locked;
@@ -77,9 +59,7 @@ std::unique_ptr<LockedFolder> LockedFolder::Create(const std::string& dir, const
 
 LockedFolder::~LockedFolder()
 {
-    if (mount_)
-        mount_.reset();
-    else
+    if (!mount_)
         ::chmod(dir_.c_str(), 0755);
 }
 

@@ -20,26 +20,20 @@ public:
     ScratchMount& operator=(const ScratchMount&) = delete;
 
     const std::string& Path() const { return dir_; }
-    // Mounts it again read-only: every change is refused, to root too (EROFS).
-    bool MakeReadOnly(std::string& whyNot);
 
 private:
     explicit ScratchMount(std::string dir) : dir_(std::move(dir)) {}
     std::string dir_;
 };
 
-// A folder (made at `dir`) whose entries may be neither moved, renamed nor deleted,
-// and where nothing new may be made: as root a read-only tmpfs, otherwise a folder
-// without write permission. `fill` puts the entries in before it is locked. When
-// neither can be had (root outside a private mount namespace), null and why not.
+// A folder (made at `dir`, filled by `fill`) that refuses every change of its entries,
+// to root too: as root a read-only tmpfs, otherwise no write permission. Null, and
+// why not, where neither can be had.
 class LockedFolder {
 public:
     static std::unique_ptr<LockedFolder> Create(const std::string& dir, const std::function<void()>& fill,
                                                 std::string& whyNot);
-    // Writable again, so that the temporary folder around it can be removed.
-    ~LockedFolder();
-    LockedFolder(const LockedFolder&) = delete;
-    LockedFolder& operator=(const LockedFolder&) = delete;
+    ~LockedFolder(); // writable again, to be removed
 
 private:
     LockedFolder() = default;
