@@ -1,13 +1,16 @@
 // The main window's drops: files dragged onto a folder of the tree, or onto the list
 // (its folder, or one of its subfolder rows). Shortcut files are copied or moved
-// (Ctrl copies); any other file gets a shortcut made to it. The shell's verbs do the
-// work: Copy or Cut puts the dropped files on the clipboard, and Paste or Paste
-// Shortcut puts them into the folder, with the shell's own progress and questions.
+// (Ctrl copies, and so do files whose folder does not let them go); any other file
+// gets a shortcut made to it. The shell's verbs do the work: Copy or Cut puts the
+// dropped files on the clipboard, and Paste or Paste Shortcut puts them into the
+// folder, with the shell's own progress and questions. Where there is no folder
+// (Computer, Trash, beside the tree's nodes, a list showing none) nothing is offered.
 #include <QAbstractItemModel>
 
 #include "app/Unit1.h"
 #include "dragdrop/DropFileTarget.h"
 #include "foldertree/SystemTreeView.h"
+#include "platform/shell/ShellFolder.h"
 #include "platform/verbs/PasteFiles.h"
 #include "shortcuts/ShellVerbs.h"
 #include "shortcuts/wekShortcutListView.h"
@@ -81,6 +84,10 @@ void TForm1::DropFileTargetEnter(TDropTarget* sender, TShiftState, QPoint, TDrop
     for (const std::string& file : target->Files())
         if (!HasShortcutExtension(file))
             target->SetDragtypes(dtLink);
+    // Asked once per drag: the Cut of the drop would refuse files their folder does
+    // not let go, so those are offered a copy.
+    dropFilesMovable_ = (target->Dragtypes() & dtMove) &&
+                        CommonAttributesOfFiles(target->Files(), platform::shell::SFGAO_CANMOVE) != 0;
 }
 
 int TForm1::ListDropRow(QPoint point) const
@@ -109,10 +116,20 @@ void TForm1::DropFileTargetGetDropEffect(TDropTarget* sender, TShiftState shift,
         effect = DROPEFFECT_NONE;
         return;
     }
-    if (effect & DROPEFFECT_MOVE)
-        effect = (shift & ssCtrl) ? DROPEFFECT_COPY : DROPEFFECT_MOVE;
-    if (effect != DROPEFFECT_NONE &&
-        InsideDropped(static_cast<TDropFileTarget*>(sender)->Files(), DropDestination(sender, point)))
+    const std::string destination = DropDestination(sender, point);
+    if (destination.empty()) {
+        effect = DROPEFFECT_NONE;
+        return;
+    }
+    if (effect & DROPEFFECT_MOVE) {
+        if (shift & ssCtrl)
+            effect = DROPEFFECT_COPY;
+        else if (!dropFilesMovable_)
+            effect &= DROPEFFECT_COPY;
+        else
+            effect = DROPEFFECT_MOVE;
+    }
+    if (effect != DROPEFFECT_NONE && InsideDropped(static_cast<TDropFileTarget*>(sender)->Files(), destination))
         effect = DROPEFFECT_NONE;
 }
 
@@ -176,13 +193,16 @@ void TForm1::DropFileTargetDrop(TDropTarget* sender, TShiftState, QPoint point, 
     default:
         break;
     }
-    if (take && !files.empty()) {
+    if (take && !files.empty() && !destination.empty()) {
         // The paste takes the dropped files themselves, whatever the clipboard holds
         // by then; and only once the shell has taken them: files it refused to copy
-        // or cut are not pasted either.
+        // or cut are not pasted either. The folder is named with its "/", so its
+        // name is taken as it is, never as a pattern.
         const platform::verbs::ScopedPasteFiles pasted(files, effect == DROPEFFECT_MOVE);
-        if (RunVerbOnFiles(take, "", files, this))
-            RunVerbOnPath(put, destination, this);
+        const std::string folder = destination.back() == '/' ? destination : destination + '/';
+        // The source learns the effect that was carried out: none when refused.
+        if (!RunVerbOnFiles(take, "", files, this) || !RunVerbOnPath(put, folder, this))
+            effect = DROPEFFECT_NONE;
     }
     list_->SetDropHighlightRow(-1);
     dfsTV_->SetDropTarget(nullptr);

@@ -43,6 +43,7 @@
 #include "platform/shell/NetworkMounts.h"
 #include "platform/shell/ParentSteps.h"
 #include "platform/shellfolders/ShellFolders.h"
+#include "platform/verbs/VerbMessages.h"
 #include "shortcuts/ShellVerbs.h"
 #include "shortcuts/wekShortcutListView.h"
 
@@ -313,6 +314,18 @@ void TForm1::Loaded()
 {
     AttachDropTargets();
     AttachPropertyCallbacks();
+    // What the verbs refuse is told as every error is; the route outlives this window
+    // (tests build several), so it checks the window is there.
+    const QPointer<TForm1> self(this);
+    platform::verbs::SetMessageRoute([self](const std::string& message, QWidget*) {
+        const QString text = QString::fromStdString(message);
+        if (self)
+            self->ReportError(text);
+        else if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
+            app->QueueError(text);
+        else
+            QMetaObject::invokeMethod(qApp, [text] { TApplication::ShowErrorBox(text); }, Qt::QueuedConnection);
+    });
     dirNotify1_->Loaded();
 }
 
@@ -577,32 +590,36 @@ void TForm1::RunOnTree(ActionId id)
 {
     using enum ActionId;
     TFolderNode* node = dfsTV_->Selected();
-    if (!node)
+    if (!node || !node->Data || !node->Data->RelativeIdList)
         return;
-    // The folder's path without a trailing "/": the verbs then work on the folder
-    // as an item, and the pastes go into it.
-    const std::string path = dfsTV_->GetNodePath(node);
+    // The node as the item its folder enumerated, as its own menu takes it: the
+    // verbs see that one item with its real attributes (a root stays a root, and a
+    // folder named "a*" is no pattern); the pastes go into it.
+    const TFolderItemData& item = *node->Data;
+    auto run = [&](const char* verb) {
+        RunVerbOnItem(verb, item.ParentFolder, item.RelativeIdList.Get(), item.Attributes, this);
+    };
     switch (id) {
     case aDelete:
-        RunVerbOnPath("Delete", path, this);
+        run("Delete");
         break;
     case aRename:
         dfsTV_->StartEditing(node);
         break;
     case aProperties:
-        ShowPathProperties(path, this);
+        ShowItemProperties(item.ParentFolder, item.RelativeIdList.Get(), item.Attributes, this);
         break;
     case aCut:
-        RunVerbOnPath("Cut", path, this);
+        run("Cut");
         break;
     case aCopy:
-        RunVerbOnPath("Copy", path, this);
+        run("Copy");
         break;
     case aPaste:
-        RunVerbOnPath("Paste", path, this);
+        run("Paste");
         break;
     case aPasteShortcut:
-        RunVerbOnPath("PasteLink", path, this);
+        run("PasteLink");
         break;
     default:
         break; // Open does nothing on the tree; the rest are no item commands

@@ -186,6 +186,7 @@ private:
     bool destroyed_ = false;
     bool rebuildDeferred_ = false;
     QStringList heldErrors_; // raised before the window was first shown
+    bool dropFilesMovable_ = true; // the files of the drag under way may be moved
     bool clipboardHasFiles_ = false;
     bool clipboardCanPaste_ = false;
 };

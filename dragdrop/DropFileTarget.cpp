@@ -34,7 +34,7 @@ bool TDropFileTarget::ReadDropData()
 {
     ResetDropData();
     const QMimeData* data = DataObject();
-    if (!data)
+    if (!data || platform::clipboard::FromWebPage(data))
         return false;
     const QByteArray list = data->data(CF_HDROP);
     if (list.isEmpty())

@@ -4,7 +4,8 @@
 // when the source gives a name map.
 //
 // Files holds local paths only, as bytes: URIs that name no local file are left
-// out, and a list naming none is no file list. A name map must give a plain name
+// out, and a list naming none is no file list. A drag from a web page (browser
+// formats beside the list) is no file list either: its page chose the files. A name map must give a plain name
 // (no "/", not "." or "..") for each file, or it is dropped and the files keep their
 // names.
 #include <string>

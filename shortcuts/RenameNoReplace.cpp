@@ -18,6 +18,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to)
         if (::lstat(from.c_str(), &fromSt) == 0 && ::lstat(to.c_str(), &toSt) == 0 && fromSt.st_dev == toSt.st_dev &&
             fromSt.st_ino == toSt.st_ino)
             return ::rename(from.c_str(), to.c_str()) == 0;
+        errno = EEXIST;
         return false;
     }
     // Where the file system cannot refuse a replacement itself, a hard link does the
@@ -30,13 +31,17 @@ bool RenameNoReplace(const std::string& from, const std::string& to)
         if (::link(from.c_str(), to.c_str()) == 0) {
             if (::unlink(from.c_str()) == 0)
                 return true;
+            const int error = errno;
             ::unlink(to.c_str());
+            errno = error;
             return false;
         }
         if (errno == EEXIST)
             return false;
     }
-    if (::lstat(to.c_str(), &toSt) == 0 && !(fromSt.st_dev == toSt.st_dev && fromSt.st_ino == toSt.st_ino))
+    if (::lstat(to.c_str(), &toSt) == 0 && !(fromSt.st_dev == toSt.st_dev && fromSt.st_ino == toSt.st_ino)) {
+        errno = EEXIST;
         return false;
+    }
     return ::rename(from.c_str(), to.c_str()) == 0;
 }

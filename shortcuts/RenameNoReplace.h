@@ -4,6 +4,7 @@
 #include <string>
 
 // Moves from to to (host paths). False, with nothing changed, when something exists
-// at to, unless it is from itself under another letter case on a case-insensitive
-// file system (a mounted Windows disk).
+// at to (errno EEXIST), unless it is from itself under another letter case on a
+// case-insensitive file system (a mounted Windows disk); false with the system's
+// errno when the rename itself fails.
 bool RenameNoReplace(const std::string& from, const std::string& to);

@@ -178,6 +178,47 @@ bool RunVerbOnFiles(const std::string& verb, const std::string& folder, const st
     return ShellCommandOnFiles(folder, names, owner, verb, ckNamedVerb, QPoint());
 }
 
+bool RunVerbOnItem(const std::string& verb, shell::ShellFolderPtr folder, shell::PCIdList item,
+                   std::uint32_t attributes, QWidget* owner)
+{
+    renameRequested = false;
+    if (!folder || !item)
+        return false;
+    const shell::PCIdList items[1] = {item};
+    return ShellCommandOnPath("", folder, items, attributes, QPoint(), owner, verb, ckNamedVerb);
+}
+
+bool ShowItemProperties(shell::ShellFolderPtr folder, shell::PCIdList item, std::uint32_t attributes,
+                        QWidget* owner)
+{
+    renameRequested = false;
+    if (!folder || !item)
+        return false;
+    const shell::PCIdList items[1] = {item};
+    return ShellCommandOnPath("", folder, items, attributes, QPoint(), owner, "properties", ckProperties);
+}
+
+std::uint32_t CommonAttributesOfFiles(const std::vector<std::string>& paths, std::uint32_t mask)
+{
+    shell::ShellFolderPtr desktop;
+    if (paths.empty() || shell::Failed(shell::GetDesktopFolder(desktop)) || !desktop)
+        return 0;
+    std::uint32_t common = mask;
+    for (const std::string& path : paths) {
+        shell::IdList id;
+        if (shell::Failed(desktop->ParseDisplayName(path, id)))
+            return 0;
+        const shell::PCIdList one[1] = {id.Get()};
+        std::uint32_t attributes = common;
+        if (shell::Failed(desktop->GetAttributesOf(one, attributes)))
+            return 0;
+        common &= attributes;
+        if (!common)
+            break;
+    }
+    return common;
+}
+
 bool ShellCommandOnPath(const std::string& path, const shell::ShellFolderPtr& folder,
                         std::span<const shell::PCIdList> items, std::uint32_t attributes, const QPoint& screenPoint,
                         QWidget* owner, const std::string& verb, ShellCommandKind kind)

@@ -48,6 +48,15 @@ bool RunDefaultVerbOnFiles(const std::string& folder, const std::vector<std::str
 bool RunVerbOnPath(const std::string& verb, const std::string& path, QWidget* owner);
 bool RunVerbOnFiles(const std::string& verb, const std::string& folder, const std::vector<std::string>& names,
                     QWidget* owner);
+// One namespace item as its folder enumerated it (the tree's node): the verbs see
+// that item alone, with its own attributes, whatever characters its name holds.
+bool RunVerbOnItem(const std::string& verb, platform::shell::ShellFolderPtr folder, platform::shell::PCIdList item,
+                   std::uint32_t attributes, QWidget* owner);
+bool ShowItemProperties(platform::shell::ShellFolderPtr folder, platform::shell::PCIdList item,
+                        std::uint32_t attributes, QWidget* owner);
+// The attributes in `mask` that every one of these full paths has; 0 for an empty
+// list or a path the namespace does not parse.
+std::uint32_t CommonAttributesOfFiles(const std::vector<std::string>& paths, std::uint32_t mask);
 
 // One path: the items a "*" or "?" pattern in its last part matches, or the one item
 // it names; a path ending in "/" names that folder. Or, when `folder` and items are

@@ -2,14 +2,19 @@
 // the test of its links, renaming, and its context menu.
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QMenu>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <utility>
 
+#include "platform/fileops/DisplayPath.h"
 #include "platform/shell/CallNearMount.h"
 #include "platform/shell/NetworkMounts.h"
 #include "platform/util/Text.h"
+#include "platform/verbs/VerbMessages.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
 #include "shortcuts/NetworkLinkTest.h"
@@ -84,10 +89,12 @@ void TwekShortcutListView::DoVerb(std::string_view verb)
         {"Properties", [&] { ShowFilesProperties(rowsFolder, SelectedNames(), this); }},
         {"Cut",
          [&] {
-             // Ghosted until the next read, which comes when the files have moved.
-             for (int row : SelectedRows())
-                 SetItemCut(row, true);
-             RunVerbOnFiles("Cut", rowsFolder, SelectedNames(), this);
+             // Ghosted once the shell took them, until the next read, which comes when
+             // the files have moved. Rows the shell refused keep their look.
+             const std::vector<int> rows = SelectedRows();
+             if (RunVerbOnFiles("Cut", rowsFolder, SelectedNames(), this))
+                 for (int row : rows)
+                     SetItemCut(row, true);
          }},
         {"Copy", [&] { RunVerbOnFiles("Copy", rowsFolder, SelectedNames(), this); }},
         {"Paste", [&] { RunVerbOnPath("Paste", directory_, this); }},
@@ -199,6 +206,7 @@ void TwekShortcutListView::CancelNetworkTest()
 
 bool TwekShortcutListView::RenameEdited(int row, const QString& text)
 {
+    renameRefused_ = false;
     if (row < 0 || row >= ItemCount())
         return false;
     const std::string& oldName = model_->Row(row).Name;
@@ -211,23 +219,41 @@ bool TwekShortcutListView::RenameEdited(int row, const QString& text)
     // A "/" would move the file into another folder; "." and ".." name folders.
     if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos ||
         newName.find('\0') != std::string::npos) {
-        RequestRead();
+        RefuseRename("\"" + platform::fileops::DisplayPath(newName) + "\" cannot be a file's name.");
         return false;
     }
     // The row's file is in the folder the rows were read from. Directory may already
     // name another folder whose read is still pending, where the same name would be
     // someone else's file.
     const std::string folder = model_->Folder();
-    const std::optional<int> renamed = CallInFolder(
-        folder, [from = folder + oldName, to = folder + newName] { return RenameNoReplace(from, to) ? 1 : 0; });
+    const std::optional<int> error = CallInFolder(folder, [from = folder + oldName, to = folder + newName] {
+        errno = 0;
+        return RenameNoReplace(from, to) ? 0 : errno != 0 ? errno : EIO;
+    });
     // The list shows the changes of its folder by reading it again; a share that did
     // not answer would only hold up another read.
-    if (renamed)
+    if (error)
         RequestRead();
-    if (renamed.value_or(0) == 0)
+    if (!error)
         return false;
+    if (*error != 0) {
+        const std::string shown = platform::fileops::DisplayPath(oldName);
+        RefuseRename(*error == EEXIST ? "Could not rename \"" + shown + "\": a file named \"" +
+                                            platform::fileops::DisplayPath(newName) + "\" exists already."
+                                      : "Could not rename \"" + shown + "\": " + std::strerror(*error));
+        return false;
+    }
     model_->SetRowName(row, std::move(newName));
     return true;
+}
+
+void TwekShortcutListView::RefuseRename(const std::string& message)
+{
+    renameRefused_ = true;
+    // A commit made because the message took the focus from the editor is the same
+    // name again: it is told once.
+    if (!QApplication::activeModalWidget())
+        platform::verbs::TellUser(message, this);
 }
 
 std::optional<int> TwekShortcutListView::CallInFolder(const std::string& folder, const std::function<int()>& call)

@@ -230,6 +230,14 @@ void TwekShortcutListView::ReadTimerFired()
 
 void TwekShortcutListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    if (renameRefused_ && editor && hint != QAbstractItemDelegate::RevertModelCache) {
+        // The name stays to be put right. Where the message took the focus, the
+        // editor has it back once the message is closed.
+        if (QApplication::activeModalWidget())
+            QMetaObject::invokeMethod(editor, qOverload<>(&QWidget::setFocus), Qt::QueuedConnection);
+        return;
+    }
+    renameRefused_ = false;
     QTreeView::closeEditor(editor, hint);
     // After the edit's own work (a rename) is done and the editor gone.
     if (readDeferred_ && !Editing())

@@ -147,7 +147,9 @@ public:
     void GoUp();
     void TestShortcuts();
     // Accepting an edited name: the extension rule, then the rename, which never
-    // replaces an existing file. Answers whether the file was renamed.
+    // replaces an existing file. Answers whether the file was renamed. A name that
+    // cannot be a file's, or a rename the system refuses, is told (the verbs' message
+    // route) and stays in its editor to be put right; Esc gives it up.
     bool RenameEdited(int row, const QString& text);
     void ShowContextMenu(const QPoint& screenPoint);
     QPixmap HeaderImage() const { return headerImage_; }
@@ -175,6 +177,7 @@ private:
     void LoadColumnDescriptions();
     void UpdateSortIndicator();
     void StartEditing(int row);
+    void RefuseRename(const std::string& message);
     void SelectAllRows(QItemSelectionModel::SelectionFlag how);
     QPoint KeyboardMenuPoint() const;
     // The selected rows in list order, without asking the selection model row by
@@ -207,6 +210,7 @@ private:
     bool openRunsDefaultAction_ = false;
     int readDelay_ = 0;
     bool readDeferred_ = false;
+    bool renameRefused_ = false; // the last edit's name was refused: its editor stays
     TReadTimer* readTimer_ = nullptr;
 
     QPixmap headerImage_;

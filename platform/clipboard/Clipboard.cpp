@@ -195,6 +195,13 @@ bool ReadFileListData(const QMimeData* data, FileList& out)
     return CollectPaths(Lines(data->data(kUriListFormat), true), out.paths);
 }
 
+bool FromWebPage(const QMimeData* data)
+{
+    // Qt on X11 lists text/x-moz-url as text/uri-list; the other two still show.
+    return data && (data->hasFormat("text/x-moz-url") || data->hasFormat("_NETSCAPE_URL") ||
+                    data->hasFormat("text/html"));
+}
+
 bool ReadFiles(FileList& out)
 {
     return ReadFileListData(QGuiApplication::clipboard()->mimeData(), out);

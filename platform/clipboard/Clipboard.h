@@ -60,6 +60,12 @@ QMimeData* MakeFileListData(const std::vector<std::string>& paths, bool cut);
 // skipped. False when the data holds no file list, or one naming only such URIs.
 bool ReadFileListData(const QMimeData* data, FileList& out);
 
+// Whether a drag comes from a web page: beside its URI list it carries a browser's
+// formats (text/x-moz-url, _NETSCAPE_URL, text/html). A page may name any of the
+// user's files in file: URIs; they are no files the user picked, so a drop takes
+// none of them. File managers offer none of these formats.
+bool FromWebPage(const QMimeData* data);
+
 // The system clipboard. ReadFiles answers whether it holds a file list; a list of
 // no files counts as one.
 bool ReadFiles(FileList& out);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fileops/DisplayPath.h"
 #include "platform/fileops/JobTypes.h"
 
 namespace platform::fileops {
@@ -45,8 +46,6 @@ protected:
     JobResult result_;
 };
 
-// A path, or the name in it, for a message: bytes that are not UTF-8 as \xNN.
-std::string DisplayPath(std::string_view path);
 
 // The work of each kind; each runs the whole request or throws JobStopped.
 void RunTransfer(JobContext& ctx);

@@ -1,13 +1,20 @@
 #include "platform/verbs/ShellContextMenu.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/clipboard/Clipboard.h"
+#include "platform/fileops/DisplayPath.h"
+#include "platform/shell/FsAccess.h"
 #include "platform/ui/PropertySheet.h"
 #include "platform/util/Text.h"
 #include "platform/verbs/FileWork.h"
 #include "platform/verbs/PasteFiles.h"
+#include "platform/verbs/VerbMessages.h"
 
 namespace platform::verbs {
 namespace {
@@ -57,6 +64,38 @@ HResult CountResult(std::uint32_t count)
 
 // Where Open leads for items of the namespace with no path of their own.
 constexpr const char* kTrashName = "::Trash";
+
+// How many items a refusal names; the rest are counted.
+constexpr std::size_t kNamedInRefusal = 10;
+
+constexpr std::uint32_t kMoveRights = shell::SFGAO_CANMOVE | shell::SFGAO_CANRENAME | shell::SFGAO_CANDELETE;
+
+std::string ShownName(const shell::ContextMenuItem& item)
+{
+    if (!item.path.empty())
+        return fileops::DisplayPath(item.path);
+    std::string_view name = item.parsingName;
+    if (name.starts_with("::"))
+        name.remove_prefix(2);
+    return std::string(name);
+}
+
+// Why an item lacks a right, as the system words it. Moving and deleting are what
+// the item's folder allows: write and search permission on a file system mounted
+// writable, and in a sticky folder owning the item; the items of the namespace's
+// own (the desktop itself, the root) are fixed.
+std::string WhyNot(const shell::ContextMenuItem& item, std::uint32_t right)
+{
+    if (item.path.empty())
+        return "it is not a file or folder";
+    if (right & kMoveRights) {
+        const std::string folder(shell::fs::ParentOf(item.path));
+        if (!folder.empty() && folder != item.path)
+            if (const int error = shell::fs::Access(folder, W_OK | X_OK))
+                return std::strerror(error);
+    }
+    return std::strerror(EPERM);
+}
 
 } // namespace
 
@@ -219,8 +258,9 @@ HResult ShellContextMenu::Run(std::uint32_t offset, QWidget* owner)
     case kCommandCut:
     case kCommandCopy: {
         const bool cut = offset == kCommandCut;
-        if (!items || !AllHave(cut ? shell::SFGAO_CANMOVE : shell::SFGAO_CANCOPY))
-            return shell::E_FAIL;
+        const std::uint32_t right = cut ? shell::SFGAO_CANMOVE : shell::SFGAO_CANCOPY;
+        if (!items || !AllHave(right))
+            return Refuse(cut ? "move" : "copy", right, owner);
         clipboard::WriteFiles(Paths(), cut);
         return shell::S_OK;
     }
@@ -228,12 +268,13 @@ HResult ShellContextMenu::Run(std::uint32_t offset, QWidget* owner)
     case kCommandPasteLink:
         return Paste(offset == kCommandPasteLink, owner);
     case kCommandLink:
-        return items && AllHave(shell::SFGAO_CANLINK) && CurrentFileWork()->CreateShortcuts(Paths(), owner)
-                   ? shell::S_OK
-                   : shell::E_FAIL;
+        if (!items || !AllHave(shell::SFGAO_CANLINK))
+            return Refuse("create a shortcut to", shell::SFGAO_CANLINK, owner);
+        return CurrentFileWork()->CreateShortcuts(Paths(), owner) ? shell::S_OK : shell::E_FAIL;
     case kCommandDelete:
-        return items && AllHave(shell::SFGAO_CANDELETE) && CurrentFileWork()->Trash(Paths(), owner) ? shell::S_OK
-                                                                                                  : shell::E_FAIL;
+        if (!items || !AllHave(shell::SFGAO_CANDELETE))
+            return Refuse("delete", shell::SFGAO_CANDELETE, owner);
+        return CurrentFileWork()->Trash(Paths(), owner) ? shell::S_OK : shell::E_FAIL;
     case kCommandRename:
         // Renaming happens in place, in the view that shows the item.
         return shell::E_NOTIMPL;
@@ -251,12 +292,44 @@ HResult ShellContextMenu::Run(std::uint32_t offset, QWidget* owner)
     return shell::E_INVALIDARG;
 }
 
+HResult ShellContextMenu::Refuse(const char* doing, std::uint32_t right, QWidget* owner) const
+{
+    // The items' own menu has no such command: nothing was asked of the user's items.
+    if (background_)
+        return shell::E_FAIL;
+    std::string message;
+    std::size_t named = 0, unnamed = 0;
+    for (const shell::ContextMenuItem& item : items_) {
+        if (!item.path.empty() && (item.attributes & right) == right)
+            continue;
+        if (named == kNamedInRefusal) {
+            ++unnamed;
+            continue;
+        }
+        message += (named++ ? "\n" : "") + std::string("Cannot ") + doing + " '" + ShownName(item) +
+                   "': " + WhyNot(item, right) + ".";
+    }
+    if (unnamed)
+        message += "\n(and " + std::to_string(unnamed) + " more)";
+    if (!message.empty())
+        TellUser(message, owner);
+    return shell::E_FAIL;
+}
+
 HResult ShellContextMenu::Paste(bool asShortcuts, QWidget* owner)
 {
     const std::string* folder = PasteFolder();
     clipboard::FileList held;
-    if (!folder || !(PendingPasteFiles(held) || clipboard::ReadFiles(held)) || held.paths.empty())
+    if (!(PendingPasteFiles(held) || clipboard::ReadFiles(held)) || held.paths.empty())
         return shell::E_FAIL;
+    if (!folder) {
+        if (!background_ && items_.size() == 1) {
+            const shell::ContextMenuItem& item = items_.front();
+            const std::string why = item.path.empty() ? "it is not a file or folder" : std::strerror(ENOTDIR);
+            TellUser("Cannot paste into '" + ShownName(item) + "': " + why + ".", owner);
+        }
+        return shell::E_FAIL;
+    }
     const PasteMode mode = asShortcuts ? PasteMode::Shortcuts : held.cut ? PasteMode::Move : PasteMode::Copy;
     std::vector<std::string> sources = held.paths;
     auto finished = [sources, mode](bool complete) {

@@ -15,6 +15,10 @@
 // Shortcut and Delete are greyed for items that cannot be moved, copied, linked or
 // deleted. Items without a file-system path have no property sheet: Trash gets Open
 // alone, Computer nothing.
+//
+// A command refused up front (Cut or Delete of an item its folder does not let go,
+// Copy of an item with no path, Paste into an item that is no folder) says so:
+// one message naming each item and the reason (platform/verbs/VerbMessages.h).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,6 +61,8 @@ private:
     std::vector<std::string> Paths() const;
     shell::HResult Run(std::uint32_t offset, QWidget* owner);
     shell::HResult Paste(bool asShortcuts, QWidget* owner);
+    // Says which items lack the right `doing` needs, and why, in one message; fails.
+    shell::HResult Refuse(const char* doing, std::uint32_t right, QWidget* owner) const;
 
     std::vector<shell::ContextMenuItem> items_;
     bool background_;

@@ -19,6 +19,7 @@
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/app/DropTestSupport.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
+#include "tests/support/ScratchMount.h"
 
 using listtest::WaitFor;
 using listtest::WriteLink;
@@ -57,6 +58,8 @@ protected:
     {
         MakeDirs(env / "last/sub");
         MakeDirs(env / "last/deep/inner");
+        MakeDirs(env / "last/deep/a*"); // a name, and a pattern matching the next one
+        MakeDirs(env / "last/deep/abc");
         WriteLink(env / "last/a.lnk", env / "last");
         WriteLink(env / "last/b.lnk", env / "last");
         MakeDirs(env / "src");
@@ -153,10 +156,11 @@ TEST_F(DropHandlingTest, DropsGoThroughTheVerbsIntoTheFolderUnderThePointer)
          {{Src({"x.lnk", "y.lnk", "z.LNK"}), env / "last/sub", PasteMode::Move}}},
         {"a shortcut onto another tree node, Ctrl", true, [&] { return Node(Child(last, "deep")); }, {"x.lnk"},
          ctrl, Qt::CopyAction, {{Src({"x.lnk"}), env / "last/deep", PasteMode::Copy}}},
+        // No folder there: nothing is offered, and the clipboard stays as it was.
         {"Computer takes nothing", true, [&] { return Node(Child(tree->RootNode(), "Computer")); }, three, {},
-         Qt::MoveAction, {}},
+         Qt::IgnoreAction, {}},
         {"Trash takes nothing", true, [&] { return Node(Child(tree->RootNode(), "Trash")); }, {"doc.txt"}, {},
-         Qt::LinkAction, {}},
+         Qt::IgnoreAction, {}},
         // A folder into itself, or below itself: no drop at all.
         {"a folder onto its own row", false, [&] { return Row("deep"); }, {env / "last/deep"}, {},
          Qt::IgnoreAction, {}},
@@ -166,6 +170,12 @@ TEST_F(DropHandlingTest, DropsGoThroughTheVerbsIntoTheFolderUnderThePointer)
          Qt::IgnoreAction, {}},
         {"a folder onto the folder it is in", false, [&] { return ListBackground(); }, {env / "last/deep"}, {},
          Qt::LinkAction, {{{env / "last/deep"}, env / "last", PasteMode::Shortcuts}}},
+        {"a shortcut onto the node a*, that folder alone", true,
+         [&] {
+             tree->ExpandNode(Child(last, "deep"));
+             return Node(Child(Child(last, "deep"), "a*"));
+         },
+         {"x.lnk"}, ctrl, Qt::CopyAction, {{Src({"x.lnk"}), env / "last/deep/a*", PasteMode::Copy}}},
     };
     for (const auto& c : cases) {
         pastes->log.clear();
@@ -173,12 +183,12 @@ TEST_F(DropHandlingTest, DropsGoThroughTheVerbsIntoTheFolderUnderThePointer)
         QWidget* viewport = c.onTree ? tree->viewport() : list->viewport();
         EXPECT_EQ(Drag(viewport, *Files(c.files), c.where(), c.keys), c.answer) << c.what;
         EXPECT_EQ(pastes->log, c.expected) << c.what;
-        // The drop went through the clipboard: what it held before is gone.
+        // The drop went through the clipboard: what it held before is gone, unless
+        // no drop was offered.
         platform::clipboard::FileList held;
-        if (c.answer != Qt::IgnoreAction) {
-            EXPECT_FALSE(platform::clipboard::ReadFiles(held) && held.paths == std::vector<std::string>{"/before"})
-                << c.what;
-        }
+        EXPECT_EQ(platform::clipboard::ReadFiles(held) && held.paths == std::vector<std::string>{"/before"},
+                  c.answer == Qt::IgnoreAction)
+            << c.what;
         EXPECT_EQ(list->DropHighlightRow(), -1) << c.what;
         EXPECT_EQ(tree->DropTarget(), nullptr) << c.what;
     }
@@ -201,7 +211,22 @@ TEST_F(DropHandlingTest, DropsGoThroughTheVerbsIntoTheFolderUnderThePointer)
     pastes->log.clear();
     const QPoint below(10, tree->viewport()->height() - 5);
     ASSERT_EQ(tree->NodeAt(below), nullptr);
-    Drag(tree->viewport(), *Files(three), below);
+    EXPECT_EQ(Drag(tree->viewport(), *Files(three), below), Qt::IgnoreAction);
+    EXPECT_TRUE(pastes->log.empty());
+}
+
+TEST_F(DropHandlingTest, FilesTheirFolderDoesNotLetGoAreOfferedACopy)
+{
+    std::string whyNot;
+    const std::string file = env / "locked/m.lnk";
+    const auto locked = testsupport::LockedFolder::Create(env / "locked", [&] { WriteFile(file, "x"); }, whyNot);
+    if (!locked)
+        GTEST_SKIP() << whyNot;
+    EXPECT_EQ(Drag(list->viewport(), *Files({file}), Row("sub")), Qt::CopyAction);
+    EXPECT_EQ(pastes->log, (std::vector<RecordedPastes::Call>{{{file}, env / "last/sub", PasteMode::Copy}}));
+    // A source that allows a move alone gets no drop.
+    pastes->log.clear();
+    EXPECT_EQ(Drag(list->viewport(), *Files({file}), Row("sub"), {}, true, Qt::MoveAction), Qt::IgnoreAction);
     EXPECT_TRUE(pastes->log.empty());
 }
 

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/Application.h"
 #include "app/Unit1.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/clipboard/Clipboard.h"
@@ -109,6 +110,39 @@ TEST_F(ItemCommandsTest, ItemCommandsGoToThePaneWithTheFocus)
     QTest::keyClick(w.ShortcutList(), Qt::Key_V, Qt::ControlModifier);
     ASSERT_EQ(work->log.size(), 1u);
     EXPECT_EQ(work->log[0].mode, PasteMode::Copy);
+}
+
+TEST_F(ItemCommandsTest, TheTreeActsOnItsNodeAsOneItemWhateverItsNameHolds)
+{
+    // "a*" is a name here, beside a folder it would match as a pattern.
+    const std::string wild = folder + "/a*";
+    MakeDirs(wild);
+    MakeDirs(folder + "/abc");
+    MakeDirs(env / "home/Desktop");
+    auto* app = qobject_cast<TApplication*>(QCoreApplication::instance());
+    QStringList shown;
+    app->SetErrorPresenter([&](const QString& message) { shown << message; });
+    const std::shared_ptr<void> restore(nullptr, [app](void*) { app->SetErrorPresenter({}); });
+    TForm1 w({wild});
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.dfsTV()->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.dfsTV()->hasFocus(); }));
+    w.ActionExecute(ActionId::aCopy);
+    w.ActionExecute(ActionId::aDelete);
+    clip::FileList held;
+    clip::ReadFiles(held);
+    EXPECT_EQ(held.paths, std::vector<std::string>{wild});
+    ASSERT_EQ(work->log.size(), 1u);
+    EXPECT_EQ(work->log[0].paths, std::vector<std::string>{wild});
+
+    // The root, the desktop's own folder, is no item to delete, as its menu shows.
+    work->log.clear();
+    w.dfsTV()->SetSelected(w.dfsTV()->RootNode());
+    w.ActionExecute(ActionId::aDelete);
+    EXPECT_TRUE(work->log.empty());
+    EXPECT_TRUE(WaitFor([&] { return shown.size() == 1 && shown[0].startsWith("Cannot delete '"); }));
 }
 
 TEST_F(ItemCommandsTest, TheStatusBarShowsTheHighlightedCommandsHelpUntilTheMenuCloses)

@@ -132,6 +132,23 @@ TEST_F(DropTargetTest, DataNamingNoLocalFileIsRefusedForTheWholeDrag)
     }
 }
 
+TEST_F(DropTargetTest, FilesDraggedFromAWebPageAreRefusedForTheWholeDrag)
+{
+    target.SetDragtypes(dtCopy);
+    target.SetGetDataOnEnter(true);
+    // Browsers put these beside a page's URI list; file managers add plain text and
+    // formats of their own.
+    const std::pair<const char*, bool> cases[] = {
+        {"text/x-moz-url", true}, {"_NETSCAPE_URL", true}, {"text/html", true}, {"text/plain", false}};
+    for (const auto& [format, refused] : cases) {
+        QMimeData data;
+        data.setData(CF_HDROP, platform::clipboard::MakeUriList({"/home/user/.ssh/id_rsa"}));
+        data.setData(format, "file:///home/user/.ssh/id_rsa");
+        Send(QEvent::DragEnter, &data);
+        EXPECT_EQ(Send(QEvent::Drop, &data).accepted, !refused) << format;
+    }
+}
+
 TEST_F(DropTargetTest, ANameMapIsKeptOnlyWithAPlainNameForEveryFile)
 {
     const std::vector<std::string> three = {"A.lnk", "B.lnk", "C.lnk"};

@@ -7,6 +7,7 @@
 #include "platform/clipboard/Clipboard.h"
 #include "platform/shell/ContextMenu.h"
 #include "platform/verbs/ShellContextMenu.h"
+#include "platform/verbs/VerbMessages.h"
 #include "tests/support/TestSupport.h"
 
 namespace shell = platform::shell;
@@ -27,7 +28,9 @@ protected:
         ASSERT_TRUE(shell::Succeeded(desktop->ParseDisplayName(dir.Path(), folderId)));
         ASSERT_TRUE(shell::Succeeded(desktop->BindToObject(folderId.Get(), folder)));
         QGuiApplication::clipboard()->clear();
+        platform::verbs::SetMessageRoute([](const std::string&, QWidget*) {}); // no box left open
     }
+    void TearDown() override { platform::verbs::SetMessageRoute(nullptr); }
 
     std::unique_ptr<shell::ContextMenu> MenuOf(const shell::ShellFolderPtr& in, const std::vector<std::string>& names)
     {

@@ -13,6 +13,7 @@
 #include "platform/clipboard/Clipboard.h"
 #include "platform/shell/ContextMenu.h"
 #include "platform/verbs/FileWork.h"
+#include "platform/verbs/VerbMessages.h"
 #include "shortcuts/ShellVerbs.h"
 #include "tests/support/TestSupport.h"
 
@@ -100,11 +101,13 @@ protected:
         for (const char* name : {"a.lnk", "B.LNK", ".hidden.lnk", "c.url", "doc.txt", "-\xE9\n.lnk"})
             testsupport::WriteFile(dir / name, "x");
         platform::verbs::SetFileWork(work);
+        platform::verbs::SetMessageRoute([](const std::string&, QWidget*) {}); // no box left open
         QGuiApplication::clipboard()->clear();
     }
     void TearDown() override
     {
         platform::verbs::SetFileWork(nullptr);
+        platform::verbs::SetMessageRoute(nullptr);
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the hourglass stayed";
     }
 

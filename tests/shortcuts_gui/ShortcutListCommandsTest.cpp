@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/clipboard/Clipboard.h"
+#include "platform/verbs/VerbMessages.h"
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
 #include "tests/support/PopupMenus.h"
 #include "tests/support/RecordedFileWork.h"
+#include "tests/support/ScratchMount.h"
 
 namespace clip = platform::clipboard;
 using platform::verbs::PasteMode;
@@ -44,8 +46,13 @@ protected:
         list.SetDirectory(dir);
         list.ReadFolder();
         AnswerNo();
+        platform::verbs::SetMessageRoute([this](const std::string& message, QWidget*) { told.push_back(message); });
     }
-    void TearDown() override { platform::verbs::SetFileWork(nullptr); }
+    void TearDown() override
+    {
+        platform::verbs::SetFileWork(nullptr);
+        platform::verbs::SetMessageRoute(nullptr);
+    }
 
     void SelectNames(std::initializer_list<const char*> names)
     {
@@ -87,6 +94,7 @@ protected:
     std::vector<std::string> started;
     QString asked;
     QTimer answerNo;
+    std::vector<std::string> told; // what the verbs said
     TwekShortcutListView list;
 };
 
@@ -182,6 +190,50 @@ TEST_F(ListCommandsTest, CutRowsStayGhostedUntilTheNextRead)
     list.ReadFolder();
     for (int row = 0; row < list.ItemCount(); ++row)
         EXPECT_FALSE(list.ItemCut(row)) << row;
+}
+
+TEST_F(ListCommandsTest, ACutTheFolderRefusesIsToldOnceAndGhostsNoRow)
+{
+    std::string whyNot;
+    const std::string x = env / "locked/x.lnk", y = env / "locked/y.lnk";
+    const auto locked = testsupport::LockedFolder::Create(
+        env / "locked", [&] { listtest::WriteLink(x, env / "target.txt"), listtest::WriteLink(y, env / "target.txt"); },
+        whyNot);
+    if (!locked)
+        GTEST_SKIP() << whyNot;
+    list.SetDirectory(env / "locked");
+    list.ReadFolder();
+    clip::WriteFiles({env / "elsewhere.txt"}, false);
+    SelectNames({"x.lnk", "y.lnk"});
+    list.DoVerb("Cut");
+    // Root is refused by the read-only mount, a user by the folder's mode.
+    const std::string why = std::strerror(::geteuid() == 0 ? EROFS : EACCES);
+    EXPECT_EQ(told, std::vector<std::string>{"Cannot move '" + x + "': " + why + ".\nCannot move '" + y + "': " +
+                                             why + "."});
+    EXPECT_FALSE(list.ItemCut(0) || list.ItemCut(1));
+    EXPECT_EQ(Clipboard().paths, std::vector<std::string>{env / "elsewhere.txt"});
+}
+
+TEST_F(ListCommandsTest, ARefusedNameIsToldAndStaysInItsEditor)
+{
+    listtest::WriteLink(dir + "/c.lnk", env / "target.txt");
+    list.ReadFolder();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    for (const auto& [typed, message] : {std::pair<QString, std::string>{"x/y", "\"x/y.lnk\" cannot be a file's name."},
+                                         {"c", "Could not rename \"a.lnk\": a file named \"c.lnk\" exists already."}}) {
+        told.clear();
+        SelectNames({"a.lnk"});
+        list.DoVerb("Rename");
+        auto* editor = list.viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        EXPECT_TRUE(listtest::WaitFor([&] { return told == std::vector<std::string>{message}; })) << message;
+        editor = list.viewport()->findChild<QLineEdit*>();
+        EXPECT_TRUE(editor && editor->text() == typed) << message;
+        EndEdit(); // Esc gives the name up
+    }
 }
 
 TEST_F(ListCommandsTest, RenameFromTheContextMenuEditsTheFirstSelectedRow)

@@ -39,4 +39,28 @@ std::unique_ptr<ScratchMount> ScratchMount::Create(const std::string& dir, std::
 
 ScratchMount::~ScratchMount() { ::umount2(dir_.c_str(), MNT_DETACH); }
 
+std::unique_ptr<LockedFolder> LockedFolder::Create(const std::string& dir, const std::function<void()>& fill,
+                                                   std::string& whyNot)
+{
+    std::unique_ptr<LockedFolder> locked(new LockedFolder);
+    locked->dir_ = dir;
+    ::mkdir(dir.c_str(), 0755);
+    // Root writes wherever the mode bits forbid it, but on a read-only mount it may not.
+    if (::geteuid() == 0 && !(locked->mount_ = ScratchMount::Create(dir, 1 << 20, whyNot)))
+        return nullptr;
+    fill();
+    if ((locked->mount_ ? ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr)
+                        : ::chmod(dir.c_str(), 0555)) != 0) {
+        whyNot = "locking " + dir + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return locked;
+}
+
+LockedFolder::~LockedFolder()
+{
+    if (!mount_)
+        ::chmod(dir_.c_str(), 0755);
+}
+
 } // namespace testsupport

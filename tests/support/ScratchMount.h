@@ -4,6 +4,7 @@
 // the private mount namespace the test programs enter as root; elsewhere Create
 // fails and the test skips.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,21 @@ public:
 private:
     explicit ScratchMount(std::string dir) : dir_(std::move(dir)) {}
     std::string dir_;
+};
+
+// A folder (made at `dir`, filled by `fill`) that refuses every change of its entries,
+// to root too: as root a read-only tmpfs, otherwise no write permission. Null, and
+// why not, where neither can be had.
+class LockedFolder {
+public:
+    static std::unique_ptr<LockedFolder> Create(const std::string& dir, const std::function<void()>& fill,
+                                                std::string& whyNot);
+    ~LockedFolder(); // writable again, to be removed
+
+private:
+    LockedFolder() = default;
+    std::string dir_;
+    std::unique_ptr<ScratchMount> mount_;
 };
 
 } // namespace testsupport
