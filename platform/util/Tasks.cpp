@@ -225,7 +225,7 @@ bool TaskHome::RunLocal(std::function<void()> work)
 
 MountAnswer TaskHome::RunOnMount(const std::string& mountPoint, MountTask task)
 {
-    std::vector<MountTask> refused;
+    std::vector<MountTask> refused, dropped;
     MountAnswer answer = MountAnswer::Queued;
     {
         std::lock_guard hold(impl_->lock);
@@ -234,6 +234,15 @@ MountAnswer TaskHome::RunOnMount(const std::string& mountPoint, MountTask task)
         std::shared_ptr<MountQueue>& queue = impl_->mounts[mountPoint];
         if (!queue)
             queue = std::make_shared<MountQueue>();
+        // Calls nobody wants any more take no place (they go outside the lock).
+        for (auto it = queue->waiting.begin(); it != queue->waiting.end();) {
+            if (!it->Token.IsCancelled()) {
+                ++it;
+                continue;
+            }
+            dropped.push_back(std::move(*it));
+            it = queue->waiting.erase(it);
+        }
         // Nobody waits for the call the thread is in, and it has run too long: the
         // user came back to a mount that did not answer.
         if (queue->busy && !queue->silent && queue->current.IsCancelled() &&

@@ -205,9 +205,16 @@ TEST(TasksTest, TooManyCallsWaitingForOneMountAreRefused)
               })),
               MountAnswer::Queued);
     WaitFor([&] { return asked.load(); });
-    for (std::size_t i = 0; i < TaskHome::kMountWaiting; ++i)
-        EXPECT_EQ(home.RunOnMount("/mnt/nas", Task([] {})), MountAnswer::Queued);
+    CancelToken last;
+    for (std::size_t i = 0; i < TaskHome::kMountWaiting; ++i) {
+        MountTask task = Task([] {});
+        last = task.Token;
+        EXPECT_EQ(home.RunOnMount("/mnt/nas", std::move(task)), MountAnswer::Queued);
+    }
     EXPECT_EQ(home.RunOnMount("/mnt/nas", Task([] {})), MountAnswer::NotAnswering);
+    // A call given up takes no place.
+    last.Cancel();
+    EXPECT_EQ(home.RunOnMount("/mnt/nas", Task([] {})), MountAnswer::Queued);
     server.Open();
 }
 
