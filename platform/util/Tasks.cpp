@@ -108,14 +108,14 @@ struct TaskHome::Impl {
     {
         queue.silent = true;
         for (MountTask& task : queue.waiting)
-            if (!task.Token.IsCancelled())
-                refused.push_back(std::move(task));
+            refused.push_back(std::move(task));
         queue.waiting.clear();
     }
+    // Outside the lock; a call given up is told nothing.
     static void Refuse(std::vector<MountTask>& refused)
     {
         for (MountTask& task : refused)
-            if (task.NotAnswering)
+            if (task.NotAnswering && !task.Token.IsCancelled())
                 task.NotAnswering();
         refused.clear();
     }
@@ -147,21 +147,21 @@ void TaskHome::Impl::MountWorker(const std::shared_ptr<Impl>& self, const std::s
     while (!self->closing && !queue->waiting.empty()) {
         MountTask task = std::move(queue->waiting.front());
         queue->waiting.pop_front();
-        if (!task.Token.IsCancelled()) {
+        const bool wanted = !task.Token.IsCancelled();
+        if (wanted) {
             queue->busy = true;
             queue->current = task.Token;
             queue->callStart = std::chrono::steady_clock::now();
-            hold.unlock();
+        }
+        hold.unlock();
+        if (wanted)
             task.Run();
-            task = {};
-            hold.lock();
+        task = {}; // what it holds goes outside the lock
+        hold.lock();
+        if (wanted) {
             queue->busy = false;
-            queue->silent = false;
+            queue->silent = false; // it answered after all
             queue->current = {};
-        } else {
-            hold.unlock();
-            task = {};
-            hold.lock();
         }
     }
     queue->threadRunning = false;

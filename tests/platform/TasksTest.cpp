@@ -6,9 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/util/Tasks.h"
 
@@ -58,29 +58,6 @@ void WaitFor(Done done)
         std::this_thread::yield();
 }
 
-// A receiver's thread, played by the test: what is posted waits until Run.
-struct PostedQueue {
-    std::mutex lock;
-    std::deque<std::function<void()>> posted;
-    PostFunction Poster()
-    {
-        return [this](std::function<void()> fn) {
-            std::lock_guard hold(lock);
-            posted.push_back(std::move(fn));
-        };
-    }
-    void Run()
-    {
-        std::deque<std::function<void()>> now;
-        {
-            std::lock_guard hold(lock);
-            now.swap(posted);
-        }
-        for (auto& fn : now)
-            fn();
-    }
-};
-
 MountTask Task(std::function<void()> run, std::function<void()> notAnswering = {})
 {
     MountTask task;
@@ -104,8 +81,9 @@ TEST(TasksTest, AnAnswerReachesOnlyAReceiverStillThere)
         {Receiver::GoneBeforeRun, false},
     };
     for (const auto& c : cases) {
-        PostedQueue thread;
-        auto inbox = std::make_unique<Inbox>(thread.Poster());
+        // The receiver's thread, played by the test: what is posted waits for it.
+        std::vector<std::function<void()>> posted;
+        auto inbox = std::make_unique<Inbox>([&](std::function<void()> fn) { posted.push_back(std::move(fn)); });
         const Outbox outbox = inbox->Address();
         if (c.receiver == Receiver::ClosedBeforePost)
             inbox->Close();
@@ -116,7 +94,8 @@ TEST(TasksTest, AnAnswerReachesOnlyAReceiverStillThere)
             inbox->Close();
         if (c.receiver == Receiver::GoneBeforeRun)
             inbox.reset();
-        thread.Run();
+        for (const auto& fn : posted)
+            fn();
         EXPECT_EQ(ran, c.runs) << static_cast<int>(c.receiver);
         EXPECT_EQ(outbox.IsClosed(), !c.runs);
     }
