@@ -27,5 +27,6 @@ run qm_bench_dirwatch
 run qm_bench_window_watch
 run qm_bench_file_jobs
 run qm_bench_program_icons
+run qm_bench_dead_share
 
 exit $status

@@ -4,15 +4,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/NetworkMounts.h"
+#include "platform/util/Tasks.h"
 
 namespace fs = platform::shell::fs;
 
@@ -60,6 +58,7 @@ bool HoldsSubfolder(const std::string& path, bool includeHidden)
     return found;
 }
 
+// The looks waiting, shared with the pool's threads: the probe may go at any time.
 struct TSubfolderProbe::Shared {
     struct Request {
         quint64 ticket;
@@ -68,48 +67,54 @@ struct TSubfolderProbe::Shared {
     };
 
     std::mutex mutex;
-    std::condition_variable wake;
     std::vector<Request> queue; // the last is looked into first
-    bool started = false;
-    // Set when the probe goes; the worker then posts nothing more. Read and set
-    // under the mutex, so the probe is alive whenever the worker posts to it.
-    TSubfolderProbe* owner = nullptr;
+    bool looking = false;       // a look is in the pool, and takes the next one after it
+    TSubfolderProbe* owner = nullptr; // used only by what the outbox posts
+    platform::tasks::Outbox outbox;
 
-    static void Work(const std::shared_ptr<Shared>& self)
+    // One look per task, so that many folders never hold a thread of the pool long.
+    static void LookAtNext(const std::shared_ptr<Shared>& self)
     {
-        std::unique_lock lock(self->mutex);
-        while (true) {
-            self->wake.wait(lock, [&] { return !self->owner || !self->queue.empty(); });
-            if (!self->owner)
+        Request request;
+        {
+            std::lock_guard lock(self->mutex);
+            if (self->queue.empty()) {
+                self->looking = false;
                 return;
-            Request request = std::move(self->queue.back());
+            }
+            request = std::move(self->queue.back());
             self->queue.pop_back();
-            lock.unlock();
-            const bool found = HoldsSubfolder(request.path, request.includeHidden);
-            lock.lock();
-            if (!self->owner)
-                return;
-            TSubfolderProbe* owner = self->owner;
-            QMetaObject::invokeMethod(
-                owner, [owner, ticket = request.ticket, found] { emit owner->Answered(ticket, found); },
-                Qt::QueuedConnection);
+        }
+        const bool found = HoldsSubfolder(request.path, request.includeHidden);
+        self->outbox.Post([owner = self->owner, ticket = request.ticket, found] { emit owner->Answered(ticket, found); });
+        Continue(self);
+    }
+
+    static void Continue(const std::shared_ptr<Shared>& self)
+    {
+        if (!platform::tasks::TaskHome::Get().RunLocal([self] { LookAtNext(self); })) {
+            // Without a thread the folders keep the buttons their attributes gave them.
+            std::lock_guard lock(self->mutex);
+            self->queue.clear();
+            self->looking = false;
         }
     }
 };
 
-TSubfolderProbe::TSubfolderProbe(QObject* parent) : QObject(parent), shared_(std::make_shared<Shared>())
+TSubfolderProbe::TSubfolderProbe(QObject* parent)
+    : QObject(parent),
+      inbox_([this](std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); }),
+      shared_(std::make_shared<Shared>())
 {
     shared_->owner = this;
+    shared_->outbox = inbox_.Address();
 }
 
 TSubfolderProbe::~TSubfolderProbe()
 {
-    {
-        std::lock_guard lock(shared_->mutex);
-        shared_->owner = nullptr;
-        shared_->queue.clear();
-    }
-    shared_->wake.notify_all();
+    inbox_.Close();
+    std::lock_guard lock(shared_->mutex);
+    shared_->queue.clear();
 }
 
 void TSubfolderProbe::Ask(quint64 ticket, const std::string& path, bool includeHidden)
@@ -117,20 +122,11 @@ void TSubfolderProbe::Ask(quint64 ticket, const std::string& path, bool includeH
     {
         std::lock_guard lock(shared_->mutex);
         shared_->queue.push_back({ticket, path, includeHidden});
-        if (!shared_->started) {
-            // Detached: the worker holds what it shares with the probe, and nobody
-            // ever waits for it. Without a thread the folders keep the buttons
-            // their attributes gave them.
-            try {
-                std::thread([shared = shared_] { Shared::Work(shared); }).detach();
-                shared_->started = true;
-            } catch (const std::system_error&) {
-                shared_->queue.clear();
-                return;
-            }
-        }
+        if (shared_->looking)
+            return;
+        shared_->looking = true;
     }
-    shared_->wake.notify_one();
+    Shared::Continue(shared_);
 }
 
 void TSubfolderProbe::ForgetQueued()

@@ -1,5 +1,5 @@
 #pragma once
-// TSubfolderProbe: looks into folders on a worker thread for subfolders that their
+// TSubfolderProbe: looks into folders in the local pool for subfolders that their
 // attributes do not tell of. On ext4, xfs and tmpfs a folder's link count counts
 // its real subfolders only, so a folder whose subfolders are all symbolic links (a
 // Wine prefix's dosdevices) reads as having none. Finding out means reading the
@@ -8,6 +8,8 @@
 #include <QObject>
 #include <memory>
 #include <string>
+
+#include "platform/util/Tasks.h"
 
 // Whether the folder at path holds a folder or a symbolic link to one ("." names
 // only with includeHidden), among its first few thousand entries. False when it
@@ -19,8 +21,8 @@ class TSubfolderProbe : public QObject {
 
 public:
     explicit TSubfolderProbe(QObject* parent = nullptr);
-    // Never waits for the worker: a look stuck on a mount that does not answer is
-    // left to finish (or not) on its own, and its answer is dropped.
+    // Never waits for a look under way: it finishes on its own, and its answer is
+    // dropped.
     ~TSubfolderProbe() override;
     TSubfolderProbe(const TSubfolderProbe&) = delete;
     TSubfolderProbe& operator=(const TSubfolderProbe&) = delete;
@@ -36,5 +38,6 @@ signals:
 
 private:
     struct Shared;
+    platform::tasks::Inbox inbox_;
     std::shared_ptr<Shared> shared_;
 };

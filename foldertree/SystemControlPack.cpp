@@ -4,8 +4,8 @@
 #include <optional>
 #include <span>
 
+#include "platform/shell/CallNearMount.h"
 #include "platform/shell/NetworkMounts.h"
-#include "platform/util/CallWithLimit.h"
 
 namespace shell = platform::shell;
 
@@ -265,11 +265,12 @@ bool RenameItem(TFolderItemData* record, std::string_view newName, const TFolder
     IdList renamed;
     shell::HResult hr = shell::E_FAIL;
     const std::string path = GetItemPath(record->AbsoluteIdList.Get());
-    std::optional<shell::NetworkMount> mount;
-    if ((record->Attributes & shell::SFGAO_ISSLOW) || (mount = shell::NetworkMountOf(path))) {
-        // The server may be gone: the rename is asked for on a thread of its own, with
+    if ((record->Attributes & shell::SFGAO_ISSLOW) || shell::NetworkMountOf(path)) {
+        // The server may be gone: the rename is asked for on the mount's queue, with
         // folder objects of its own, and waited for only so long.
-        auto answer = platform::CallWithLimit(
+        std::string silentMount;
+        auto answer = shell::CallNearMount(
+            path,
             [item = CopyIdList(record->AbsoluteIdList.Get()), name = std::string(newName)] {
                 ShellFolderPtr desktop;
                 IdList renamedItem;
@@ -278,12 +279,10 @@ bool RenameItem(TFolderItemData* record, std::string_view newName, const TFolder
                     result = desktop->SetNameOf(item.Get(), name, 0x20, &renamedItem);
                 return std::make_pair(result, std::move(renamedItem));
             },
-            networkWait);
+            networkWait, silentMount);
         if (!answer) {
-            if (!mount)
-                mount = shell::NetworkMountOf(path);
             if (errorMessage)
-                *errorMessage = (mount ? mount->MountPoint : path) + " does not answer";
+                *errorMessage = silentMount + " does not answer";
             return false;
         }
         hr = answer->first;

@@ -90,6 +90,7 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     setModel(model_);
     reader_ = new TFolderReader(this);
     reader_->OnRead = [this](quint64 ticket, std::vector<IdList>& items) { ReadArrived(ticket, items); };
+    reader_->OnSilent = [this](quint64 ticket, const std::string& mountPoint) { ReadSilent(ticket, mountPoint); };
     // Nodes that go take their reads with them, whoever removes them.
     connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex& parent, int first, int last) {
@@ -98,11 +99,17 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
                 for (int row = first; row <= last && row < static_cast<int>(rows.size()); ++row)
                     ForgetReadsFrom(rows[static_cast<std::size_t>(row)].get());
                 // A read of the parent fills rows that are going: it is over too.
-                if (node && reads_.erase(node) && walk_.node == node)
-                    walk_ = {};
+                if (const auto read = node ? reads_.find(node) : reads_.end(); read != reads_.end()) {
+                    reader_->Drop(read->second.ticket);
+                    reads_.erase(read);
+                    if (walk_.node == node)
+                        walk_ = {};
+                }
                 ShowBusy();
             });
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        for (const auto& [node, read] : reads_)
+            reader_->Drop(read.ticket);
         reads_.clear();
         walk_ = {};
         ShowBusy();
@@ -375,7 +382,7 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 //
 // A node with a record is Unread until its children have been read (its record is
 // Populated), then Read. A folder on a network mount (its item has SFGAO_ISSLOW, or
-// its path leads onto one) is read on a worker thread (TFolderReader), since a server
+// its path leads onto one) is read on its mount's queue (TFolderReader), since a server
 // that went away would make the read wait for good; while it is read, the node is
 // Reading, listed in reads_:
 //
@@ -390,7 +397,11 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 //   Reading --given up--> Unread with its button
 //                              Esc, collapsing the node (or a node above it), or
 //                              choosing another node while a selection waits for it.
-//                              The worker is left to itself; its answer is dropped.
+//                              The worker is left to itself; its answer is dropped
+//                              (a read still waiting in its mount's queue never runs).
+//   Reading --the mount does not answer--> Unread with its button
+//                              the mount's queue judged it silent (a call given up
+//                              on it is still under way): an error names the mount.
 //   Read --RefreshNode--> Unread --read--> Read
 //                              the children are dropped and read afresh; an expanded
 //                              node is expanded again, and so are the children that
@@ -700,7 +711,8 @@ void TdfsSystemTreeView::StartRead(TFolderNode* node, ReadKind kind, ShellFolder
         reading.back()->Placeholder = true;
         model_->InsertChildren(node, reading);
     }
-    reader_->Read(ticket, std::move(own), EnumerationFlags(*this));
+    const std::optional<shell::NetworkMount> mount = shell::NetworkMountOf(GetNodePath(node));
+    reader_->Read(ticket, std::move(own), EnumerationFlags(*this), mount ? mount->MountPoint : std::string());
     ShowBusy();
 }
 
@@ -751,6 +763,7 @@ void TdfsSystemTreeView::GiveUpRead(TFolderNode* node)
     if (it == reads_.end())
         return;
     const ReadKind kind = it->second.kind;
+    reader_->Drop(it->second.ticket);
     reads_.erase(it);
     if (walk_.node == node)
         walk_ = {};
@@ -764,6 +777,17 @@ void TdfsSystemTreeView::GiveUpRead(TFolderNode* node)
             collapse(IndexOf(node));
     }
     ShowBusy();
+}
+
+void TdfsSystemTreeView::ReadSilent(quint64 ticket, const std::string& mountPoint)
+{
+    const auto it =
+        std::find_if(reads_.begin(), reads_.end(), [ticket](const auto& read) { return read.second.ticket == ticket; });
+    if (it == reads_.end())
+        return;
+    // As if given up: the folder keeps its button, and the next expansion tries again.
+    GiveUpRead(it->first);
+    ShowError(QString::fromStdString(mountPoint) + QStringLiteral(" does not answer"));
 }
 
 void TdfsSystemTreeView::GiveUpReadsFrom(TFolderNode* node)
@@ -801,8 +825,14 @@ void TdfsSystemTreeView::ForgetReadsFrom(const TFolderNode* node)
                 return true;
         return false;
     };
-    for (auto it = reads_.begin(); it != reads_.end();)
-        it = isBelow(it->first) ? reads_.erase(it) : std::next(it);
+    for (auto it = reads_.begin(); it != reads_.end();) {
+        if (!isBelow(it->first)) {
+            ++it;
+            continue;
+        }
+        reader_->Drop(it->second.ticket);
+        it = reads_.erase(it);
+    }
     if (walk_.node && isBelow(walk_.node))
         walk_ = {};
 }

@@ -205,6 +205,7 @@ private:
     bool IsSlow(const TFolderNode* node) const;
     void StartRead(TFolderNode* node, ReadKind kind, ShellFolderPtr folder);
     void ReadArrived(quint64 ticket, std::vector<IdList>& items);
+    void ReadSilent(quint64 ticket, const std::string& mountPoint);
     void GiveUpRead(TFolderNode* node);
     void GiveUpReadsFrom(TFolderNode* node);
     void GiveUpWalk();

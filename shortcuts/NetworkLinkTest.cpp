@@ -47,13 +47,18 @@ void TNetworkLinkTest::Start()
         connect(&r->Watchdog, &QTimer::timeout, this, [this, r] { EndRun(r, false); });
         r->Watchdog.start(limitMs_);
         r->Channel = std::make_unique<TWorkerChannel>(this);
-        r->Channel->Start([this, r, links = r->Links](const TWorkerChannel& channel) {
-            for (const TLink& link : links) {
-                const bool resolves = TestShellLink(link.Path);
-                channel.Post([this, r, name = link.Name, resolves] { Answer(r, name, resolves); });
-            }
-            channel.Post([this, r] { EndRun(r, true); });
-        });
+        r->Channel->Start(
+            r->Mount,
+            [this, r, links = r->Links](const platform::tasks::Outbox& outbox) {
+                for (const TLink& link : links) {
+                    if (outbox.IsClosed())
+                        return;
+                    const bool resolves = TestShellLink(link.Path);
+                    outbox.Post([this, r, name = link.Name, resolves] { Answer(r, name, resolves); });
+                }
+                outbox.Post([this, r] { EndRun(r, true); });
+            },
+            [this, r] { EndRun(r, false); });
     }
 }
 
@@ -77,7 +82,7 @@ void TNetworkLinkTest::EndRun(TMountRun* run, bool answered)
     run->Over = true;
     run->Watchdog.stop();
     if (!answered) {
-        run->Channel->Close();
+        run->Channel->GiveUp();
         unanswered_.push_back(run->Mount);
         for (const TLink& link : run->Links)
             if (!results_.count(link.Name))

@@ -1,45 +1,39 @@
 #include "shortcuts/WorkerChannel.h"
 
-#include <thread>
+namespace tasks = platform::tasks;
 
-TWorkerChannel::TWorkerChannel(QObject* receiver) : state_(std::make_shared<State>())
+TWorkerChannel::TWorkerChannel(QObject* receiver)
+    : inbox_([receiver](std::function<void()> fn) {
+          QMetaObject::invokeMethod(receiver, std::move(fn), Qt::QueuedConnection);
+      })
 {
-    state_->receiver = receiver;
 }
 
-void TWorkerChannel::Post(std::function<void()> fn) const
+TWorkerChannel::~TWorkerChannel() { Close(); }
+
+void TWorkerChannel::Start(const std::string& mountPoint, std::function<void(const tasks::Outbox&)> work,
+                           std::function<void()> onSilent)
 {
-    std::lock_guard guard(state_->lock);
-    if (state_->closed || !state_->receiver)
-        return;
-    // Closed on the receiver's thread between posting and running: the state says so.
-    QMetaObject::invokeMethod(
-        state_->receiver,
-        [state = state_, fn = std::move(fn)] {
-            {
-                std::lock_guard guard(state->lock);
-                if (state->closed)
-                    return;
-            }
-            fn();
-        },
-        Qt::QueuedConnection);
+    mount_ = mountPoint;
+    tasks::MountTask task;
+    task.Token = token_;
+    task.Run = [outbox = inbox_.Address(), work = std::move(work)] { work(outbox); };
+    task.NotAnswering = [outbox = inbox_.Address(), onSilent] { outbox.Post(onSilent); };
+    if (tasks::TaskHome::Get().RunOnMount(mountPoint, task) != tasks::MountAnswer::Queued)
+        task.NotAnswering();
 }
 
 void TWorkerChannel::Close()
 {
-    std::lock_guard guard(state_->lock);
-    state_->closed = true;
-    state_->receiver = nullptr;
+    token_.Cancel();
+    inbox_.Close();
 }
 
-bool TWorkerChannel::IsClosed() const
+void TWorkerChannel::GiveUp()
 {
-    std::lock_guard guard(state_->lock);
-    return state_->closed;
+    Close();
+    if (!mount_.empty())
+        tasks::TaskHome::Get().GiveUp(mount_, token_);
 }
 
-void TWorkerChannel::Start(std::function<void(const TWorkerChannel&)> work) const
-{
-    std::thread([channel = *this, work = std::move(work)] { work(channel); }).detach();
-}
+bool TWorkerChannel::IsClosed() const { return inbox_.IsClosed(); }

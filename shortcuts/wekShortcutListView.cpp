@@ -255,8 +255,8 @@ void TwekShortcutListView::ReadFolder()
     // New rows: a test still waiting on a network mount has no rows left to mark.
     CancelNetworkTest();
     AbandonRead();
-    if (!directory_.empty() && platform::shell::NetworkMountOf(directory_)) {
-        StartNetworkRead();
+    if (const auto mount = directory_.empty() ? std::nullopt : platform::shell::NetworkMountOf(directory_)) {
+        StartNetworkRead(mount->MountPoint);
         return;
     }
     // The same reading as the command-line report: subfolders, then the shortcut
@@ -268,7 +268,7 @@ void TwekShortcutListView::ReadFolder()
     ShowContents(listed, contents, false);
 }
 
-void TwekShortcutListView::StartNetworkRead()
+void TwekShortcutListView::StartNetworkRead(const std::string& mountPoint)
 {
     // Another folder's rows would pass for this one's while it is read.
     if (model_->Folder() != directory_) {
@@ -276,12 +276,26 @@ void TwekShortcutListView::StartNetworkRead()
         model_->SetRows(directory_, {});
     }
     networkRead_ = std::make_unique<TWorkerChannel>(this);
-    networkRead_->Start([this, dir = directory_](const TWorkerChannel& channel) {
-        auto contents = std::make_shared<TFolderContents>();
-        const bool listed = ReadFolderContents(dir, *contents);
-        channel.Post([this, listed, contents] { FinishNetworkRead(listed, *contents); });
-    });
+    networkRead_->Start(
+        mountPoint,
+        [this, dir = directory_](const platform::tasks::Outbox& outbox) {
+            auto contents = std::make_shared<TFolderContents>();
+            const bool listed = ReadFolderContents(dir, *contents);
+            outbox.Post([this, listed, contents] { FinishNetworkRead(listed, *contents); });
+        },
+        [this, mountPoint] { NetworkReadSilent(mountPoint); });
     UpdateBusyCursor();
+}
+
+void TwekShortcutListView::NetworkReadSilent(const std::string& mountPoint)
+{
+    networkRead_.reset();
+    UpdateBusyCursor();
+    // The rows of another folder are gone already; the status says why none came.
+    readError_ = ETIMEDOUT;
+    unansweredMount_ = mountPoint;
+    emit OnStatusChange(this);
+    unansweredMount_.clear();
 }
 
 void TwekShortcutListView::FinishNetworkRead(bool listed, TFolderContents& contents)

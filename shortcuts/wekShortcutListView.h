@@ -186,8 +186,9 @@ private:
     int FirstSelectedRow() const; // -1 for none
     void RestoreSelection(const std::vector<std::string>& names, const std::string& current);
     void ShowContents(bool listed, TFolderContents& contents, bool namesOnly);
-    void StartNetworkRead();
+    void StartNetworkRead(const std::string& mountPoint);
     void FinishNetworkRead(bool listed, TFolderContents& contents);
+    void NetworkReadSilent(const std::string& mountPoint);
     void AbandonRead();
     void FinishNetworkTest();
     void CancelNetworkTest();

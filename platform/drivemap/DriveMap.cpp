@@ -211,7 +211,8 @@ std::optional<std::string> DosDeviceFolder(const std::string& dosdevices, const 
 
 const DriveMap& DriveMap::Default()
 {
-    static const DriveMap map = FromEnvironment();
+    // Never destroyed: workers map paths with it, and may still at exit.
+    static const DriveMap& map = *new DriveMap(FromEnvironment());
     return map;
 }
 

@@ -211,7 +211,8 @@ void SetFromValue(RawVariables& raw, std::string_view variable, const WineRegist
 
 const WinEnvironment& WinEnvironment::Default()
 {
-    static const WinEnvironment env = FromEnvironment();
+    // Never destroyed: workers expand names with it, and may still at exit.
+    static const WinEnvironment& env = *new WinEnvironment(FromEnvironment());
     return env;
 }
 

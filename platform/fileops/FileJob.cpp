@@ -1,13 +1,14 @@
 #include "platform/fileops/FileJob.h"
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "platform/fileops/GioHandles.h"
 #include "platform/fileops/JobContext.h"
+#include "platform/util/Tasks.h"
 #include "platform/util/Text.h"
 
 namespace platform::fileops {
@@ -32,7 +33,6 @@ struct FileJob::Shared {
     JobReply answer;
     bool finished = false;
     JobResult result;
-    std::thread thread;
 
     void Cancel()
     {
@@ -198,15 +198,10 @@ FileJob::~FileJob()
     if (!started_)
         return;
     shared_->Cancel();
-    bool finished;
-    {
-        std::unique_lock<std::mutex> hold(shared_->lock);
-        finished = shared_->changed.wait_for(hold, kCancelGrace, [&] { return shared_->finished; });
-    }
-    if (finished)
-        shared_->thread.join();
-    else
-        shared_->thread.detach(); // it holds its own reference to the shared state
+    // A job stuck in the kernel is not waited for: it holds its own reference to the
+    // shared state, and ends on its own.
+    std::unique_lock<std::mutex> hold(shared_->lock);
+    shared_->changed.wait_for(hold, kCancelGrace, [&] { return shared_->finished; });
 }
 
 void FileJob::Start()
@@ -214,7 +209,17 @@ void FileJob::Start()
     if (started_)
         return;
     started_ = true;
-    shared_->thread = std::thread([shared = shared_] { Worker(shared).Run(); });
+    // A job lasts as long as its files take: a thread of its own, never one of the
+    // pool's.
+    if (!tasks::TaskHome::Get().RunLong([shared = shared_] { Worker(shared).Run(); })) {
+        JobResult result;
+        result.error = "Cannot start the job: " + std::string(std::strerror(EAGAIN)) + ".";
+        shared_->delegate->Finished(result);
+        std::lock_guard<std::mutex> hold(shared_->lock);
+        shared_->result = result;
+        shared_->finished = true;
+        shared_->changed.notify_all();
+    }
 }
 
 void FileJob::Cancel() { shared_->Cancel(); }

@@ -1,6 +1,7 @@
 #pragma once
-// A file job: paste (copy or move), shortcuts, or the trash, run on a worker thread
-// of its own with progress, cancel and questions handed to a JobDelegate.
+// A file job: paste (copy or move), shortcuts, or the trash, run on a thread
+// of its own (platform/util/Tasks.h) with progress, cancel and questions handed to
+// a JobDelegate.
 //
 // Nothing is ever overwritten without a Replace answer, a move deletes a source only
 // after its copy is complete and checked, and the first error stops the job with one

@@ -13,13 +13,13 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <utility>
 
 #include "platform/notify/ChangeKinds.h"
 #include "platform/notify/FolderWatches.h"
 #include "platform/shell/FsAccess.h"
 #include "platform/shell/NetworkMounts.h"
+#include "platform/util/Tasks.h"
 
 namespace platform::notify {
 namespace fs = platform::shell::fs;
@@ -56,9 +56,9 @@ std::string Absolute(const std::string& path)
     return ::getcwd(cwd, sizeof cwd) ? fs::JoinPath(cwd, path) : path;
 }
 
-// The one watch of a folder on a network mount, added by a thread of its own: the
-// lookup may wait for a server that never answers, and then this thread is simply
-// left behind, holding the inotify descriptor until the call returns.
+// The one watch of a folder on a network mount, added on the mount's queue: the
+// lookup may wait for a server that never answers, and then the call is simply left
+// behind, holding the inotify descriptor until it returns.
 struct NetworkRootAdd {
     std::shared_ptr<fs::UniqueFd> inotify;
     fs::UniqueFd done; // eventfd, signalled when the call returned
@@ -82,7 +82,9 @@ struct ChangeWatch::Impl {
     bool idle = false;
     int rootWd = -1;
     int pendingError = 0;
+    std::string mountPoint; // of the network mount the folder lies on
     std::shared_ptr<NetworkRootAdd> rootAdd;
+    tasks::CancelToken rootAddWanted;
     std::unique_ptr<FolderWatches> watches;
 
     void SetUp();
@@ -98,7 +100,7 @@ struct ChangeWatch::Impl {
 };
 
 ChangeWatch::ChangeWatch(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-ChangeWatch::~ChangeWatch() = default;
+ChangeWatch::~ChangeWatch() { impl_->rootAddWanted.Cancel(); }
 
 std::unique_ptr<ChangeWatch> ChangeWatch::Open(const std::string& folder, bool subtree, std::uint32_t kinds, int& error)
 {
@@ -127,6 +129,7 @@ std::unique_ptr<ChangeWatch> ChangeWatch::Open(const std::string& folder, bool s
     const platform::shell::PathOnMounts where = platform::shell::ResolveOnMounts(impl->base);
     if (where.Network) {
         impl->onNetwork = true;
+        impl->mountPoint = where.Network->MountPoint;
         if (where.Error == 0)
             impl->base = where.Resolved;
         return std::unique_ptr<ChangeWatch>(new ChangeWatch(std::move(impl)));
@@ -167,12 +170,21 @@ void ChangeWatch::Impl::SetUp()
             idle = true;
             return;
         }
-        std::thread([add = rootAdd, path = folder, mask = mask] {
+        tasks::MountTask task;
+        task.Token = rootAddWanted;
+        task.Run = [add = rootAdd, path = folder, mask = mask] {
             const int wd = ::inotify_add_watch(add->inotify->Get(), path.c_str(), mask | IN_ONLYDIR);
             add->error.store(wd < 0 ? errno : 0);
             add->wd.store(wd);
             Signal(add->done.Get());
-        }).detach();
+        };
+        // A mount that does not answer fails the watch as a call that timed out would.
+        task.NotAnswering = [add = rootAdd] {
+            add->error.store(ETIMEDOUT);
+            Signal(add->done.Get());
+        };
+        if (tasks::TaskHome::Get().RunOnMount(mountPoint, task) != tasks::MountAnswer::Queued)
+            task.NotAnswering();
         return;
     }
     if (!subtree)

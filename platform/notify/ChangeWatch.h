@@ -8,8 +8,9 @@
 // else runs on one worker thread, which alone calls Wait and Rearm; Interrupt may be
 // called from any thread. The work that can take long happens on the worker: a
 // subtree watch adds a watch per folder below the watched one in its first Wait,
-// and a folder on a network mount gets its one watch there too, from a thread of
-// its own that is left behind if the server never answers.
+// and a folder on a network mount gets its one watch in its first Wait too, added on
+// the mount's queue (platform/util/Tasks.h) and left behind if the server never
+// answers; a mount already known not to answer fails the watch (ETIMEDOUT).
 #include <cstddef>
 #include <cstdint>
 #include <memory>

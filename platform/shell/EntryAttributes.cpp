@@ -28,7 +28,8 @@ struct FileSystemInfo {
 std::mutex gTypesMutex;
 std::map<dev_t, FileSystemInfo>& FileSystemTypes()
 {
-    static std::map<dev_t, FileSystemInfo> types;
+    // Never destroyed: folders are read by workers, which may still run at exit.
+    static auto& types = *new std::map<dev_t, FileSystemInfo>;
     return types;
 }
 
@@ -58,12 +59,13 @@ uid_t EffectiveUser()
 
 bool InGroup(gid_t group)
 {
-    static const std::vector<gid_t> groups = [] {
+    // Never destroyed, as FileSystemTypes above.
+    static const auto& groups = *new std::vector<gid_t>([] {
         std::vector<gid_t> g(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
         g.resize(static_cast<std::size_t>(std::max(0, ::getgroups(static_cast<int>(g.size()), g.data()))));
         g.push_back(::getegid());
         return g;
-    }();
+    }());
     return std::find(groups.begin(), groups.end(), group) != groups.end();
 }
 

@@ -64,7 +64,9 @@ struct SystemTable {
 
 std::shared_ptr<const std::vector<NetworkMount>> ReadSystemTable()
 {
-    static SystemTable table;
+    // Never destroyed: a worker left on a mount that does not answer may ask for the
+    // table while the program's statics are destroyed at exit.
+    static SystemTable& table = *new SystemTable;
     std::lock_guard guard(table.lock);
     if (!table.fd) {
         table.fd = fs::UniqueFd(::open(std::string(kSystemMountTable).c_str(), O_RDONLY | O_CLOEXEC));

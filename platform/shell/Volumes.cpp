@@ -50,7 +50,8 @@ std::vector<std::string_view> SplitFields(std::string_view line)
 
 std::string& MountTablePathStorage()
 {
-    static std::string path = "/proc/self/mountinfo";
+    // Never destroyed: workers read it, and may still at exit (NetworkMounts.cpp).
+    static std::string& path = *new std::string("/proc/self/mountinfo");
     return path;
 }
 

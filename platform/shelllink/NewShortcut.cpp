@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <thread>
 
 #include "platform/drivemap/DriveMap.h"
+#include "platform/util/Tasks.h"
 #include "platform/util/Text.h"
 
 extern char** environ;
@@ -252,12 +252,13 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
     posix_spawnattr_destroy(&attr);
     if (error != 0)
         return false;
-    // Reaped when it ends, so it never lingers as a zombie of ours.
-    std::thread([pid] {
+    // Reaped when it ends, so it never lingers as a zombie of ours; it may run as
+    // long as the user likes, so the wait has a thread of its own.
+    tasks::TaskHome::Get().RunLong([pid] {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-    }).detach();
+    });
     return true;
 }
 

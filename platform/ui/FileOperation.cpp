@@ -24,16 +24,11 @@ constexpr int kTickMs = 100;
 
 // The worker's side of the job, hand-off only. Progress is kept for the GUI's timer
 // to pick up (a busy job would otherwise flood the event queue); questions and the
-// end are posted to the FileOperation, or answered Cancel once it is gone.
+// end are posted to the FileOperation, or answered Cancel once it is gone (a question
+// posted as it goes is answered by the job's cancel).
 class FileOperation::Bridge final : public JobDelegate {
 public:
-    explicit Bridge(FileOperation* op) : op_(op) {}
-
-    void Detach()
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        op_ = nullptr;
-    }
+    Bridge(FileOperation* op, tasks::Outbox outbox) : op_(op), outbox_(std::move(outbox)) {}
 
     bool TakeProgress(JobProgress& out)
     {
@@ -54,25 +49,22 @@ public:
 
     void Ask(const JobQuestion& question, std::function<void(JobReply)> reply) override
     {
-        std::lock_guard<std::mutex> hold(lock_);
-        if (!op_) {
+        if (outbox_.IsClosed()) {
             reply(JobReply{});
             return;
         }
-        QMetaObject::invokeMethod(
-            op_, [op = op_, question, reply] { op->Ask(question, reply); }, Qt::QueuedConnection);
+        outbox_.Post([op = op_, question, reply] { op->Ask(question, reply); });
     }
 
     void Finished(const JobResult& result) override
     {
-        std::lock_guard<std::mutex> hold(lock_);
-        if (op_)
-            QMetaObject::invokeMethod(op_, [op = op_, result] { op->OnFinished(result); }, Qt::QueuedConnection);
+        outbox_.Post([op = op_, result] { op->OnFinished(result); });
     }
 
 private:
+    FileOperation* const op_; // used only by what the outbox posts
+    tasks::Outbox outbox_;
     std::mutex lock_;
-    FileOperation* op_;
     JobProgress latest_;
     bool fresh_ = false;
 };
@@ -106,7 +98,8 @@ FileOperation* FileOperation::Start(JobRequest request, QWidget* owner)
 // partial file is removed.
 FileOperation::FileOperation(JobRequest request, QWidget* owner)
     : QObject(QCoreApplication::instance()), request_(request), owner_(owner),
-      bridge_(std::make_shared<Bridge>(this))
+      inbox_([this](std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); }),
+      bridge_(std::make_shared<Bridge>(this, inbox_.Address()))
 {
     qRegisterMetaType<JobResult>();
     job_ = std::make_unique<FileJob>(std::move(request), bridge_);
@@ -120,7 +113,7 @@ FileProgressWindow* FileOperation::ProgressWindow() const { return progress_; }
 
 FileOperation::~FileOperation()
 {
-    bridge_->Detach();
+    inbox_.Close();
     for (const QPointer<QDialog>& dialog : questions_)
         delete dialog.data();
     delete progress_.data();

@@ -1,6 +1,6 @@
 #pragma once
 // The shell's file work as the user meets it: a file job (platform/fileops) run on
-// its worker thread, with the platform's windows on the GUI thread: the delete
+// a thread of its own, with the platform's windows on the GUI thread: the delete
 // confirmation, the name-conflict dialog, the question before deleting for good,
 // a progress window once the job has run about half a second, and one message when
 // it fails.
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/fileops/JobTypes.h"
+#include "platform/util/Tasks.h"
 
 class QDialog;
 class QWidget;
@@ -67,6 +68,7 @@ private:
 
     fileops::JobRequest request_;
     QPointer<QWidget> owner_;
+    tasks::Inbox inbox_; // what the job's thread hands back
     std::shared_ptr<Bridge> bridge_;
     std::unique_ptr<fileops::FileJob> job_;
     QTimer ticker_;

@@ -5,19 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <mutex>
-#include <thread>
 
 namespace platform::ui {
 
-// What the worker and the window share: the window may go at any time, so the
-// worker posts only under the lock, and only while the counter is still there.
+// What the worker holds: the window may go at any time.
 struct FolderSizeCounter::Shared {
-    std::mutex mutex;
-    FolderSizeCounter* receiver = nullptr;
-    std::atomic<bool> cancelled{false};
+    FolderSizeCounter* receiver = nullptr; // used only by what the outbox posts
+    tasks::Outbox outbox;
+    tasks::CancelToken cancel;
 };
 
 namespace {
@@ -32,11 +28,9 @@ struct Totals {
 
 void Post(FolderSizeCounter::Shared& shared, const Totals& t, bool done)
 {
-    const std::lock_guard lock(shared.mutex);
-    if (FolderSizeCounter* receiver = shared.receiver)
-        QMetaObject::invokeMethod(
-            receiver, [receiver, t, done] { emit receiver->Progress(t.bytes, t.files, t.folders, done); },
-            Qt::QueuedConnection);
+    shared.outbox.Post([receiver = shared.receiver, t, done] {
+        emit receiver->Progress(t.bytes, t.files, t.folders, done);
+    });
 }
 
 void Count(const std::string& folder, FolderSizeCounter::Shared& shared, Totals& totals,
@@ -52,7 +46,7 @@ void Count(const std::string& folder, FolderSizeCounter::Shared& shared, Totals&
         stack.push_back(d);
     else
         ::close(top);
-    while (!stack.empty() && !shared.cancelled) {
+    while (!stack.empty() && !shared.cancel.IsCancelled()) {
         DIR* dir = stack.back();
         const dirent* entry = ::readdir(dir);
         if (!entry) {
@@ -94,30 +88,34 @@ void Count(const std::string& folder, FolderSizeCounter::Shared& shared, Totals&
 } // namespace
 
 FolderSizeCounter::FolderSizeCounter(std::vector<std::string> folders, QObject* parent)
-    : QObject(parent), folders_(std::move(folders)), shared_(std::make_shared<Shared>())
+    : QObject(parent),
+      folders_(std::move(folders)),
+      inbox_([this](std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); }),
+      shared_(std::make_shared<Shared>())
 {
     shared_->receiver = this;
+    shared_->outbox = inbox_.Address();
 }
 
 FolderSizeCounter::~FolderSizeCounter()
 {
-    const std::lock_guard lock(shared_->mutex);
-    shared_->receiver = nullptr;
-    shared_->cancelled = true;
+    shared_->cancel.Cancel();
+    inbox_.Close();
 }
 
 void FolderSizeCounter::Start()
 {
-    // Detached: a folder on a file system that stopped answering must not hold up
-    // the window that closes; the worker ends when the call it waits in returns.
-    std::thread([shared = shared_, folders = folders_] {
+    // A count may last long, so it has a thread of its own, which nothing waits for:
+    // a folder on a file system that stopped answering must not hold up the window
+    // that closes; the count ends when the call it waits in returns.
+    tasks::TaskHome::Get().RunLong([shared = shared_, folders = folders_] {
         Totals totals;
         auto lastPost = std::chrono::steady_clock::now();
         for (const std::string& folder : folders)
             Count(folder, *shared, totals, lastPost);
-        if (!shared->cancelled)
+        if (!shared->cancel.IsCancelled())
             Post(*shared, totals, true);
-    }).detach();
+    });
 }
 
 } // namespace platform::ui

@@ -1,11 +1,13 @@
 #pragma once
-// Counts what folders hold (bytes, files, folders) on a worker thread, for the
+// Counts what folders hold (bytes, files, folders) on a thread of its own, for the
 // General page: a folder on a slow or hung file system never stops the window.
 // Destroying the counter (closing the window) gives the count up.
 #include <QObject>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/util/Tasks.h"
 
 namespace platform::ui {
 
@@ -27,6 +29,7 @@ signals:
 
 private:
     std::vector<std::string> folders_;
+    tasks::Inbox inbox_;
     std::shared_ptr<Shared> shared_;
 };
 

@@ -13,14 +13,13 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
-#include <atomic>
-#include <mutex>
-#include <thread>
-
 #include "platform/drivemap/DriveMap.h"
 #include "platform/icons/ProgramIcons.h"
+#include "platform/shell/NetworkMounts.h"
 
 namespace platform::ui {
+
+namespace shell = platform::shell;
 
 namespace {
 
@@ -43,13 +42,13 @@ std::string Unquoted(std::string text)
 
 bool IsHostPath(const QString& text) { return text.trimmed().startsWith('/'); }
 
-// On the reading thread: it may look names up on a network mount.
-std::optional<std::string> HostPathOf(const QString& text)
+// With lookUp, on the reading thread: it may look names up on a network mount.
+std::optional<std::string> HostPathOf(const QString& text, DriveMap::OnNetworkMounts lookUp)
 {
     if (IsHostPath(text))
         return QFile::encodeName(text.trimmed()).toStdString();
     const std::string windows = WinEnvironment::Default().Expand(Unquoted(text.toStdString()));
-    return DriveMap::Default().ToHostPath(windows, DriveMap::OnNetworkMounts::LookUp);
+    return DriveMap::Default().ToHostPath(windows, lookUp);
 }
 
 // Icons only, the chosen one framed in the selection colour whether or not the list
@@ -85,20 +84,15 @@ struct IconPicker::Loaded {
     QString text;
     std::string host;
     AllIcons icons;
-};
-
-// The way back from a reading thread nobody waits for: what it hands back after the
-// dialog is gone is dropped.
-struct IconPicker::Channel {
-    std::mutex lock;
-    IconPicker* receiver = nullptr;
-    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
+    std::string silentMount; // the network mount that did not answer
 };
 
 IconPicker::IconPicker(QWidget* owner, const std::string& iconLocation, int index)
-    : QDialog(owner), channel_(std::make_shared<Channel>()), givenLocation_(iconLocation), givenIndex_(index)
+    : QDialog(owner),
+      inbox_([this](std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); }),
+      givenLocation_(iconLocation),
+      givenIndex_(index)
 {
-    channel_->receiver = this;
     // Built here, on the GUI thread, before any reading thread uses them.
     WinEnvironment::Default();
     DriveMap::Default();
@@ -154,9 +148,8 @@ IconPicker::IconPicker(QWidget* owner, const std::string& iconLocation, int inde
 
 IconPicker::~IconPicker()
 {
-    std::lock_guard guard(channel_->lock);
-    channel_->receiver = nullptr;
-    channel_->cancel->store(true);
+    cancel_.Cancel();
+    inbox_.Close();
 }
 
 void IconPicker::ShowFile(const QString& text)
@@ -167,38 +160,38 @@ void IconPicker::ShowFile(const QString& text)
     list_->viewport()->setCursor(Qt::BusyCursor);
     UpdateOk();
 
-    std::shared_ptr<std::atomic<bool>> cancel;
-    {
-        std::lock_guard guard(channel_->lock);
-        channel_->cancel->store(true); // the file asked for before is no longer wanted
-        channel_->cancel = std::make_shared<std::atomic<bool>>(false);
-        cancel = channel_->cancel;
-    }
+    cancel_.Cancel(); // the file asked for before is no longer wanted
+    cancel_ = tasks::CancelToken();
     const int iconIndex = text == QString::fromStdString(givenLocation_) ? givenIndex_ : 0;
-    std::thread([channel = channel_, cancel, generation, text, iconIndex] {
+    const tasks::Outbox outbox = inbox_.Address();
+    const auto show = [this, outbox](std::shared_ptr<Loaded> loaded) {
+        outbox.Post([this, loaded] { Show(*loaded); });
+    };
+    tasks::MountTask task;
+    task.Token = cancel_;
+    task.Run = [show, cancel = cancel_, generation, text, iconIndex] {
         auto loaded = std::make_shared<Loaded>();
         loaded->generation = generation;
         loaded->text = text;
-        if (const auto host = HostPathOf(text)) {
+        if (const auto host = HostPathOf(text, DriveMap::OnNetworkMounts::LookUp)) {
             loaded->host = *host;
-            loaded->icons = ReadAllIcons(*host, kIconSize, iconIndex, cancel.get());
+            loaded->icons = ReadAllIcons(*host, kIconSize, iconIndex, cancel.Flag());
         }
-        std::lock_guard guard(channel->lock);
-        if (!channel->receiver)
-            return;
-        QMetaObject::invokeMethod(
-            channel->receiver,
-            [channel, loaded] {
-                IconPicker* receiver;
-                {
-                    std::lock_guard guard(channel->lock);
-                    receiver = channel->receiver;
-                }
-                if (receiver)
-                    receiver->Show(*loaded);
-            },
-            Qt::QueuedConnection);
-    }).detach();
+        show(std::move(loaded));
+    };
+    // A file on a network mount is read in the mount's queue, any other in the pool.
+    const std::optional<std::string> written = HostPathOf(text, DriveMap::OnNetworkMounts::KeepAsWritten);
+    const auto mount = written ? shell::NetworkMountOf(*written) : std::nullopt;
+    task.NotAnswering = [show, generation, text, silent = mount ? mount->MountPoint : std::string()] {
+        auto loaded = std::make_shared<Loaded>();
+        loaded->generation = generation;
+        loaded->text = text;
+        loaded->silentMount = silent;
+        show(std::move(loaded));
+    };
+    tasks::TaskHome& home = tasks::TaskHome::Get();
+    if (mount ? home.RunOnMount(mount->MountPoint, task) != tasks::MountAnswer::Queued : !home.RunLocal(task.Run))
+        task.NotAnswering();
 }
 
 void IconPicker::Show(const Loaded& loaded)
@@ -210,8 +203,10 @@ void IconPicker::Show(const Loaded& loaded)
     const std::vector<QImage>& pictures = loaded.icons.pictures;
     const bool any = std::any_of(pictures.begin(), pictures.end(), [](const QImage& i) { return !i.isNull(); });
     if (!any) {
-        const QString message = loaded.icons.opened ? tr("The file %1 contains no icons.").arg(loaded.text)
-                                                    : tr("Cannot find the file %1.").arg(loaded.text);
+        const QString message =
+            !loaded.silentMount.empty() ? tr("%1 does not answer.").arg(QFile::decodeName(QByteArray::fromStdString(loaded.silentMount)))
+            : loaded.icons.opened       ? tr("The file %1 contains no icons.").arg(loaded.text)
+                                        : tr("Cannot find the file %1.").arg(loaded.text);
         const QString fallback = QString::fromLatin1(kFallbackFile);
         shownText_.clear();
         shownHost_.clear();

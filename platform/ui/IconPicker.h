@@ -1,12 +1,15 @@
 #pragma once
 // The shell's Change Icon dialog: every icon of a program, library or icon file, a
 // Browse button for another file, and the choice answered as the link keeps it (the
-// file as a Windows path, and an icon index). Files are read on a thread of their
-// own, so a file on a network mount whose server is gone never holds the window.
+// file as a Windows path, and an icon index). Files are read off the window's thread
+// (in the queue of their network mount, if they lie on one), so a file on a mount
+// whose server is gone never holds the window.
 #include <QDialog>
 #include <QString>
 #include <memory>
 #include <string>
+
+#include "platform/util/Tasks.h"
 
 class QLabel;
 class QLineEdit;
@@ -45,7 +48,6 @@ signals:
 
 private:
     struct Loaded;
-    struct Channel;
     void Browse();
     void Show(const Loaded& loaded);
     void UpdateOk();
@@ -54,7 +56,8 @@ private:
     QListWidget* list_;
     QLabel* note_;
     QPushButton* ok_;
-    std::shared_ptr<Channel> channel_;
+    tasks::Inbox inbox_;
+    tasks::CancelToken cancel_; // of the file read last
     std::uint64_t generation_ = 0;
     bool loading_ = false;
     QString shownText_;  // the field's text for the icons in the list

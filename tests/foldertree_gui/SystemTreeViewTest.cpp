@@ -645,8 +645,10 @@ TEST_F(TreeTest, RenameInPlaceOnlyWhereAllowedAndNeverOverAnotherItem)
 
 // A share whose server went away: opening a folder on it comes back at once, with
 // "Reading..." standing for its children while a worker waits on the share, and Esc
-// or collapsing the folder gives the read up. A selection that must pass through it
-// waits without selecting anything, until the user chooses another node.
+// or collapsing the folder gives the read up. Opened again, it waits in the share's
+// queue behind the read still stuck: the share is asked once, by one thread. A
+// selection that must pass through it waits without selecting anything, until the
+// user chooses another node.
 TEST_F(TreeTest, AFolderOnAShareThatDoesNotAnswerNeverHoldsUpTheTree)
 {
     const std::string share = base + "/net";
@@ -675,7 +677,6 @@ TEST_F(TreeTest, AFolderOnAShareThatDoesNotAnswerNeverHoldsUpTheTree)
         {"Esc", [&] { tree->ExpandNode(node); }, [&] { QTest::keyClick(tree.get(), Qt::Key_Escape); }},
         {"collapsing", [&] { QTest::keyClick(tree.get(), Qt::Key_Right); }, [&] { tree->CollapseNode(node); }},
     };
-    int requests = 0;
     for (const Way& way : ways) {
         way.open();
         EXPECT_TRUE(tree->IsNodeExpanded(node)) << way.name;
@@ -683,7 +684,7 @@ TEST_F(TreeTest, AFolderOnAShareThatDoesNotAnswerNeverHoldsUpTheTree)
         EXPECT_EQ(node->Children[0]->Text, "Reading...");
         EXPECT_FALSE(tree->model()->flags(tree->IndexOf(node->Children[0].get())) & Qt::ItemIsSelectable);
         EXPECT_EQ(tree->viewport()->cursor().shape(), Qt::BusyCursor);
-        EXPECT_TRUE(mount->WaitForRequests(++requests)) << way.name;
+        EXPECT_TRUE(mount->WaitForRequests(1)) << way.name;
         way.giveUp();
         EXPECT_FALSE(tree->Busy()) << way.name;
         EXPECT_FALSE(tree->IsNodeExpanded(node)) << way.name;
@@ -691,6 +692,7 @@ TEST_F(TreeTest, AFolderOnAShareThatDoesNotAnswerNeverHoldsUpTheTree)
         EXPECT_TRUE(HasButton(node)) << way.name; // the next expansion tries again
         EXPECT_EQ(tree->viewport()->cursor().shape(), Qt::ArrowCursor) << way.name;
     }
+    EXPECT_EQ(mount->RequestCount(), 1);
 
     changes.clear();
     tree->SetSelection(share + "/docs/deeper");
@@ -702,6 +704,36 @@ TEST_F(TreeTest, AFolderOnAShareThatDoesNotAnswerNeverHoldsUpTheTree)
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(tree->Selection(), base);
     EXPECT_FALSE(tree->Busy());
+}
+
+// Coming back to a folder on a share whose read was given up long ago (any time is
+// long with no patience) is answered at once: the share does not answer, and the
+// folder keeps its button for a later try.
+TEST_F(TreeTest, ComingBackToAShareThatDoesNotAnswerIsAnsweredAtOnce)
+{
+    const std::string share = base + "/net";
+    MakeDirs(share);
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(share, whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    WriteMountTable("40 26 0:40 / " + share + " rw - fuse.sshfs user@gone:/ rw\n");
+    const testsupport::NoPatience noPatience;
+    MakeTree();
+    tree->SetSelection(share);
+    TFolderNode* node = tree->Selected();
+    ASSERT_TRUE(node);
+    tree->ExpandNode(node);
+    ASSERT_TRUE(mount->WaitForRequests(1));
+    QTest::keyClick(tree.get(), Qt::Key_Escape);
+
+    tree->ExpandNode(node);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !tree->Busy(); }));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].toStdString(), share + " does not answer");
+    EXPECT_FALSE(tree->IsNodeExpanded(node));
+    EXPECT_TRUE(HasButton(node));
+    EXPECT_EQ(mount->RequestCount(), 1);
 }
 
 // A mount table that calls a local folder an NFS share: a share that answers.

@@ -136,6 +136,29 @@ TEST_F(ShortcutListNetworkTest, AFolderOnAMountThatDoesNotAnswerCanBeGivenUp)
     EXPECT_EQ(list.ItemName(0), "a.lnk");
 }
 
+// Coming back to a folder on a mount whose read was left long ago (any time is long
+// with no patience) is answered at once: the mount is named, and it is not asked again.
+TEST_F(ShortcutListNetworkTest, ComingBackToAMountThatDoesNotAnswerIsAnsweredAtOnce)
+{
+    std::string whyNot;
+    const auto mount = testsupport::HangingMount::Create(env / "net", whyNot);
+    if (!mount)
+        GTEST_SKIP() << whyNot;
+    const testsupport::NoPatience noPatience;
+    Read(env / "net/share");
+    ASSERT_TRUE(mount->WaitForRequests(1));
+    Read(dir);
+    std::vector<Report> reports;
+    WatchReports(list, reports);
+
+    Read(env / "net/share");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !list.Busy(); }));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].unanswered, env / "net");
+    EXPECT_EQ(list.ItemCount(), 0);
+    EXPECT_EQ(mount->RequestCount(), 1);
+}
+
 // A mount table that calls a local folder an NFS share: a network mount that answers.
 class AnsweringShare {
 public:

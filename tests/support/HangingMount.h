@@ -15,7 +15,18 @@
 #include <thread>
 #include <vector>
 
+#include "platform/util/Tasks.h"
+
 namespace testsupport {
+
+// While it lives, the program's task home judges at once a mount whose call was
+// given up (TaskHome::SetPatience), as if the user had come back to it much later.
+struct NoPatience {
+    NoPatience() { platform::tasks::TaskHome::Get().SetPatience(std::chrono::milliseconds(0)); }
+    ~NoPatience() { platform::tasks::TaskHome::Get().SetPatience(platform::tasks::TaskHome::kPatience); }
+    NoPatience(const NoPatience&) = delete;
+    NoPatience& operator=(const NoPatience&) = delete;
+};
 
 // Makes this process's mounts private to it and its children. Call at the very start
 // of main, before any thread exists. Answers whether it did.
