@@ -711,5 +711,11 @@ void TdfsSystemTreeView::ShowError(const QString& message)
         OnError(message);
         return;
     }
-    QMessageBox::critical(this, QApplication::applicationName(), message);
+    // Opened without a loop of its own: the failure may come in the middle of an
+    // expansion Qt runs from a key press or a paint, whose events must not run again
+    // meanwhile.
+    auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
 }

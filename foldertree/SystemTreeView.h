@@ -171,7 +171,8 @@ public:
     // What reads the nodes in.
     TFolderTreeLoader& Loader() { return *loader_; }
 
-    // Shows a failure to the user (a message box unless replaced, e.g. by tests).
+    // Shows a failure to the user: a message box unless replaced (the main window
+    // sends it to the program's error route, tests record it).
     std::function<void(const QString& message)> OnError;
 
 signals:
