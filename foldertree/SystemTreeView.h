@@ -17,7 +17,7 @@
 #include <QString>
 #include <QTreeView>
 #include <functional>
-#include <map>
+#include <memory>
 #include <string>
 
 #include "foldertree/FolderTreeLoader.h"
