@@ -192,7 +192,8 @@ TEST_F(FolderWatchJoinTest, TreeAndWatcherFailuresOnAShareThatDoesNotAnswerReach
 
     const QString watcher = QString::fromLocal8Bit(std::strerror(ETIMEDOUT));
     const QString reader = QString::fromStdString(share) + " does not answer";
-    EXPECT_TRUE(WaitFor([&] { return shown.contains(watcher) && shown.contains(reader); })) << shown.join("; ").toStdString();
+    EXPECT_TRUE(WaitFor([&] { return shown.contains(watcher) && shown.contains(reader); }))
+        << shown.join("; ").toStdString();
 }
 
 } // namespace

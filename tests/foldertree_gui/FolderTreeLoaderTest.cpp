@@ -118,8 +118,9 @@ TEST_F(LoaderTest, AReadFillsTheNodesChildrenThroughTheModelInOneGo)
         TFolderNode* node = Child(root, c.folder);
         ASSERT_TRUE(node) << c.folder;
         int insertions = 0;
-        const auto counting = QObject::connect(&model, &QAbstractItemModel::rowsInserted,
-                                               [&](const QModelIndex& parent) { insertions += parent == model.IndexOf(node); });
+        const auto counting = QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex& parent) {
+            insertions += parent == model.IndexOf(node);
+        });
         sight.populated.clear();
         EXPECT_EQ(loader->ExpandNode(node), !c.shown.empty()) << c.folder;
         QObject::disconnect(counting);
