@@ -38,6 +38,7 @@
 #include "foldertree/SystemImageList.h"
 #include "foldertree/SystemTreeView.h"
 #include "platform/clipboard/Clipboard.h"
+#include "platform/notify/ChangeWatch.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/EntryAttributes.h"
 #include "platform/shell/NetworkMounts.h"
@@ -140,6 +141,11 @@ void TForm1::BuildLayout()
     dirNotify1_->SetWatchSubTree(true);
     dirNotify1_->SetFilter({nfFileName, nfDirName});
     dirNotify1_->OnChange = [this](TDirNotify*) { DirNotify1Change(); };
+    // A watch that fails once it runs (its share does not answer, the system's limit on
+    // watches is reached) says so as every error does; the folder stays shown.
+    dirNotify1_->OnError = [this](TDirNotify*, std::int32_t code) {
+        ReportError(QString::fromLocal8Bit(platform::notify::ChangeErrorMessage(code)));
+    };
     for (const char* name : {":/images/state-failed.png", ":/images/state-passed.png", ":/images/state-internet.png"})
         imageListGoodBad_.emplace_back(name);
 
@@ -203,6 +209,9 @@ void TForm1::BuildLayout()
         if (node == dfsTV_->Selected())
             dfsTVChange();
     });
+    // What the tree cannot do (open a folder, read a share, rename) is told as every
+    // error is.
+    dfsTV_->OnError = [this](const QString& message) { ReportError(message); };
     // The tree is ready at once, so that the start folder is shown as the window opens.
     dfsTV_->HandleNeeded();
     connect(list_, &TwekShortcutListView::OnDirChange, this, [this] { ShortcutListDirChange(); });

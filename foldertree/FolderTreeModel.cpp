@@ -143,6 +143,58 @@ void TFolderTreeModel::NodeChanged(const TFolderNode* node)
         emit dataChanged(i, i);
 }
 
+// --- changing the nodes ---------------------------------------------------------------------
+
+std::unique_ptr<TFolderNode> TFolderTreeModel::MakeNode(TFolderNode* parent, TFolderItemInfo info)
+{
+    auto node = std::make_unique<TFolderNode>();
+    node->Parent = parent;
+    node->Text = std::move(info.Name);
+    node->Data = std::move(info.Data);
+    node->OverlayIndex = info.Overlay;
+    node->HasButton = info.HasButton;
+    return node;
+}
+
+void TFolderTreeModel::SetChildren(TFolderNode* parent, Nodes& nodes)
+{
+    RemoveChildren(parent);
+    InsertChildren(parent, nodes);
+    if (parent && parent->Data)
+        parent->Data->Populated = true;
+}
+
+void TFolderTreeModel::ForgetChildren(TFolderNode* parent)
+{
+    RemoveChildren(parent);
+    if (!parent || !parent->Data)
+        return;
+    parent->Data->Populated = false;
+    SetHasButton(parent, true);
+}
+
+void TFolderTreeModel::ShowReading(TFolderNode* parent)
+{
+    Nodes reading;
+    reading.push_back(std::make_unique<TFolderNode>());
+    reading.back()->Text = "Reading...";
+    reading.back()->Placeholder = true;
+    InsertChildren(parent, reading);
+}
+
+void TFolderTreeModel::SetHasButton(TFolderNode* node, bool on)
+{
+    node->HasButton = on;
+    NodeChanged(node);
+}
+
+void TFolderTreeModel::SetText(TFolderNode* node, std::string text)
+{
+    node->Text = std::move(text);
+    node->IconsFetched = false;
+    NodeChanged(node);
+}
+
 // --- what to draw --------------------------------------------------------------------------
 
 void TFolderTreeModel::SetCheckable(bool on)

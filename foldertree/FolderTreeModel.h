@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -47,6 +48,24 @@ public:
     void SortChildren(TFolderNode* parent);
     // A node's text, button or icon changed.
     void NodeChanged(const TFolderNode* node);
+
+    // --- changing the nodes --------------------------------------------------------------
+    // Nobody else writes a node once it is made: the views hear of every change.
+    // The node of an item MakeFolderItem shows, to be inserted below parent.
+    static std::unique_ptr<TFolderNode> MakeNode(TFolderNode* parent, TFolderItemInfo info);
+    // Replaces parent's children (none, or "Reading...") with those read, taking them
+    // all, and marks its folder read.
+    void SetChildren(TFolderNode* parent, Nodes& nodes);
+    // Deletes parent's children and marks its folder unread, with its button: the
+    // next expansion reads it again.
+    void ForgetChildren(TFolderNode* parent);
+    // One disabled "Reading..." row stands for the children of a folder being read.
+    void ShowReading(TFolderNode* parent);
+    // The expand button a node shows before its folder is read.
+    void SetHasButton(TFolderNode* node, bool on);
+    // The node's item has a new name (or the root a caption): its icons are asked
+    // for again.
+    void SetText(TFolderNode* node, std::string text);
 
     // --- what to draw ---------------------------------------------------------------
     // Check marks on every node.

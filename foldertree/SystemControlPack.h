@@ -85,7 +85,9 @@ public:
 void CheckFolderItemDataLeaks();
 
 // A node of the folder tree: its text, its record, and its children. The tree
-// widget shows these nodes; the record owns the item's lists.
+// widget shows these nodes; the record owns the item's lists. Once a node is in the
+// tree, only the tree's model changes it (FolderTreeModel.h), so that the views
+// hear of every change.
 struct TFolderNode {
     TFolderNode* Parent = nullptr;
     std::vector<std::unique_ptr<TFolderNode>> Children;

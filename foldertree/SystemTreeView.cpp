@@ -12,14 +12,11 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
-#include "foldertree/FolderReader.h"
 #include "foldertree/FolderTreeModel.h"
 #include "foldertree/MountTableWatcher.h"
 #include "platform/icons/SystemIconList.h"
-#include "platform/shell/NetworkMounts.h"
 #include "shortcuts/ShellVerbs.h"
 
 namespace shell = platform::shell;
@@ -49,8 +46,6 @@ private:
     std::function<void()> show_;
 };
 
-constexpr const char* kReadingText = "Reading...";
-
 class UpdateLock {
 public:
     explicit UpdateLock(TdfsSystemTreeView* tree) : tree_(tree) { tree_->BeginUpdate(); }
@@ -62,20 +57,6 @@ private:
     TdfsSystemTreeView* tree_;
 };
 
-// The list behind prefix when list begins with prefix's items; null otherwise.
-PCIdList StripPrefix(PCIdList list, PCIdList prefix)
-{
-    PCIdList a = list, b = prefix;
-    while (shell::ItemSize(b) != 0) {
-        const std::uint16_t cb = shell::ItemSize(b);
-        if (shell::ItemSize(a) != cb || std::memcmp(a, b, cb) != 0)
-            return nullptr;
-        a += cb;
-        b += cb;
-    }
-    return a;
-}
-
 } // namespace
 
 // --- the tree ----------------------------------------------------------------------------
@@ -86,34 +67,9 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     model_->OnFetch = [this](TFolderNode* node) { FetchChildren(node); };
     model_->OnRename = [this](TFolderNode* node, const QString& text) { return EndEdit(node, text); };
     model_->SetDropHighlight(palette().brush(QPalette::Highlight), palette().brush(QPalette::HighlightedText));
-    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
     setModel(model_);
-    reader_ = new TFolderReader(this);
-    reader_->OnRead = [this](quint64 ticket, std::vector<IdList>& items) { ReadArrived(ticket, items); };
-    reader_->OnSilent = [this](quint64 ticket, const std::string& mountPoint) { ReadSilent(ticket, mountPoint); };
-    // Nodes that go take their reads with them, whoever removes them.
-    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex& parent, int first, int last) {
-                TFolderNode* node = NodeOf(parent);
-                const auto& rows = node ? node->Children : model_->Top();
-                for (int row = first; row <= last && row < static_cast<int>(rows.size()); ++row)
-                    ForgetReadsFrom(rows[static_cast<std::size_t>(row)].get());
-                // A read of the parent fills rows that are going: it is over too.
-                if (const auto read = node ? reads_.find(node) : reads_.end(); read != reads_.end()) {
-                    reader_->Drop(read->second.ticket);
-                    reads_.erase(read);
-                    if (walk_.node == node)
-                        walk_ = {};
-                }
-                ShowBusy();
-            });
-    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
-        for (const auto& [node, read] : reads_)
-            reader_->Drop(read.ticket);
-        reads_.clear();
-        walk_ = {};
-        ShowBusy();
-    });
+    loader_ = std::make_unique<TFolderTreeLoader>(*model_, static_cast<TFolderTreeLoader::Viewer&>(*this));
+    model_->SetProbeSubfolders(!loader_->ShowFiles(), loader_->ShowHiddenDirs());
     setHeaderHidden(true);
     setRootIsDecorated(true);
     setSortingEnabled(false);
@@ -136,7 +92,7 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     // folder takes it over, so the list never shows a folder the tree no longer does.
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
         // Closing a folder gives up the reads of it and of the folders below it.
-        GiveUpReadsFrom(NodeOf(index));
+        loader_->GiveUpReadsFrom(NodeOf(index));
         for (QModelIndex i = currentIndex().parent(); i.isValid(); i = i.parent())
             if (i == index) {
                 setCurrentIndex(index);
@@ -165,8 +121,8 @@ std::string TdfsSystemTreeView::Selection() const
         return {};
     // What the user asked for, not what stays selected until its folder answers: at
     // exit that is the folder to open next time.
-    if (walk_.node)
-        return walk_.target;
+    if (loader_->WaitsFor())
+        return loader_->WalkTarget();
     return GetNodePath(Selected());
 }
 
@@ -178,50 +134,48 @@ void TdfsSystemTreeView::SetSelection(const std::string& path)
         pendingSelection_ = path;
         return;
     }
-    SelectPath(path);
+    loader_->SelectPath(path);
 }
 
 void TdfsSystemTreeView::SetRootFolder(TRootFolder root)
 {
-    if (root == rootFolder_)
+    if (root == RootFolder())
         return;
-    rootFolder_ = root;
+    loader_->SetRootFolder(root);
     Reset();
 }
 
 void TdfsSystemTreeView::SetCustomDir(const std::string& dir)
 {
-    if (dir == customDir_)
+    if (dir == CustomDir())
         return;
-    customDir_ = dir;
+    loader_->SetCustomDir(dir);
     Reset();
 }
 
 void TdfsSystemTreeView::SetCustomDirCaption(const std::string& caption)
 {
-    if (caption == customDirCaption_)
+    if (caption == CustomDirCaption())
         return;
-    customDirCaption_ = caption;
-    if (TFolderNode* root = RootNode()) {
-        root->Text = caption;
-        model_->NodeChanged(root);
-    }
+    loader_->SetCustomDirCaption(caption);
+    if (TFolderNode* root = RootNode())
+        model_->SetText(root, caption);
 }
 
 void TdfsSystemTreeView::SetShowFiles(bool show)
 {
-    if (show == showFiles_)
+    if (show == ShowFiles())
         return;
-    showFiles_ = show;
+    loader_->SetShowFiles(show);
     // Folders that can list files have their buttons already.
-    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
+    model_->SetProbeSubfolders(!show, ShowHiddenDirs());
     Reset();
 }
 
 void TdfsSystemTreeView::SetShowHiddenDirs(bool show)
 {
-    showHiddenDirs_ = show;
-    model_->SetProbeSubfolders(!showFiles_, showHiddenDirs_);
+    loader_->SetShowHiddenDirs(show);
+    model_->SetProbeSubfolders(!ShowFiles(), show);
 }
 
 void TdfsSystemTreeView::SetCheckboxes(bool on)
@@ -246,10 +200,9 @@ void TdfsSystemTreeView::SetAutoscroll(bool on)
 
 void TdfsSystemTreeView::SetFileMask(const std::string& mask)
 {
-    if (mask == fileMask_)
+    if (mask == FileMask())
         return;
-    fileMask_ = mask;
-    ParseMaskString(fileMask_, maskList_);
+    loader_->SetFileMask(mask);
     Reset();
 }
 
@@ -377,187 +330,38 @@ void TdfsSystemTreeView::changeEvent(QEvent* event)
 
 // --- expansion ------------------------------------------------------------------------------
 //
-// How a folder node comes to show its children. All of it is here; nothing else
-// reads children into the tree.
-//
-// A node with a record is Unread until its children have been read (its record is
-// Populated), then Read. A folder on a network mount (its item has SFGAO_ISSLOW, or
-// its path leads onto one) is read on its mount's queue (TFolderReader), since a server
-// that went away would make the read wait for good; while it is read, the node is
-// Reading, listed in reads_:
-//
-//   Unread --read--> Read      the children are inserted, sorted, in one go; a node
-//                              that shows nothing loses its button. A folder that
-//                              cannot be bound stays Unread, keeps its button (the
-//                              next expansion tries again) and says why.
-//   Unread --read off the GUI thread--> Reading --answer--> Read
-//                              the node expands at once with one disabled
-//                              "Reading..." row, which the answer replaces; the tree
-//                              shows a busy cursor while any read is under way.
-//   Reading --given up--> Unread with its button
-//                              Esc, collapsing the node (or a node above it), or
-//                              choosing another node while a selection waits for it.
-//                              The worker is left to itself; its answer is dropped
-//                              (a read still waiting in its mount's queue never runs).
-//   Reading --the mount does not answer--> Unread with its button
-//                              the mount's queue judged it silent (a call given up
-//                              on it is still under way): an error names the mount.
-//   Read --RefreshNode--> Unread --read--> Read
-//                              the children are dropped and read afresh; an expanded
-//                              node is expanded again, and so are the children that
-//                              were (when a read off the GUI thread answers). A
-//                              collapsed folder on a network mount is read when it
-//                              is next opened.
-//   Read --ReadMissingChildren--> Read
-//                              a selection by path that found no child for the next
-//                              step reads the folder again and adds the children the
-//                              node lacks; those it has keep their nodes and expansion
-//                              (off the GUI thread too, for a network mount).
-//   Unread without a button --the model's look finds a linked subfolder--> Unread
-//                              with a button (FolderTreeModel, off the GUI thread).
-//
-// A read starts from whichever of these comes first:
+// The loader reads a node's children and runs the expansion check (see "expansion"
+// in FolderTreeLoader.cpp); the view starts the check from whichever of these comes
+// first:
 //   ExpandNode        code opening a node: a selection's walk down, "*", Refresh;
 //   FetchChildren     Qt asking the model for the children before it expands a node
 //                     (a click on the button, the Right arrow, a double click);
 //   NodeExpanded      Qt reporting a node expanded that it never asked about
 //                     (expandRecursively, a node expanded while hidden).
-//
-// Every expansion runs the expansion check once (which reads an Unread node and
-// fires OnPopulated when it ends positive; for a read off the GUI thread, when the
-// answer comes) and ends with the children sorted. The tree's own step, expansion_,
-// says where the one expansion under way on the GUI thread stands:
-//
-//   Idle --ExpansionCheck--> Reading(node) --children read--> Idle
-//   Idle --check done, Qt about to expand--> Checked(node) --NodeExpanded--> Idle
-//
-// While Reading, AddNode collects the node's children into expansion_.batch instead
-// of inserting them one by one; Checked tells NodeExpanded that the check already
-// ran (and OnPopulated already fired) for the expansion Qt reports.
-//
-// A selection by path walks down from the root (Descend), expanding each folder on
-// the way. When it reaches a folder being read off the GUI thread it waits in walk_
-// and goes on when the answer comes; only then is its node selected and OnChange
-// fired. Choosing another node meanwhile ends the walk (and gives up the read it
-// waited for), as does a newer selection by path. A walk that waits for a share that
-// never answers selects nothing: the deepest folder reached is not the one asked
-// for, and showing it would send the list to the same silent share.
-
-TFolderNode* TdfsSystemTreeView::AddNode(const ShellFolderPtr& folder, IdList& absolute, TFolderNode* parent,
-                                         IdList& relative)
-{
-    TFolderItemInfo info;
-    if (!MakeFolderItem(*this, folder, absolute, parent, relative, info))
-        return nullptr;
-    auto node = std::make_unique<TFolderNode>();
-    node->Parent = parent;
-    node->Text = std::move(info.Name);
-    node->Data = std::move(info.Data);
-    node->OverlayIndex = info.Overlay;
-    node->HasButton = info.HasButton;
-    TFolderNode* added = node.get();
-    if (expansion_.step == ExpansionStep::Reading && expansion_.node == parent) {
-        expansion_.batch.push_back(std::move(node));
-    } else {
-        std::vector<std::unique_ptr<TFolderNode>> one;
-        one.push_back(std::move(node));
-        model_->InsertChildren(parent, one);
-    }
-    return added;
-}
-
-TdfsSystemTreeView::Nodes TdfsSystemTreeView::CollectChildren(TFolderNode* node, const std::function<bool()>& add,
-                                                             bool& found)
-{
-    UpdateLock lock(this);
-    expansion_ = {ExpansionStep::Reading, node, {}};
-    try {
-        found = add();
-    } catch (...) {
-        expansion_ = {};
-        throw;
-    }
-    Nodes batch = std::move(expansion_.batch);
-    expansion_ = {};
-    // Sorted before they are shown, so the view lays the branch out once.
-    std::stable_sort(batch.begin(), batch.end(), [](const auto& a, const auto& b) {
-        return CompareFolderItems(a.get(), b.get()) < 0;
-    });
-    return batch;
-}
-
-TdfsSystemTreeView::Nodes TdfsSystemTreeView::ReadChildren(const ShellFolderPtr& folder, TFolderNode* node,
-                                                          bool& found)
-{
-    BusyCursor busy(busy_, [this] { ShowBusy(); });
-    return CollectChildren(node, [&] { return EnumerateChildren(*this, folder, node); }, found);
-}
-
-bool TdfsSystemTreeView::ExpansionCheck(TFolderNode* node, bool opening)
-{
-    if (!node)
-        return false;
-    bool answer = true;
-    if (node->Data && !node->Data->Populated) {
-        // Being read: its "Reading..." row shows until the answer comes.
-        if (reads_.count(node))
-            return true;
-        ShellFolderPtr folder;
-        try {
-            folder = BindItemFolder(*this, *node);
-        } catch (const std::exception& e) {
-            ShowError(QString::fromUtf8(e.what()));
-            return false;
-        }
-        if (IsSlow(node)) {
-            // Not opened (a refresh): it keeps its button and is read when it is.
-            if (opening)
-                StartRead(node, ReadKind::Fill, std::move(folder));
-            return true;
-        }
-        bool found = false;
-        Nodes children = ReadChildren(folder, node, found);
-        model_->InsertChildren(node, children);
-        node->Data->Populated = true;
-        answer = (!node->Parent && rootFolder_ == rfDesktop) ? true : found;
-    }
-    // A branch that shows nothing loses its button, whatever the enumeration said.
-    if (node->Children.empty())
-        answer = false;
-    if (!answer) {
-        node->HasButton = false;
-        model_->NodeChanged(node);
-        return false;
-    }
-    emit OnPopulated(node);
-    return true;
-}
+// checked_ names the node whose check ran and that Qt is about to expand: it tells
+// NodeExpanded that the check already ran (and OnPopulated already fired) for the
+// expansion Qt reports. Every expansion ends with the children sorted.
 
 void TdfsSystemTreeView::FetchChildren(TFolderNode* node)
 {
-    ExpansionCheck(node);
+    loader_->Check(node);
     // Qt expands the node next and reports it to NodeExpanded.
-    expansion_ = {ExpansionStep::Checked, node, {}};
+    checked_ = node;
 }
 
-void TdfsSystemTreeView::ExpandChecked(TFolderNode* node)
+void TdfsSystemTreeView::ShowExpanded(TFolderNode* node)
 {
     const QModelIndex index = IndexOf(node);
     if (!isExpanded(index)) {
-        expansion_ = {ExpansionStep::Checked, node, {}};
+        checked_ = node;
         expand(index);
     }
-    expansion_ = {};
+    checked_ = nullptr;
 }
 
 bool TdfsSystemTreeView::ExpandNode(TFolderNode* node)
 {
-    if (!node)
-        return false;
-    if (!ExpansionCheck(node))
-        return false;
-    ExpandChecked(node);
-    return true;
+    return loader_->ExpandNode(node);
 }
 
 void TdfsSystemTreeView::CollapseNode(TFolderNode* node)
@@ -571,22 +375,19 @@ void TdfsSystemTreeView::NodeExpanded(const QModelIndex& index)
     TFolderNode* node = NodeOf(index);
     if (!node)
         return;
-    bool checked = expansion_.step == ExpansionStep::Checked && expansion_.node == node;
-    expansion_ = {};
+    bool checked = std::exchange(checked_, nullptr) == node;
     if (!checked && node->Data && !node->Data->Populated) {
         // Expanded without the model being asked for the children (the view only
         // records the state when it expands a whole branch): read them now.
-        ExpansionCheck(node);
+        loader_->Check(node);
         checked = true;
     }
     if (node->Children.empty()) {
         collapse(index);
         // A folder that could not be bound keeps its button, so the next expansion
         // tries again; one that was read and holds nothing loses it.
-        if (!node->Data || node->Data->Populated) {
-            node->HasButton = false;
-            model_->NodeChanged(node);
-        }
+        if (!node->Data || node->Data->Populated)
+            model_->SetHasButton(node, false);
         scheduleDelayedItemsLayout();
         return;
     }
@@ -596,252 +397,31 @@ void TdfsSystemTreeView::NodeExpanded(const QModelIndex& index)
     model_->SortChildren(node);
 }
 
+void TdfsSystemTreeView::NodePopulated(TFolderNode* node)
+{
+    emit OnPopulated(node);
+}
+
 void TdfsSystemTreeView::RefreshNode(TFolderNode* node)
 {
     if (!node)
         return;
-    const bool wasExpanded = IsNodeExpanded(node);
-    // Only the expansion of the direct children survives.
-    std::vector<std::string> expanded;
-    for (const auto& child : node->Children)
-        if (IsNodeExpanded(child.get()))
-            expanded.push_back(child->Text);
     UpdateLock lock(this);
-    model_->RemoveChildren(node);
-    if (node->Data) {
-        node->Data->Populated = false;
-        node->HasButton = true;
-        const bool ok = ExpansionCheck(node, wasExpanded);
-        if (ok && wasExpanded)
-            ExpandChecked(node);
-        else if (!ok && IsNodeExpanded(node))
-            collapse(IndexOf(node));
-        if (const auto read = reads_.find(node); read != reads_.end())
-            read->second.reopen = std::move(expanded);
-        else
-            ExpandChildrenNamed(node, std::move(expanded));
-        scheduleDelayedItemsLayout();
-    }
+    loader_->RefreshNode(node);
+    scheduleDelayedItemsLayout();
     TellComboBox();
-}
-
-void TdfsSystemTreeView::ExpandChildrenNamed(TFolderNode* node, std::vector<std::string> names)
-{
-    for (std::size_t i = 0; i < node->Children.size() && !names.empty(); ++i) {
-        TFolderNode* child = node->Children[i].get();
-        if (const auto it = std::find(names.begin(), names.end(), child->Text); it != names.end()) {
-            names.erase(it);
-            ExpandNode(child);
-        }
-    }
-}
-
-bool TdfsSystemTreeView::ReadMissingChildren(TFolderNode* node)
-{
-    if (!node || !node->Data || !node->Data->Populated || reads_.count(node))
-        return false;
-    ShellFolderPtr folder;
-    try {
-        folder = BindItemFolder(*this, *node);
-    } catch (const std::exception&) {
-        return false; // gone since it was read: nothing to add
-    }
-    if (IsSlow(node)) {
-        StartRead(node, ReadKind::Missing, std::move(folder));
-        return false; // nothing yet: the answer adds them
-    }
-    bool found = false;
-    Nodes read = ReadChildren(folder, node, found);
-    return AddMissingChildren(node, read);
-}
-
-bool TdfsSystemTreeView::AddMissingChildren(TFolderNode* node, Nodes& read)
-{
-    // The children shown stay as they are (with their expansion and their nodes);
-    // only the items they lack are added.
-    std::vector<const TFolderNode*> shown;
-    shown.reserve(node->Children.size());
-    for (const auto& child : node->Children)
-        shown.push_back(child.get());
-    const auto before = [](const TFolderNode* a, const TFolderNode* b) { return CompareFolderItems(a, b) < 0; };
-    std::sort(shown.begin(), shown.end(), before);
-    Nodes missing;
-    for (auto& child : read)
-        if (!std::binary_search(shown.begin(), shown.end(), child.get(), before))
-            missing.push_back(std::move(child));
-    if (missing.empty())
-        return false;
-    UpdateLock lock(this);
-    model_->InsertChildren(node, missing);
-    model_->SortChildren(node);
-    node->HasButton = true;
-    model_->NodeChanged(node);
-    ExpandNode(node);
-    return true;
-}
-
-// --- reads off the GUI thread ---------------------------------------------------------------
-
-bool TdfsSystemTreeView::IsSlow(const TFolderNode* node) const
-{
-    if (!node->Data)
-        return false;
-    if (node->Data->Attributes & shell::SFGAO_ISSLOW)
-        return true;
-    // Mounted since the item was made, or reached through a link made since.
-    const std::string path = GetNodePath(node);
-    return !path.empty() && shell::NetworkMountOf(path).has_value();
-}
-
-void TdfsSystemTreeView::StartRead(TFolderNode* node, ReadKind kind, ShellFolderPtr folder)
-{
-    // The worker gets a folder object of its own: nothing on this thread touches it.
-    ShellFolderPtr own;
-    try {
-        own = BindItemFolder(*this, *node);
-    } catch (const std::exception&) {
-        own = folder;
-    }
-    const quint64 ticket = ++lastTicket_;
-    reads_[node] = {ticket, kind, std::move(folder), {}};
-    if (kind == ReadKind::Fill) {
-        Nodes reading;
-        reading.push_back(std::make_unique<TFolderNode>());
-        reading.back()->Text = kReadingText;
-        reading.back()->Placeholder = true;
-        model_->InsertChildren(node, reading);
-    }
-    const std::optional<shell::NetworkMount> mount = shell::NetworkMountOf(GetNodePath(node));
-    reader_->Read(ticket, std::move(own), EnumerationFlags(*this), mount ? mount->MountPoint : std::string());
-    ShowBusy();
-}
-
-void TdfsSystemTreeView::ReadArrived(quint64 ticket, std::vector<IdList>& items)
-{
-    const auto it =
-        std::find_if(reads_.begin(), reads_.end(), [ticket](const auto& read) { return read.second.ticket == ticket; });
-    if (it == reads_.end())
-        return; // given up, or its node went
-    TFolderNode* node = it->first;
-    const Read read = std::move(it->second);
-    reads_.erase(it);
-    ShowBusy();
-    bool found = false;
-    Nodes children = CollectChildren(node, [&] { return AddChildren(*this, read.folder, node, items); }, found);
-    UpdateLock lock(this);
-    if (read.kind == ReadKind::Fill) {
-        model_->RemoveChildren(node); // the "Reading..." row
-        model_->InsertChildren(node, children);
-        node->Data->Populated = true;
-        // As when read on this thread: a folder that could not be read, or shows
-        // nothing, loses its button.
-        if ((!found && (node->Parent || rootFolder_ != rfDesktop)) || node->Children.empty()) {
-            node->HasButton = false;
-            model_->NodeChanged(node);
-            collapse(IndexOf(node));
-        } else {
-            emit OnPopulated(node);
-            ExpandChildrenNamed(node, read.reopen);
-        }
-    } else {
-        AddMissingChildren(node, children);
-    }
-    if (walk_.node == node) {
-        Walk walk = std::exchange(walk_, {});
-        if (!walk.rest) {
-            // The root was being read: the path parses now.
-            SelectPath(walk.target);
-            return;
-        }
-        WalkTo(node, walk.rest.Get(), true, walk.expandAtEnd);
-    }
-}
-
-void TdfsSystemTreeView::GiveUpRead(TFolderNode* node)
-{
-    const auto it = reads_.find(node);
-    if (it == reads_.end())
-        return;
-    const ReadKind kind = it->second.kind;
-    reader_->Drop(it->second.ticket);
-    reads_.erase(it);
-    if (walk_.node == node)
-        walk_ = {};
-    if (kind == ReadKind::Fill) {
-        // Back to Unread with its button: the next expansion reads again.
-        UpdateLock lock(this);
-        model_->RemoveChildren(node);
-        node->HasButton = true;
-        model_->NodeChanged(node);
-        if (IsNodeExpanded(node))
-            collapse(IndexOf(node));
-    }
-    ShowBusy();
-}
-
-void TdfsSystemTreeView::ReadSilent(quint64 ticket, const std::string& mountPoint)
-{
-    const auto it =
-        std::find_if(reads_.begin(), reads_.end(), [ticket](const auto& read) { return read.second.ticket == ticket; });
-    if (it == reads_.end())
-        return;
-    // As if given up: the folder keeps its button, and the next expansion tries again.
-    GiveUpRead(it->first);
-    ShowError(QString::fromStdString(mountPoint) + QStringLiteral(" does not answer"));
-}
-
-void TdfsSystemTreeView::GiveUpReadsFrom(TFolderNode* node)
-{
-    std::vector<TFolderNode*> below;
-    for (const auto& [reading, read] : reads_)
-        for (const TFolderNode* p = reading; p; p = p->Parent)
-            if (p == node) {
-                below.push_back(reading);
-                break;
-            }
-    for (TFolderNode* reading : below)
-        GiveUpRead(reading);
-}
-
-void TdfsSystemTreeView::GiveUpWalk()
-{
-    if (TFolderNode* waitedFor = std::exchange(walk_, {}).node)
-        GiveUpRead(waitedFor);
 }
 
 void TdfsSystemTreeView::GiveUp()
 {
-    GiveUpWalk();
-    while (!reads_.empty())
-        GiveUpRead(reads_.begin()->first);
-}
-
-void TdfsSystemTreeView::ForgetReadsFrom(const TFolderNode* node)
-{
-    // The nodes are going: nothing to show any more, only the records to drop.
-    const auto isBelow = [node](const TFolderNode* n) {
-        for (; n; n = n->Parent)
-            if (n == node)
-                return true;
-        return false;
-    };
-    for (auto it = reads_.begin(); it != reads_.end();) {
-        if (!isBelow(it->first)) {
-            ++it;
-            continue;
-        }
-        reader_->Drop(it->second.ticket);
-        it = reads_.erase(it);
-    }
-    if (walk_.node && isBelow(walk_.node))
-        walk_ = {};
+    loader_->GiveUp();
 }
 
 void TdfsSystemTreeView::ShowBusy()
 {
-    if (busy_ > 0)
+    if (busy_ > 0 || loader_->Working())
         viewport()->setCursor(Qt::WaitCursor);
-    else if (!reads_.empty())
+    else if (loader_->Busy())
         viewport()->setCursor(Qt::BusyCursor);
     else
         viewport()->unsetCursor();
@@ -854,8 +434,8 @@ void TdfsSystemTreeView::Reset()
     if (!handleAllocated_)
         return;
     // A selection still on its way is the one to keep.
-    if (walk_.node && pendingSelection_.empty())
-        pendingSelection_ = walk_.target;
+    if (loader_->WaitsFor() && pendingSelection_.empty())
+        pendingSelection_ = loader_->WalkTarget();
     IdList remembered;
     bool wasExpanded = false;
     if (TFolderNode* selected = Selected(); selected && selected->Data && selected->Data->AbsoluteIdList) {
@@ -867,144 +447,32 @@ void TdfsSystemTreeView::Reset()
     notifyImmediately_ = true;
     UpdateLock lock(this);
     SetSelected(nullptr);
-    model_->Clear();
+    loader_->Rebuild(expandRoot_);
 
-    IdList root;
-    if (GetRootIdList(*this, rootFolder_, customDir_, root)) {
-        IdList absolute = CopyIdList(root.Get());
-        TFolderNode* added = AddNode(desktopFolder_, absolute, nullptr, root);
-        if (expandRoot_ && added && TopLevelCount() > 0)
-            ExpandNode(added);
-    }
-
-    if (!pendingSelection_.empty()) {
-        const std::string path = std::move(pendingSelection_);
-        pendingSelection_.clear();
-        SelectPath(path);
-    } else if (remembered && RootNode()) {
-        PCIdList list = remembered.Get();
-        if (rootFolder_ == rfDrives || rootFolder_ == rfFileSystem) {
-            list = NextId(list);
-        } else if (rootFolder_ != rfDesktop && RootNode()->Data) {
-            // The remembered list starts at the desktop; below the root it is the
-            // part behind the root's own items.
-            if (PCIdList below = StripPrefix(list, RootNode()->Data->AbsoluteIdList.Get()))
-                list = below;
-        }
-        if (list)
-            WalkTo(RootNode(), list, false, wasExpanded);
-    }
+    if (!pendingSelection_.empty())
+        loader_->SelectPath(std::exchange(pendingSelection_, {}));
+    else if (remembered)
+        loader_->Reselect(remembered.Get(), wasExpanded);
     notifyImmediately_ = savedNotify;
     TellComboBox();
 }
 
-void TdfsSystemTreeView::SelectPath(const std::string& path)
-{
-    TFolderNode* root = RootNode();
-    if (!root)
-        return;
-    if (!IsNodeExpanded(root))
-        ExpandNode(root);
-    if (reads_.count(root)) {
-        // The root's own items are being read: the path is parsed once they are there.
-        walk_ = {root, {}, path, false};
-        return;
-    }
-    if (root->Children.empty() || !root->Children.front()->Data)
-        return;
-    const ShellFolderPtr folder = root->Children.front()->Data->ParentFolder;
-
-    std::string_view rest = path;
-    if (rootFolder_ != rfDesktop && rootFolder_ != rfDrives && rootFolder_ != rfFileSystem) {
-        // A path below the root is parsed from the root: its name (the root's full
-        // path, unless a caption names it) is cut off the front. Host paths tell
-        // letter case apart, so the cut does too.
-        std::string prefix = root->Text;
-        if (!prefix.empty() && prefix.back() != '/')
-            prefix += '/';
-        if (!prefix.empty() && rest.substr(0, prefix.size()) == prefix)
-            rest.remove_prefix(prefix.size());
-        // The root's own path names the root, which no folder parses as one of its
-        // items.
-        auto trimmed = [](std::string_view p) {
-            while (p.size() > 1 && p.back() == '/')
-                p.remove_suffix(1);
-            return p;
-        };
-        const std::string rootPath = GetNodePath(root);
-        if (!rootPath.empty() && (rest.empty() || trimmed(path) == trimmed(rootPath))) {
-            SetSelected(root);
-            ScrollIntoView(root);
-            return;
-        }
-    }
-    IdList list;
-    if (!ParsePath(folder, rest, list))
-        return;
-    UpdateLock lock(this);
-    WalkTo(root, list.Get(), false, false);
-}
-
 TFolderNode* TdfsSystemTreeView::FindNode(PCIdList idList)
 {
-    TFolderNode* root = RootNode();
-    if (!root || !idList)
-        return nullptr;
-    return Descend(root, idList, false);
+    return loader_->FindNode(idList);
 }
 
-TFolderNode* TdfsSystemTreeView::Descend(TFolderNode* current, PCIdList& at, bool justRead)
+void TdfsSystemTreeView::ShowSelected(TFolderNode* node)
 {
-    // The children of a node read earlier may lack a folder made (or renamed) since:
-    // a miss reads the node's folder again, once, before it counts as one. justRead:
-    // the folder of current was read on this very walk and knows its children.
-    const auto matchingChild = [](const TFolderNode* node, PCIdList wanted) -> TFolderNode* {
-        for (const auto& child : node->Children) {
-            const TFolderItemData* data = child->Data.get();
-            if (data && data->ParentFolder &&
-                (data->ParentFolder->CompareIDs(0, data->RelativeIdList.Get(), wanted) & 0xFFFF) == 0)
-                return child.get();
-        }
-        return nullptr;
-    };
-    while (at && shell::ItemSize(at) != 0 && !reads_.count(current)) {
-        const IdList wanted = CopyFirstId(at);
-        TFolderNode* match = matchingChild(current, wanted.Get());
-        if (!match && !justRead && ReadMissingChildren(current))
-            match = matchingChild(current, wanted.Get());
-        if (!match)
-            break;
-        current = match;
-        at = NextId(at);
-        if (!at || shell::ItemSize(at) == 0)
-            break;
-        justRead = current->Data && !current->Data->Populated;
-        ExpandNode(current);
-    }
-    return current;
-}
-
-void TdfsSystemTreeView::WalkTo(TFolderNode* from, PCIdList at, bool justRead, bool expandAtEnd)
-{
-    // A newer selection replaces one still on its way (the read it waited for goes
-    // on, and fills its folder).
-    walk_ = {};
-    const PCIdList whole = at;
-    TFolderNode* node = from ? Descend(from, at, justRead) : nullptr;
-    if (node && at && shell::ItemSize(at) != 0 && reads_.count(node)) {
-        const TFolderItemData* base = from->Data.get();
-        const IdList absolute = ConcatIdLists(base ? base->AbsoluteIdList.Get() : nullptr, whole);
-        walk_ = {node, CopyIdList(at), GetItemPath(absolute.Get()), expandAtEnd};
-        // In view meanwhile: the folder waited for, and its "Reading..." row.
-        ScrollIntoView(node->Children.empty() ? node : node->Children.back().get());
-        return;
-    }
     SetSelected(node);
-    if (node) {
+    if (node)
         ScrollIntoView(node);
-        if (expandAtEnd)
-            ExpandNode(node);
-    }
+}
+
+void TdfsSystemTreeView::ShowWaiting(TFolderNode* node)
+{
+    // In view meanwhile: the folder waited for, and its "Reading..." row.
+    ScrollIntoView(node->Children.empty() ? node : node->Children.back().get());
 }
 
 void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
@@ -1015,7 +483,7 @@ void TdfsSystemTreeView::ScrollIntoView(TFolderNode* node)
     QTimer::singleShot(0, this, [this] {
         // While a selection waits for a folder, that folder's "Reading..." row, in the
         // middle, so that the folder shows above it.
-        if (const TFolderNode* waitedFor = walk_.node)
+        if (const TFolderNode* waitedFor = loader_->WaitsFor())
             scrollTo(IndexOf(waitedFor->Children.empty() ? waitedFor : waitedFor->Children.back().get()),
                      PositionAtCenter);
         else if (currentIndex().isValid())
@@ -1057,14 +525,7 @@ void TdfsSystemTreeView::ScrollLabelIntoView(const QModelIndex& index)
 
 void TdfsSystemTreeView::SelectIdList(PCIdList absoluteIdList)
 {
-    if (!absoluteIdList)
-        return;
-    PCIdList list = absoluteIdList;
-    if (rootFolder_ == rfDrives || rootFolder_ == rfFileSystem)
-        list = NextId(list);
-    if (!list)
-        return;
-    WalkTo(RootNode(), list, false, false);
+    loader_->SelectIdList(absoluteIdList);
 }
 
 void TdfsSystemTreeView::CurrentChanged(const QModelIndex& current)
@@ -1072,7 +533,7 @@ void TdfsSystemTreeView::CurrentChanged(const QModelIndex& current)
     if (destroying_)
         return;
     // Another node chosen while a selection waits for a folder: that one is off.
-    GiveUpWalk();
+    loader_->GiveUpWalk();
     BusyCursor busy(busy_, [this] { ShowBusy(); });
     emit OnChange(NodeOf(current));
     if (readDelay_ == 0 || notifyImmediately_) {
@@ -1123,9 +584,7 @@ bool TdfsSystemTreeView::EndEdit(TFolderNode* node, const QString& text)
         ShowError(QStringLiteral("Cannot rename %1: %2").arg(shown, QString::fromUtf8(why.data(), qsizetype(why.size()))));
         return false;
     }
-    node->Text = newName.toStdString();
-    node->IconsFetched = false;
-    model_->NodeChanged(node);
+    model_->SetText(node, newName.toStdString());
     // The records below still name the old path: enumerate them again.
     if (node->Data->Populated)
         RefreshNode(node);
@@ -1252,5 +711,11 @@ void TdfsSystemTreeView::ShowError(const QString& message)
         OnError(message);
         return;
     }
-    QMessageBox::critical(this, QApplication::applicationName(), message);
+    // Opened without a loop of its own: the failure may come in the middle of an
+    // expansion Qt runs from a key press or a paint, whose events must not run again
+    // meanwhile.
+    auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
 }

@@ -7,7 +7,8 @@
 // Everything the tree knows of an item lives in the node's TFolderItemData record
 // (SystemControlPack.h). The nodes are TFolderNode objects owned by the tree's model;
 // a node pointer stays valid until the node is deleted (RefreshNode of an ancestor,
-// Reset, destruction).
+// Reset, destruction). The view draws them, and takes keys, edits and drops; its
+// loader (FolderTreeLoader.h) reads them in and walks to paths.
 //
 // A folder on a network mount is read off the GUI thread (a server that went away
 // must not freeze the window): it shows a "Reading..." row meanwhile, the tree a busy
@@ -16,13 +17,13 @@
 #include <QString>
 #include <QTreeView>
 #include <functional>
-#include <map>
+#include <memory>
 #include <string>
 
+#include "foldertree/FolderTreeLoader.h"
 #include "foldertree/SystemControlPack.h"
 
 #include <QMenu>
-class TFolderReader;
 class TFolderTreeModel;
 
 class QTimer;
@@ -39,7 +40,7 @@ public:
     virtual void TreeChanged(TdfsSystemTreeView& tree) = 0;
 };
 
-class TdfsSystemTreeView : public QTreeView, public TFolderTreeBase {
+class TdfsSystemTreeView : public QTreeView, private TFolderTreeLoader::Viewer {
     Q_OBJECT
 
 public:
@@ -81,11 +82,16 @@ public:
     void SetDirectory(const std::string& path) { SetSelection(path); }
     const std::string& PendingSelection() const { return pendingSelection_; }
 
+    TRootFolder RootFolder() const { return loader_->RootFolder(); }
     void SetRootFolder(TRootFolder root);
+    const std::string& CustomDir() const { return loader_->CustomDir(); }
     void SetCustomDir(const std::string& dir);
+    const std::string& CustomDirCaption() const { return loader_->CustomDirCaption(); }
     // Renames the first node at once; the root's name for the next Reset (rfCustom).
     void SetCustomDirCaption(const std::string& caption);
+    bool ShowFiles() const { return loader_->ShowFiles(); }
     void SetShowFiles(bool show);
+    bool ShowHiddenDirs() const { return loader_->ShowHiddenDirs(); }
     void SetShowHiddenDirs(bool show);
     bool ExpandRoot() const { return expandRoot_; }
     void SetExpandRoot(bool expand) { expandRoot_ = expand; }
@@ -93,6 +99,7 @@ public:
     void SetCheckboxes(bool on);
     bool Autoscroll() const { return autoscroll_; }
     void SetAutoscroll(bool on);
+    const std::string& FileMask() const { return loader_->FileMask(); }
     void SetFileMask(const std::string& mask);
     // How long a network mount may take to answer a rename, in milliseconds.
     int NetworkWait() const { return static_cast<int>(networkWait_.count()); }
@@ -124,17 +131,17 @@ public:
     TFolderNode* NodeAt(const QPoint& viewportPos) const;
     QModelIndex IndexOf(const TFolderNode* node) const;
     static TFolderNode* NodeOf(const QModelIndex& index);
-    bool IsNodeExpanded(const TFolderNode* node) const;
+    bool IsNodeExpanded(const TFolderNode* node) const override;
     // Expands a node as a click on its button does (enumerating it on the first
     // time); false when it has nothing to show. A folder on a network mount expands
     // at once, showing "Reading..." until its read comes.
     bool ExpandNode(TFolderNode* node);
     // A folder is being read off the GUI thread.
-    bool Busy() const { return !reads_.empty(); }
+    bool Busy() const { return loader_->Busy(); }
     // Gives up every read under way (Esc), and the selection waiting for one. The
     // folders keep their buttons: the next expansion reads again.
     void GiveUp();
-    void CollapseNode(TFolderNode* node);
+    void CollapseNode(TFolderNode* node) override;
     // Starts in-place editing of a node's label; only items that can be renamed.
     bool StartEditing(TFolderNode* node);
     // A label's editor is open. Whoever rebuilds nodes waits for OnEditorClosed
@@ -144,8 +151,8 @@ public:
     void SetDropTarget(TFolderNode* node);
     TFolderNode* DropTarget() const;
     // Suspends and resumes drawing; nests.
-    void BeginUpdate();
-    void EndUpdate();
+    void BeginUpdate() override;
+    void EndUpdate() override;
 
     // The window's life: the tree fills itself when its window is created (on first
     // show, or here), and keeps its selection in PendingSelection while the window
@@ -161,10 +168,11 @@ public:
     // Scrolls one line or column when the point (tree coordinates) is near an edge.
     virtual void DoAutoscroll(int x, int y);
 
-    TFolderNode* AddNode(const ShellFolderPtr& folder, IdList& absolute, TFolderNode* parent,
-                         IdList& relative) override;
+    // What reads the nodes in.
+    TFolderTreeLoader& Loader() { return *loader_; }
 
-    // Shows a failure to the user (a message box unless replaced, e.g. by tests).
+    // Shows a failure to the user: a message box unless replaced (the main window
+    // sends it to the program's error route, tests record it).
     std::function<void(const QString& message)> OnError;
 
 signals:
@@ -190,39 +198,25 @@ public:
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 private:
-    // The expansion protocol (see "expansion" in the .cpp).
-    bool ExpansionCheck(TFolderNode* node, bool opening = true);
+    // Qt's side of an expansion (see "expansion" in the .cpp).
     void FetchChildren(TFolderNode* node);
-    void ExpandChecked(TFolderNode* node);
     void NodeExpanded(const QModelIndex& index);
-    using Nodes = std::vector<std::unique_ptr<TFolderNode>>;
-    Nodes CollectChildren(TFolderNode* node, const std::function<bool()>& add, bool& found);
-    Nodes ReadChildren(const ShellFolderPtr& folder, TFolderNode* node, bool& found);
-    bool ReadMissingChildren(TFolderNode* node);
-    bool AddMissingChildren(TFolderNode* node, Nodes& read);
-    // Reads off the GUI thread, and the selection that waits for one.
-    enum class ReadKind { Fill, Missing };
-    bool IsSlow(const TFolderNode* node) const;
-    void StartRead(TFolderNode* node, ReadKind kind, ShellFolderPtr folder);
-    void ReadArrived(quint64 ticket, std::vector<IdList>& items);
-    void ReadSilent(quint64 ticket, const std::string& mountPoint);
-    void GiveUpRead(TFolderNode* node);
-    void GiveUpReadsFrom(TFolderNode* node);
-    void GiveUpWalk();
-    void ForgetReadsFrom(const TFolderNode* node);
-    TFolderNode* Descend(TFolderNode* current, PCIdList& at, bool justRead);
-    void WalkTo(TFolderNode* from, PCIdList at, bool justRead, bool expandAtEnd);
-    void ShowBusy();
+    // What the loader asks of the view.
+    void ShowExpanded(TFolderNode* node) override;
+    void ShowSelected(TFolderNode* node) override;
+    void ShowWaiting(TFolderNode* node) override;
+    void ShowBusy() override;
+    void NodePopulated(TFolderNode* node) override;
+    void ShowError(const QString& message) override;
     bool EndEdit(TFolderNode* node, const QString& text);
-    void SelectPath(const std::string& path);
     void ScrollIntoView(TFolderNode* node);
     void ScrollLabelIntoView(const QModelIndex& index);
-    void ShowError(const QString& message);
     void CurrentChanged(const QModelIndex& current);
     void VolumesChanged();
     void TellComboBox();
 
     TFolderTreeModel* model_ = nullptr;
+    std::unique_ptr<TFolderTreeLoader> loader_;
     unsigned short readDelay_ = 500;
     TFolderComboLink* comboBox_ = nullptr;
     QTimer* comboTimer_ = nullptr;
@@ -240,33 +234,7 @@ private:
     int busy_ = 0;
     std::chrono::milliseconds networkWait_ = kNetworkWait;
 
-    // Where the expansion under way stands (see "expansion" in the .cpp).
-    enum class ExpansionStep { Idle, Reading, Checked };
-    struct Expansion {
-        ExpansionStep step = ExpansionStep::Idle;
-        TFolderNode* node = nullptr; // the node read, or checked and about to expand
-        Nodes batch; // its children read so far
-    };
-    Expansion expansion_;
-
-    // The folders being read off the GUI thread, and what each read is for.
-    struct Read {
-        quint64 ticket = 0;
-        ReadKind kind = ReadKind::Fill;
-        ShellFolderPtr folder; // the GUI thread's own object of the folder
-        std::vector<std::string> reopen; // Fill: the children to expand once read
-    };
-    void ExpandChildrenNamed(TFolderNode* node, std::vector<std::string> names);
-    TFolderReader* reader_ = nullptr;
-    std::map<TFolderNode*, Read> reads_;
-    quint64 lastTicket_ = 0;
-    // A selection by path waiting for the read of node, the deepest folder it has
-    // reached (none when no selection waits).
-    struct Walk {
-        TFolderNode* node = nullptr;
-        IdList rest;        // the items still to find below node; none: parse target again
-        std::string target; // the path it goes to
-        bool expandAtEnd = false;
-    };
-    Walk walk_;
+    // The node whose expansion check ran, about to be expanded by Qt (see
+    // "expansion" in the .cpp).
+    TFolderNode* checked_ = nullptr;
 };

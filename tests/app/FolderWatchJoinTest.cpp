@@ -17,8 +17,10 @@
 #include "app/Unit1.h"
 #include "dirwatch/dirnotify.h"
 #include "foldertree/SystemTreeView.h"
+#include "platform/shell/Volumes.h"
 #include "shortcuts/wekShortcutListView.h"
 #include "tests/shortcuts_gui/ListTestFolder.h"
+#include "tests/support/HeldMountQueue.h"
 
 using listtest::WaitFor;
 using testsupport::MakeDirs;
@@ -161,6 +163,37 @@ TEST_F(FolderWatchJoinTest, AFolderTheWatcherIsRefusedIsShownAndItsMessageWaitsF
     EXPECT_TRUE(WaitFor([&] { return !shown.isEmpty(); }));
     EXPECT_EQ(shown, QStringList{QString::fromLocal8Bit(std::strerror(EACCES))});
     app->SetErrorPresenter({});
+}
+
+// A share that stopped answering: the tree cannot read it and the watcher cannot
+// watch it, and the user hears of both through the program's one error route.
+TEST_F(FolderWatchJoinTest, TreeAndWatcherFailuresOnAShareThatDoesNotAnswerReachTheErrorRoute)
+{
+    const std::string share = env / "share";
+    MakeDirs(share + "/docs");
+    testsupport::WriteFile(env / "mountinfo", "26 1 254:0 / / rw - ext4 /dev/vda rw\n40 26 0:40 / " + share +
+                                                  " rw - nfs4 server:/export rw\n");
+    platform::shell::SetMountTablePath(env / "mountinfo");
+    const std::shared_ptr<void> localAgain(nullptr, [](void*) { platform::shell::SetMountTablePath(""); });
+    auto* app = qobject_cast<TApplication*>(QCoreApplication::instance());
+    ASSERT_TRUE(app);
+    QStringList shown;
+    app->SetErrorPresenter([&](const QString& message) { shown << message; });
+    const std::shared_ptr<void> boxesAgain(nullptr, [app](void*) { app->SetErrorPresenter({}); });
+
+    TForm1 w({env / "last"});
+    w.show();
+    testsupport::HeldMountQueue held(share);
+    held.Silence();
+    w.SetTreeSelection(share);
+    TdfsSystemTreeView* tree = w.dfsTV();
+    ASSERT_EQ(tree->Selection(), share);
+    tree->ExpandNode(tree->Selected());
+
+    const QString watcher = QString::fromLocal8Bit(std::strerror(ETIMEDOUT));
+    const QString reader = QString::fromStdString(share) + " does not answer";
+    EXPECT_TRUE(WaitFor([&] { return shown.contains(watcher) && shown.contains(reader); }))
+        << shown.join("; ").toStdString();
 }
 
 } // namespace
