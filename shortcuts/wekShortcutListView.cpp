@@ -14,6 +14,7 @@
 #include "foldertree/SystemImageList.h"
 #include "platform/launch/WinExec.h"
 #include "platform/shell/NetworkMounts.h"
+#include "platform/ui/SlowClickEdit.h"
 #include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
@@ -45,7 +46,8 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setDragEnabled(true);
-    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    new platform::ui::SlowClickEdit(this, [this](const QModelIndex& index) { StartEditing(index.row()); });
     setIconSize(QSize(kStateImageSize + TShortcutListModel::kIconSize, TShortcutListModel::kIconSize));
     setSortingEnabled(false);
     setTextElideMode(Qt::ElideRight);
@@ -674,11 +676,6 @@ void TwekShortcutListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         event->accept();
-        // The first click of the pair, on a row already selected, has scheduled an
-        // in-place edit; telling the view this was a double click drops it, so
-        // opening a row never also starts renaming it.
-        if (const QModelIndex index = indexAt(event->position().toPoint()); index.isValid())
-            edit(index, QAbstractItemView::DoubleClicked, event);
         OpenSelected();
         return;
     }
