@@ -239,12 +239,15 @@ void TForm1::BuildActions()
     }
 
     // A hidden action is a disabled one to Qt, so Ctrl+V belongs to an action of its
-    // own that is never hidden and always runs Paste.
+    // own that is never hidden. It runs the paste the Edit menu shows it beside:
+    // Paste Shortcut when only that one is offered, Paste otherwise.
     pasteKey_ = new QAction(this);
     pasteKey_->setObjectName("PasteKey");
     pasteKey_->setShortcut(QKeySequence("Ctrl+V"));
     pasteKey_->setShortcutContext(Qt::WindowShortcut);
-    connect(pasteKey_, &QAction::triggered, this, [this] { ActionExecute(ActionId::aPaste); });
+    connect(pasteKey_, &QAction::triggered, this, [this] {
+        ActionExecute(clipboardHasFiles_ && !clipboardCanPaste_ ? ActionId::aPasteShortcut : ActionId::aPaste);
+    });
     addAction(pasteKey_);
 
     helpKey_ = new QAction(this);
