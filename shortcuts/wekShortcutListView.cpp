@@ -391,13 +391,14 @@ void TwekShortcutListView::ShowContents(bool listed, TFolderContents& contents, 
     // "Programs") would otherwise cut every longer name for the rest of the session,
     // while a re-read of the same folder keeps the width the user gave it.
     if ((autoSizeFirstColumn_ || nameSizedFor_ != directory_) && model_->rowCount() > 0) {
-        autoSizeFirstColumn_ = false;
-        nameSizedFor_ = directory_;
         const int captionWidth = fontMetrics().horizontalAdvance(model_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
         // One very long name must not push every other column out of sight: such a
         // name is cut with an ellipsis instead.
-        const int fitted = std::min(sizeHintForColumn(0), width() * 2 / 3);
-        setColumnWidth(0, std::max(fitted, captionWidth + 16 + kStateImageSize) + 8);
+        const int fitted = std::max(std::min(sizeHintForColumn(0), width() * 2 / 3), captionWidth + 16 + kStateImageSize) + 8;
+        // Another folder only widens it: names the user made room for stay readable.
+        setColumnWidth(0, autoSizeFirstColumn_ ? fitted : std::max(fitted, columnWidth(0)));
+        autoSizeFirstColumn_ = false;
+        nameSizedFor_ = directory_;
     }
     setUpdatesEnabled(true);
 }
