@@ -663,7 +663,7 @@ TEST_F(ShortcutListTest, SelectionCommandsAndSelectedNamesInListOrder)
     EXPECT_EQ(list.ItemStateIndex(1), -1);
 }
 
-TEST_F(ShortcutListTest, NewFolderMakesOneFolderAndNothingMore)
+TEST_F(ShortcutListTest, NewFolderNumbersATakenNameAndOpensTheNewOneForRenaming)
 {
     Read();
     list.DoVerb("NewFolder");
@@ -671,8 +671,11 @@ TEST_F(ShortcutListTest, NewFolderMakesOneFolderAndNothingMore)
     struct stat st;
     ASSERT_EQ(::stat((dir + "/New Folder").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
-    Read();
-    EXPECT_EQ(Names(), std::vector<std::string>{"New Folder"});
+    list.ReadFolder();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"New Folder", "New Folder (2)"}));
+    EXPECT_EQ(list.SelectedNames(), std::vector<std::string>{"New Folder (2)"});
+    ASSERT_TRUE(WaitFor([&] { return list.viewport()->findChild<QLineEdit*>() != nullptr; }));
+    EXPECT_EQ(list.viewport()->findChild<QLineEdit*>()->text(), "New Folder (2)");
 }
 
 TEST_F(ShortcutListTest, DropHighlightTakesOnlyFolderRowsAndAReadClearsIt)
