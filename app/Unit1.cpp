@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QSplitter>
@@ -755,8 +754,10 @@ void TForm1::ShowHelpContext(int context)
 void TForm1::ShowHelpTopic(const QString& anchor)
 {
     const QString path = DataFilePath(helpFile_);
+    // The manual page is installed with the book and tells its essentials.
+    const QString manual = QStringLiteral("\n\nThe manual page (man quillmere) has the same book's essentials.");
     if (!QFileInfo::exists(path)) {
-        QMessageBox::warning(this, kProgramName, QString("The help file %1 was not found.").arg(path));
+        ReportError(QString("The help file %1 was not found.").arg(path) + manual);
         return;
     }
     QUrl url = QUrl::fromLocalFile(path);
@@ -764,7 +765,7 @@ void TForm1::ShowHelpTopic(const QString& anchor)
         url.setFragment(anchor);
     // Without a browser or a desktop's opener nothing would happen at all.
     if (!QDesktopServices::openUrl(url))
-        QMessageBox::warning(this, kProgramName, QString("No program was found to open the help file %1.").arg(path));
+        ReportError(QString("No program was found to open the help file %1.").arg(path) + manual);
 }
 
 int TForm1::FocusedHelpContext() const

@@ -1,8 +1,11 @@
 // The Change Icon dialog: every icon of a file, and the choice answered as a link
 // keeps it.
 #include <QBuffer>
+#include <QDialogButtonBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -71,6 +74,25 @@ TEST(IconPickerTest, ThePickerShowsEveryIconAndAnswersTheChoice)
     QTRY_VERIFY_WITH_TIMEOUT(!picker.Loading() && picker.IconCount() == 3, 5000);
     EXPECT_EQ(picker.IconLocation(), location);
     EXPECT_EQ(picker.IconIndex(), 0);
+}
+
+TEST(IconPickerTest, ATypedFileWithoutIconsStaysInTheFieldToBePutRight)
+{
+    TempDir dir;
+    const Bytes program = BuildPe(false, {{0, "MAIN", {{32, MakeDib(32, 0xFF0000), 32}}}});
+    WriteFile(dir / "app.exe", std::string(program.begin(), program.end()));
+    WriteFile(dir / "page.html", "<html></html>");
+    platform::ui::IconPicker picker(nullptr, Windows(dir / "app.exe"), 0);
+    QSignalSpy shown(&picker, &platform::ui::IconPicker::IconsShown);
+    ASSERT_TRUE(shown.wait(5000));
+    auto* field = picker.findChild<QLineEdit*>();
+    const QString typed = QString::fromStdString(Windows(dir / "page.html"));
+    field->setText(typed);
+    picker.accept(); // OK reads a file typed in first
+    QTRY_VERIFY_WITH_TIMEOUT(!picker.Loading() && shown.count() >= 2, 5000);
+    EXPECT_EQ(field->text(), typed);
+    EXPECT_EQ(picker.Note(), "The file " + typed + " contains no icons.");
+    EXPECT_FALSE(picker.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled());
 }
 
 } // namespace
