@@ -1,6 +1,7 @@
 // The program ended by SIGTERM, SIGINT or SIGHUP (a logout, a kill, Ctrl+C in a
 // terminal, the terminal it was started from closing)
-// shuts down the normal way: its settings are written before it exits.
+// shuts down the normal way: its settings are written before it exits. And the
+// folder it was started on, also one named like an option.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -22,8 +23,9 @@ using platform::registry::Key;
 
 namespace {
 
-// Starts the program on folder with a private environment; answers its pid.
-pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& folder)
+// Starts the program with arguments (a folder) in a private environment, in the
+// folder `cwd` when given; answers its pid.
+pid_t StartProgram(const listtest::PrivateEnvironment& env, std::vector<std::string> args, const std::string& cwd = {})
 {
     std::vector<std::string> envStore;
     for (char** e = environ; *e; ++e)
@@ -33,10 +35,15 @@ pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& f
     for (auto& e : envStore)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string program = QM_BINARY, arg = folder;
-    char* argv[] = {program.data(), arg.data(), nullptr};
+    std::string program = QM_BINARY;
+    std::vector<char*> argv = {program.data()};
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     posix_spawn_file_actions_addopen(&actions, 2, (env / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     // A runner started with nohup must not pass its ignored SIGHUP on.
     posix_spawnattr_t attr;
@@ -47,7 +54,7 @@ pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& f
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    posix_spawn(&pid, argv[0], &actions, &attr, argv, envp.data());
+    posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
@@ -75,7 +82,7 @@ TEST_P(ShutdownSignalTest, SettingsAreWrittenAndTheExitIsClean)
 {
     listtest::PrivateEnvironment env;
     testsupport::MakeDirs(env / "shown");
-    const pid_t pid = StartProgram(env, env / "shown");
+    const pid_t pid = StartProgram(env, {env / "shown"});
     ASSERT_GT(pid, 0);
     // The window reads its settings, creating their key, after the signals are caught:
     // from then on a signal must end the program the normal way, even mid start-up.
@@ -94,6 +101,29 @@ TEST_P(ShutdownSignalTest, SettingsAreWrittenAndTheExitIsClean)
     EXPECT_EQ(lastDir, env / "shown");
     EXPECT_TRUE(key.ValueExists("WinWidth"));
     EXPECT_TRUE(key.ValueExists("MenuShow"));
+}
+
+// The toolkit takes its own options off the command line ("-reverse"): after "--"
+// that name is a folder, and the window opens on it.
+TEST(StartFolder, AFolderNamedLikeAnOptionOpensAfterDoubleDash)
+{
+    listtest::PrivateEnvironment env;
+    testsupport::MakeDirs(env / "-reverse");
+    const pid_t pid = StartProgram(env, {"--", "-reverse"}, env.Path());
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(listtest::WaitFor(
+        [&] {
+            Key key;
+            return Key::Open(Hive::CurrentUser, kSettingsKey, key) == platform::registry::Success;
+        },
+        20000));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(pid, 20000), 0) << testsupport::ReadFile(env / "stderr");
+    Key key;
+    ASSERT_EQ(Key::Open(Hive::CurrentUser, kSettingsKey, key), platform::registry::Success);
+    std::string lastDir;
+    EXPECT_TRUE(key.ReadString("LastDir", lastDir));
+    EXPECT_EQ(lastDir, env / "-reverse");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
