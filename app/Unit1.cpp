@@ -219,6 +219,10 @@ void TForm1::BuildLayout()
     }
     bar->addWidget(panels_[0]);
     bar->addWidget(panels_[1], 1);
+    // What a file job did stays in panel 1 until it runs out.
+    jobResultTimer_ = new QTimer(this);
+    jobResultTimer_->setSingleShot(true);
+    connect(jobResultTimer_, &QTimer::timeout, this, [this] { panels_[1]->setText(panel1Underneath_); });
     PanelTVResize();
 
     connect(dfsTV_, &TdfsSystemTreeView::OnChange, this, [this](TFolderNode*) { dfsTVChange(); });
@@ -378,9 +382,6 @@ void TForm1::Loaded()
 
 void TForm1::WatchFileJobs()
 {
-    jobResultTimer_ = new QTimer(this);
-    jobResultTimer_->setSingleShot(true);
-    connect(jobResultTimer_, &QTimer::timeout, this, [this] { panels_[1]->setText(panel1Underneath_); });
     connect(&platform::FileOperationStarts::Instance(), &platform::FileOperationStarts::Started, this,
             [this](platform::FileOperation* operation) {
                 // The window's own jobs: its commands, its drops, its panes' menus.
