@@ -5,95 +5,66 @@
 #include <QListWidget>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <string>
 
 #include "platform/ui/SlowClickEdit.h"
 
 namespace {
 
-class Items : public QListWidget {
-public:
-    using QListWidget::state;
-    bool Editing() const { return state() == QAbstractItemView::EditingState; }
-};
-
-enum class Start { FocusInList, FocusElsewhere };
-
-struct Pane {
-    QWidget window;
-    QLineEdit* other = new QLineEdit(&window);
-    Items* list = new Items;
-    platform::ui::SlowClickEdit* edit = nullptr;
-
-    Pane()
-    {
+TEST(SlowClickEdit, OnlyASlowSecondClickInTheFocusedPaneEdits)
+{
+    enum Clicks { Slow, Double, Drag };
+    const struct {
+        const char* what;
+        bool focusInList; // before the click on the selected item
+        Clicks clicks;
+        bool edits;
+    } cases[] = {
+        {"slow second click", true, Slow, true},
+        {"click that brings the focus", false, Slow, false},
+        // A double click's second click, or a third one soon after, is a double-click event.
+        {"double click", true, Double, false},
+        {"press that starts a drag", true, Drag, false},
+    };
+    for (const auto& c : cases) {
+        QWidget window;
+        auto* other = new QLineEdit(&window); // where the focus may come from
+        auto* list = new QListWidget(&window);
         auto* layout = new QHBoxLayout(&window);
         layout->addWidget(other);
         layout->addWidget(list);
-        for (const char* name : {"first", "second"}) {
-            auto* item = new QListWidgetItem(name, list);
-            item->setFlags(item->flags() | Qt::ItemIsEditable);
-        }
+        (new QListWidgetItem("name", list))->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
         list->setEditTriggers(QAbstractItemView::EditKeyPressed);
-        edit = new platform::ui::SlowClickEdit(list, [this](const QModelIndex& index) { list->edit(index); });
+        const auto* slow = new platform::ui::SlowClickEdit(list, [list](const QModelIndex& i) { list->edit(i); });
         window.show();
         window.activateWindow();
-    }
-    QPoint Second() const { return list->visualItemRect(list->item(1)).center(); }
-};
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << c.what;
+        list->setCurrentRow(0);
+        QWidget* focus = c.focusInList ? static_cast<QWidget*>(list) : other;
+        focus->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return focus->hasFocus(); })) << c.what;
 
-TEST(SlowClickEdit, OnlyASlowSecondClickInTheFocusedPaneEdits)
-{
-    using Clicks = void (*)(Pane&);
-    struct Case {
-        const char* what;
-        Start start;
-        Clicks clicks;
-        bool edits;
-    };
-    const Case cases[] = {
-        {"slow second click", Start::FocusInList,
-         [](Pane& p) { QTest::mouseClick(p.list->viewport(), Qt::LeftButton, {}, p.Second()); }, true},
-        {"click that brings the focus", Start::FocusElsewhere,
-         [](Pane& p) { QTest::mouseClick(p.list->viewport(), Qt::LeftButton, {}, p.Second()); }, false},
-        // The second click of a double click, or a third click soon after a second
-        // one, comes as a double-click event.
-        {"double click", Start::FocusInList,
-         [](Pane& p) {
-             QTest::mouseClick(p.list->viewport(), Qt::LeftButton, {}, p.Second());
-             QTest::mouseDClick(p.list->viewport(), Qt::LeftButton, {}, p.Second());
-             QTest::mouseRelease(p.list->viewport(), Qt::LeftButton, {}, p.Second());
-         },
-         false},
-        {"click with Ctrl", Start::FocusInList,
-         [](Pane& p) { QTest::mouseClick(p.list->viewport(), Qt::LeftButton, Qt::ControlModifier, p.Second()); },
-         false},
-        {"press that starts a drag", Start::FocusInList,
-         [](Pane& p) {
-             const QPoint far = p.Second() + QPoint(QApplication::startDragDistance() + 2, 0);
-             QTest::mousePress(p.list->viewport(), Qt::LeftButton, {}, p.Second());
-             QMouseEvent move(QEvent::MouseMove, far, p.list->viewport()->mapToGlobal(far), Qt::NoButton,
-                              Qt::LeftButton, Qt::NoModifier);
-             QApplication::sendEvent(p.list->viewport(), &move);
-             QTest::mouseRelease(p.list->viewport(), Qt::LeftButton, {}, far);
-         },
-         false},
-    };
-    for (const Case& c : cases) {
-        Pane p;
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&p.window)) << c.what;
-        p.list->setCurrentRow(1);
-        (c.start == Start::FocusInList ? static_cast<QWidget*>(p.list) : p.other)->setFocus();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() != nullptr; })) << c.what;
-        c.clicks(p);
+        QWidget* at = list->viewport();
+        const QPoint item = list->visualItemRect(list->item(0)).center();
+        const QPoint far = item + QPoint(QApplication::startDragDistance() + 2, 0);
+        QTest::mousePress(at, Qt::LeftButton, {}, item);
+        if (c.clicks == Drag) {
+            QMouseEvent move(QEvent::MouseMove, far, at->mapToGlobal(far), Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(at, &move);
+        }
+        QTest::mouseRelease(at, Qt::LeftButton, {}, c.clicks == Drag ? far : item);
+        if (c.clicks == Double) {
+            QTest::mouseDClick(at, Qt::LeftButton, {}, item);
+            QTest::mouseRelease(at, Qt::LeftButton, {}, item);
+        }
+        auto editing = [&] { return at->findChild<QLineEdit*>() != nullptr; };
         if (c.edits) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return p.list->Editing(); })) << c.what;
+            EXPECT_TRUE(QTest::qWaitFor(editing)) << c.what;
             continue;
         }
-        EXPECT_FALSE(p.edit->Pending()) << c.what;
+        EXPECT_FALSE(slow->Pending()) << c.what;
         // Whatever else might edit (the view's own triggers) has had its time.
         QTest::qWait(2 * QApplication::doubleClickInterval());
-        EXPECT_FALSE(p.list->Editing()) << c.what;
+        EXPECT_FALSE(editing()) << c.what;
     }
 }
 

@@ -168,27 +168,22 @@ TEST_F(ListCommandsTest, EachNameReachesItsCommandAndOnlyTheExactName)
 
 TEST_F(ListCommandsTest, TheWizardsShortcutIsSelectedOnceAReadShowsItUnlessTheUserChoseFirst)
 {
-    int made = 0;
+    list.StartCommand = [](std::string_view, int) { return std::uint32_t{33}; };
     // The wizard, a process of its own, writes its file some time after it started.
-    list.StartCommand = [&](std::string_view, int) { return std::uint32_t{33}; };
-    auto wizardMakes = [&](bool userChoosesMeanwhile) {
+    for (const bool userChoosesMeanwhile : {false, true}) {
         list.DoVerb("NewShortcut");
         if (userChoosesMeanwhile)
             SelectNames({"Sub"});
-        const std::string name = "Made " + std::to_string(++made) + ".lnk";
-        listtest::WriteLink(dir + "/" + name, env / "target.txt");
+        listtest::WriteLink(dir + (userChoosesMeanwhile ? "/Second.lnk" : "/Made.lnk"), env / "target.txt");
         list.ReadFolder();
-        return name;
-    };
-    const std::string first = wizardMakes(false);
-    EXPECT_EQ(list.SelectedNames(), std::vector<std::string>{first});
-    EXPECT_EQ(list.ItemName(list.currentIndex().row()), first);
-    // Once only: a shortcut that comes later from elsewhere leaves the selection.
-    listtest::WriteLink(dir + "/Later.lnk", env / "target.txt");
-    list.ReadFolder();
-    EXPECT_EQ(list.SelectedNames(), std::vector<std::string>{first});
-    wizardMakes(true);
-    EXPECT_EQ(list.SelectedNames(), std::vector<std::string>{"Sub"});
+        // Once only: what comes later from elsewhere leaves the selection.
+        listtest::WriteLink(dir + "/Later.lnk", env / "target.txt");
+        list.ReadFolder();
+        EXPECT_EQ(list.SelectedNames(), std::vector<std::string>{userChoosesMeanwhile ? "Sub" : "Made.lnk"});
+        if (!userChoosesMeanwhile) {
+            EXPECT_EQ(list.ItemName(list.currentIndex().row()), "Made.lnk");
+        }
+    }
 }
 
 TEST_F(ListCommandsTest, EnterOpensAShortcutOnlyWhenOpeningRunsTheDefaultAction)
