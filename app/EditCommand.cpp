@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Entry.h"
+#include "app/Usage.h"
 #include "platform/keynames/Hotkeys.h"
 #include "platform/shelllink/LinkEditor.h"
 
@@ -19,7 +20,6 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
-constexpr int kExitUsage = 2;
 
 // Control characters would reach the terminal as commands.
 std::string Shown(std::string_view s)
@@ -29,12 +29,6 @@ std::string Shown(std::string_view s)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = '?';
     return out;
-}
-
-bool UsageError(const std::string& message)
-{
-    std::fprintf(stderr, "quillmere: %s (see quillmere --help)\n", message.c_str());
-    return false;
 }
 
 // "./x" and "../x" are host paths from the current folder; the editor takes host
@@ -117,7 +111,7 @@ bool ParseArguments(int argc, char** argv, EditOptions& options)
             else
                 return UsageError("unknown window state \"" + Shown(run) + "\"; use normal, minimized or maximized");
         } else {
-            return UsageError("unknown option \"" + Shown(arg) + "\" for " + mode);
+            return UsageError(UnknownOption(arg) + " for " + mode);
         }
     }
     if (options.links.empty())

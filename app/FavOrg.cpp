@@ -98,7 +98,7 @@ TFavOrgBox::TFavOrgBox(TForm1& form)
     QFont font = list_->font();
     font.setPixelSize(13);
     list_->setFont(font);
-    list_->setToolTip("Drag them into the order you want");
+    list_->setToolTip("Drag them into the order you want (or Alt+Up, Alt+Down)");
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers); // Edit and F2 start it
     list_->setDragEnabled(true);
@@ -119,7 +119,7 @@ TFavOrgBox::TFavOrgBox(TForm1& form)
         {TFavButton::fbEdit, "EditBtn", "&Edit", "Manually edit selected favorite"},
         {TFavButton::fbRemove, "RemoveBtn", "&Remove", "Delete selected favorite(s)"},
         {TFavButton::fbRemoveAll, "RemoveAllBtn", "Remove &All", "Delete all favorites from menu"},
-        {TFavButton::fbOk, "OkBtn", "&Ok", "Save changes"},
+        {TFavButton::fbOk, "OkBtn", "OK", "Save changes"},
         {TFavButton::fbCancel, "CancelBtn", "&Cancel", "Discard changes"},
         {TFavButton::fbHelp, "HelpBtn", "&Help", "Read help file"},
     };
@@ -154,6 +154,9 @@ TFavOrgBox::TFavOrgBox(TForm1& form)
             BtnClick(TFavButton::fbRemove);
     });
     addKey(Qt::Key_F1, [this] { BtnClick(TFavButton::fbHelp); });
+    // The order without the mouse.
+    addKey(QKeySequence(Qt::ALT | Qt::Key_Up), [this] { MoveSelected(-1); });
+    addKey(QKeySequence(Qt::ALT | Qt::Key_Down), [this] { MoveSelected(1); });
 
     // An accepted edit commits its data before the editor closes; Esc only closes it.
     connect(list_->itemDelegate(), &QAbstractItemDelegate::commitData, this, [this] { editAccepted_ = true; });
@@ -236,6 +239,19 @@ void TFavOrgBox::ListView1DragDrop(QListWidgetItem* dropped)
         list_->addItem(moved);
     delete dragged;
     list_->setCurrentItem(moved);
+    edited_ = true;
+}
+
+void TFavOrgBox::MoveSelected(int step)
+{
+    QListWidgetItem* selected = list_->selectedItems().value(0);
+    if (!selected || editing_)
+        return;
+    const int to = list_->row(selected) + step;
+    if (to < 0 || to >= list_->count())
+        return;
+    list_->insertItem(to, list_->takeItem(list_->row(selected)));
+    list_->setCurrentItem(selected);
     edited_ = true;
 }
 

@@ -37,6 +37,8 @@ protected:
 
 private:
     void FormCreate();
+    // Alt+Up and Alt+Down: the selected favorite one place up or down.
+    void MoveSelected(int step);
     void EditingStarted();
     void EditingEnded(bool accepted);
 

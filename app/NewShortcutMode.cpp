@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/Entry.h"
+#include "app/Usage.h"
 #include "app/Version.h"
 #include "platform/ui/NewShortcutWizard.h"
 #include "platform/ui/PathText.h"
@@ -16,8 +17,8 @@
 int RunNewShortcutWizard(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "quillmere: --new-shortcut needs one FOLDER (see quillmere --help)\n");
-        return 2;
+        UsageError("--new-shortcut needs one FOLDER");
+        return kExitUsage;
     }
     // Taken before Qt sees the arguments: the folder's bytes exactly as given.
     const std::string folder = argv[2];

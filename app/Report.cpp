@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Entry.h"
+#include "app/Usage.h"
 #include "platform/util/Text.h"
 #include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
@@ -675,12 +676,6 @@ int Report::Run()
     return anyFailed_ ? kExitTestFailed : kExitOk;
 }
 
-bool UsageError(const std::string& message)
-{
-    std::fprintf(stderr, "quillmere: %s (see quillmere --help)\n", message.c_str());
-    return false;
-}
-
 bool ParseArguments(int argc, char** argv, ReportOptions& options)
 {
     bool optionsEnded = false;
@@ -711,7 +706,7 @@ bool ParseArguments(int argc, char** argv, ReportOptions& options)
                                   "\" is not a column set: \"a\" followed by distinct letters from b to j");
             options.columns = columns;
         } else {
-            return UsageError("unknown option \"" + TerminalSafe(arg) + "\" for --report");
+            return UsageError(UnknownOption(arg) + " for --report");
         }
     }
     if (options.paths.empty())

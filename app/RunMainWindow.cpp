@@ -2,6 +2,7 @@
 #include <QSessionManager>
 #include <exception>
 #include <memory>
+#include <string_view>
 
 #include "app/Application.h"
 #include "app/Entry.h"
@@ -13,11 +14,23 @@
 
 int RunMainWindow(int argc, char** argv)
 {
-    TApplication app(argc, argv);
+    // What follows "--" is a FOLDER whatever its name: the toolkit, which takes its
+    // own options off the command line, never sees it ("-reverse" is a folder there).
+    int toolkitArgc = argc;
+    std::vector<std::string> folders;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--") {
+            toolkitArgc = i;
+            folders.assign(argv + i + 1, argv + argc);
+            break;
+        }
+    }
+    TApplication app(toolkitArgc, argv);
     QApplication::setApplicationName(kProgramName);
     QGuiApplication::setDesktopFileName("quillmere");
 
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args(argv + 1, argv + toolkitArgc);
+    args.insert(args.end(), folders.begin(), folders.end());
     // The verbs' pastes, shortcuts and deletions run as file jobs with their windows.
     platform::verbs::SetFileWork(std::make_shared<platform::verbs::FileOperationWork>());
 

@@ -13,11 +13,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -44,11 +44,41 @@
 #include "platform/shell/NetworkMounts.h"
 #include "platform/shell/ParentSteps.h"
 #include "platform/shellfolders/ShellFolders.h"
+#include "platform/ui/FileOperation.h"
 #include "platform/verbs/VerbMessages.h"
 #include "shortcuts/ShellVerbs.h"
 #include "shortcuts/wekShortcutListView.h"
 
 namespace {
+
+// Tells of each top-level window that hides while it is (or was last) the active
+// one: the platform may take the activation away before the window hides.
+class TClosedWindowWatch : public QObject {
+public:
+    TClosedWindowWatch(std::function<void(QWidget*)> closed, QObject* parent)
+        : QObject(parent), closed_(std::move(closed))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if ((type == QEvent::WindowActivate || type == QEvent::Hide) && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isWindow()) {
+            auto* window = static_cast<QWidget*>(watched);
+            if (type == QEvent::WindowActivate)
+                lastActive_ = window;
+            else if (window == lastActive_)
+                closed_(window);
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> closed_;
+    QPointer<QWidget> lastActive_;
+};
 
 // The built-in layout, in force until the settings are applied.
 constexpr int kLayoutLeft = 182, kLayoutTop = 113, kLayoutWidth = 441, kLayoutHeight = 304, kLayoutTreeWidth = 185;
@@ -122,7 +152,9 @@ TForm1::~TForm1()
     // The children go after this; their last signals (focus, selection) must not
     // reach a window that is half gone.
     disconnect(qApp, nullptr, this, nullptr);
+    qApp->removeEventFilter(closedWindows_);
     disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    disconnect(&platform::FileOperationStarts::Instance(), nullptr, this, nullptr);
     list_->disconnect(this);
     dfsTV_->disconnect(this);
     splitter1_->disconnect(this);
@@ -193,6 +225,10 @@ void TForm1::BuildLayout()
     }
     bar->addWidget(panels_[0]);
     bar->addWidget(panels_[1], 1);
+    // What a file job did stays in panel 1 until it runs out.
+    jobResultTimer_ = new QTimer(this);
+    jobResultTimer_->setSingleShot(true);
+    connect(jobResultTimer_, &QTimer::timeout, this, [this] { panels_[1]->setText(panel1Underneath_); });
     PanelTVResize();
 
     connect(dfsTV_, &TdfsSystemTreeView::OnChange, this, [this](TFolderNode*) { dfsTVChange(); });
@@ -248,12 +284,15 @@ void TForm1::BuildActions()
     }
 
     // A hidden action is a disabled one to Qt, so Ctrl+V belongs to an action of its
-    // own that is never hidden and always runs Paste.
+    // own that is never hidden. It runs the paste the Edit menu shows it beside:
+    // Paste Shortcut when only that one is offered, Paste otherwise.
     pasteKey_ = new QAction(this);
     pasteKey_->setObjectName("PasteKey");
     pasteKey_->setShortcut(QKeySequence("Ctrl+V"));
     pasteKey_->setShortcutContext(Qt::WindowShortcut);
-    connect(pasteKey_, &QAction::triggered, this, [this] { ActionExecute(ActionId::aPaste); });
+    connect(pasteKey_, &QAction::triggered, this, [this] {
+        ActionExecute(clipboardHasFiles_ && !clipboardCanPaste_ ? ActionId::aPasteShortcut : ActionId::aPaste);
+    });
     addAction(pasteKey_);
 
     helpKey_ = new QAction(this);
@@ -308,8 +347,19 @@ void TForm1::BuildMenus()
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && !qobject_cast<QMenuBar*>(now) && !qobject_cast<QMenu*>(now))
             lastFocus_ = now;
+        if (now && (now == list_ || list_->isAncestorOf(now)))
+            lastPane_ = list_;
+        else if (now && (now == panelTV_ || panelTV_->isAncestorOf(now)))
+            lastPane_ = dfsTV_;
         ActionList1Update();
     });
+    // A window of the program that closes with the focus (a dialog, a message, a
+    // progress window) leaves no window active where no window manager hands the
+    // focus on, and the window that had it before then never gets it back.
+    qApp->installEventFilter(closedWindows_ = new TClosedWindowWatch([this](QWidget* closed) {
+        if (closed != this && (!closed->parentWidget() || closed->parentWidget()->window() == this))
+            QMetaObject::invokeMethod(this, &TForm1::TakeBackFocus, Qt::QueuedConnection);
+    }, this));
     // Asking the clipboard can mean a round trip to another program: it is asked when
     // its contents change, not at every update of the actions.
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
@@ -336,6 +386,75 @@ void TForm1::Loaded()
             QMetaObject::invokeMethod(qApp, [text] { TApplication::ShowErrorBox(text); }, Qt::QueuedConnection);
     });
     dirNotify1_->Loaded();
+    WatchFileJobs();
+}
+
+void TForm1::WatchFileJobs()
+{
+    connect(&platform::FileOperationStarts::Instance(), &platform::FileOperationStarts::Started, this,
+            [this](platform::FileOperation* operation) {
+                // The window's own jobs: its commands, its drops, its panes' menus.
+                QWidget* owner = operation->Owner();
+                if (!owner || (owner != this && !isAncestorOf(owner)))
+                    return;
+                connect(operation, &platform::FileOperation::Finished, this,
+                        [this, request = operation->Request()](const platform::fileops::JobResult& result) {
+                            FileJobFinished(request, result);
+                        });
+            });
+}
+
+void TForm1::FileJobFinished(const platform::fileops::JobRequest& request, const platform::fileops::JobResult& result)
+{
+    using platform::fileops::JobKind;
+    const std::string folder = WithSlash(list_->Directory());
+    std::vector<std::string> inList;
+    for (const std::string& path : result.created) {
+        const std::size_t slash = path.rfind('/');
+        if (!folder.empty() && slash != std::string::npos && path.compare(0, slash + 1, folder) == 0)
+            inList.push_back(path.substr(slash + 1));
+    }
+    // First the selection, so that its own status is what panel 1 shows again after.
+    list_->SelectWhenShown(std::move(inList));
+    const std::size_t count = request.kind == JobKind::Link ? result.created.size() : result.done.size();
+    if (count == 0)
+        return;
+    std::string text;
+    switch (request.kind) {
+    case JobKind::Copy:
+        text = Plural(static_cast<long long>(count), "item") + " copied";
+        break;
+    case JobKind::Move:
+        text = Plural(static_cast<long long>(count), "item") + " moved";
+        break;
+    case JobKind::Link:
+        text = Plural(static_cast<long long>(count), "shortcut") + " made";
+        break;
+    case JobKind::Trash:
+        text = Plural(static_cast<long long>(count), "item") + " moved to the Trash";
+        break;
+    }
+    if (!jobResultTimer_->isActive())
+        panel1Underneath_ = panels_[1]->text();
+    panels_[1]->setText(QString::fromStdString(text));
+    jobResultTimer_->start(jobResultMs_);
+}
+
+void TForm1::SetJobResultTime(int ms)
+{
+    jobResultMs_ = ms;
+    if (jobResultTimer_->isActive())
+        jobResultTimer_->start(ms);
+}
+
+void TForm1::SetPanel1(const QString& text, bool replacesJobResult)
+{
+    if (jobResultTimer_->isActive() && !replacesJobResult) {
+        panel1Underneath_ = text;
+        return;
+    }
+    jobResultTimer_->stop();
+    panels_[1]->setText(text);
 }
 
 void TForm1::SetTreeWidth(int width)
@@ -645,8 +764,10 @@ void TForm1::ShowHelpContext(int context)
 void TForm1::ShowHelpTopic(const QString& anchor)
 {
     const QString path = DataFilePath(helpFile_);
+    // The manual page is installed with the book and tells its essentials.
+    const QString manual = QStringLiteral("\n\nThe manual page (man quillmere) has the same book's essentials.");
     if (!QFileInfo::exists(path)) {
-        QMessageBox::warning(this, kProgramName, QString("The help file %1 was not found.").arg(path));
+        ReportError(QString("The help file %1 was not found.").arg(path) + manual);
         return;
     }
     QUrl url = QUrl::fromLocalFile(path);
@@ -654,7 +775,7 @@ void TForm1::ShowHelpTopic(const QString& anchor)
         url.setFragment(anchor);
     // Without a browser or a desktop's opener nothing would happen at all.
     if (!QDesktopServices::openUrl(url))
-        QMessageBox::warning(this, kProgramName, QString("No program was found to open the help file %1.").arg(path));
+        ReportError(QString("No program was found to open the help file %1.").arg(path) + manual);
 }
 
 int TForm1::FocusedHelpContext() const
@@ -746,22 +867,24 @@ void TForm1::ShortcutListStatusChange()
     const long long shortcuts = list_->ItemCount() - list_->FolderCount();
     panels_[0]->setText(QString::fromStdString(Plural(shortcuts, "shortcut")));
     const int failed = list_->FailedCount();
-    panels_[1]->setText(failed != 0 ? QString::fromStdString(Plural(failed, "shortcut") + " failed test!") : QString());
+    QString text = failed != 0 ? QString::fromStdString(Plural(failed, "shortcut") + " failed test!") : QString();
     // An empty list from a folder that could not be read says why, rather than
     // looking like an empty folder.
     if (failed == 0 && list_->ReadError() != 0)
-        panels_[1]->setText(QStringLiteral("Cannot read this folder: ") + QString::fromLocal8Bit(std::strerror(list_->ReadError())));
+        text = QStringLiteral("Cannot read this folder: ") + QString::fromLocal8Bit(std::strerror(list_->ReadError()));
     // A test that had to give up on a network mount says which, after its failures.
     if (!list_->UnansweredMount().empty()) {
         const QString mount = DisplayPath(list_->UnansweredMount()) + " does not answer";
-        panels_[1]->setText(failed != 0 ? panels_[1]->text() + "  " + mount : mount);
+        text = failed != 0 ? text + "  " + mount : mount;
     }
+    // A read, which the job's own changes bring, leaves the job's result in view.
+    SetPanel1(text, list_->ReportingTest() || !list_->UnansweredMount().empty());
     ActionList1Update();
 }
 
 void TForm1::ShortcutListSelectionChange()
 {
-    panels_[1]->setText(QString::fromStdString(Plural(list_->SelectedCount(), "item") + " selected"));
+    SetPanel1(QString::fromStdString(Plural(list_->SelectedCount(), "item") + " selected"), !list_->SelectionByRead());
     ActionList1Update();
 }
 
@@ -787,6 +910,34 @@ void TForm1::ReportError(const QString& message)
         app->QueueError(message);
     else
         QMetaObject::invokeMethod(this, [message] { TApplication::ShowErrorBox(message); }, Qt::QueuedConnection);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // After the toolkit has given the window's focus back to the widget that had it.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        QMetaObject::invokeMethod(this, &TForm1::RestorePaneFocus, Qt::QueuedConnection);
+}
+
+void TForm1::TakeBackFocus()
+{
+    // Another window of the program, or a question still open, keeps it.
+    if (!isVisible() || QApplication::activeModalWidget() ||
+        (QApplication::activeWindow() && QApplication::activeWindow() != this))
+        return;
+    if (isActiveWindow())
+        RestorePaneFocus();
+    else
+        activateWindow(); // its activation gives the pane the focus
+}
+
+void TForm1::RestorePaneFocus()
+{
+    if (!isActiveWindow() || ListFocused() || TreeFocused())
+        return;
+    QWidget* pane = lastPane_ ? lastPane_.data() : list_;
+    pane->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -19,6 +19,7 @@ class QDialog;
 class QLabel;
 class QMenu;
 class QSplitter;
+class QTimer;
 class QWidget;
 class TDirNotify;
 class TDropFileTarget;
@@ -27,6 +28,10 @@ class TdfsSystemImageList;
 class TdfsSystemTreeView;
 class TFavorites;
 class TwekShortcutListView;
+namespace platform::fileops {
+struct JobRequest;
+struct JobResult;
+} // namespace platform::fileops
 
 // Help contexts of the windows and menus; the help book has an anchor "context-N"
 // for each.
@@ -125,6 +130,10 @@ public:
     // once the running handler has returned, and not before the window is shown.
     void ReportError(const QString& message);
 
+    // How long panel 1 tells what a file job did before it shows again what it
+    // showed before, in milliseconds.
+    void SetJobResultTime(int ms);
+
 signals:
     // An action's command has run (by its object name, "aPaste").
     void ActionExecuted(const QString& name);
@@ -132,6 +141,7 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildLayout();
@@ -163,6 +173,16 @@ private:
     void RebuildSelectedBranch();
     int FocusedHelpContext() const;
     void ReadClipboardState();
+    void WatchFileJobs();
+    // A file job the window started is over: panel 1 says what it did, the list
+    // selects what it made in the list's folder.
+    void FileJobFinished(const platform::fileops::JobRequest& request, const platform::fileops::JobResult& result);
+    // Panel 1's text; one that does not replace a job's result waits underneath it.
+    void SetPanel1(const QString& text, bool replacesJobResult);
+    // The pane the focus was last in gets it back when it is in neither (after a
+    // dialog, a message or a progress window closed).
+    void RestorePaneFocus();
+    void TakeBackFocus();
 
     QWidget* panelTV_ = nullptr;
     QWidget* panelLV_ = nullptr;
@@ -189,4 +209,9 @@ private:
     bool dropFilesMovable_ = true; // the files of the drag under way may be moved
     bool clipboardHasFiles_ = false;
     bool clipboardCanPaste_ = false;
+    QTimer* jobResultTimer_ = nullptr;
+    int jobResultMs_ = 5000;
+    QString panel1Underneath_; // what panel 1 shows again when a job's result has been read
+    QPointer<QWidget> lastPane_; // the tree or the list, whichever had the focus last
+    QObject* closedWindows_ = nullptr; // watches the application's windows close
 };

@@ -4,11 +4,14 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "app/DataFiles.h"
 #include "app/Entry.h"
+#include "app/Usage.h"
 #include "app/Version.h"
 
 namespace {
@@ -25,7 +28,9 @@ const char kUsage[] =
     "       quillmere --version | --help | --help-path\n"
     "\n"
     "Without options, opens the main window on FOLDER (or on the folder selected at\n"
-    "the last shutdown).\n"
+    "the last shutdown). A FOLDER whose name starts with \"-\" comes after \"--\".\n"
+    "The toolkit's own options (-platform, -style, ...) are passed on to it; any\n"
+    "other option is refused on one line of stderr, with exit status 2.\n"
     "\n"
     "  --report         print the shortcut list of each PATH (a folder or a shortcut\n"
     "                   file) without opening a window\n"
@@ -109,6 +114,46 @@ void SetWindowIcon()
     QGuiApplication::setWindowIcon(icon);
 }
 
+// The toolkit's own options, which it takes off the command line itself, with one
+// dash or two, and whether each takes a value ("-style fusion", "-style=fusion").
+struct ToolkitOption {
+    std::string_view name;
+    bool value;
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"platform", true},    {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"display", true},     {"geometry", true},           {"qwindowgeometry", true}, {"qwindowicon", true},
+    {"qwindowtitle", true}, {"style", true},             {"stylesheet", true},     {"session", true},
+    {"reverse", false},    {"nograb", false},            {"dograb", false},        {"sync", false},
+    {"widgetcount", false},
+};
+
+// The window mode takes a FOLDER (after "--" when its name begins with "-") and the
+// toolkit's options. Anything else is refused here, before the toolkit is started:
+// taken for a folder it would open the window, and without a display the toolkit
+// would abort.
+bool WindowArgumentsOk(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--")
+            return true; // FOLDERs only from here on
+        if (arg.size() < 2 || arg.front() != '-')
+            continue;
+        std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
+        const std::size_t equals = name.find('=');
+        const bool valueAttached = equals != std::string_view::npos;
+        name = name.substr(0, equals);
+        const auto* option = std::find_if(std::begin(kToolkitOptions), std::end(kToolkitOptions),
+                                          [name](const ToolkitOption& o) { return o.name == name; });
+        if (option == std::end(kToolkitOptions) || (valueAttached && !option->value))
+            return UsageError(UnknownOption(arg));
+        if (option->value && !valueAttached && ++i == argc)
+            return UsageError(OptionNeedsValue(arg, "value"));
+    }
+    return true;
+}
+
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(SetWindowIcon)
@@ -133,5 +178,7 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[1], "--new-shortcut") == 0)
             return RunNewShortcutWizard(argc, argv);
     }
+    if (!WindowArgumentsOk(argc, argv))
+        return kExitUsage;
     return RunMainWindow(argc, argv);
 }

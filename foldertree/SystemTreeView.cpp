@@ -17,6 +17,7 @@
 #include "foldertree/FolderTreeModel.h"
 #include "foldertree/MountTableWatcher.h"
 #include "platform/icons/SystemIconList.h"
+#include "platform/ui/SlowClickEdit.h"
 #include "shortcuts/ShellVerbs.h"
 
 namespace shell = platform::shell;
@@ -75,7 +76,8 @@ TdfsSystemTreeView::TdfsSystemTreeView(QWidget* parent) : QTreeView(parent)
     setSortingEnabled(false);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    new platform::ui::SlowClickEdit(this, [this](const QModelIndex& index) { StartEditing(NodeOf(index)); });
     setAnimated(false);
     setIconSize(QSize(platform::SystemIconList::kSmallSize, platform::SystemIconList::kSmallSize));
     // As wide as the names shown, measured on the rows in view only: measuring every

@@ -18,6 +18,7 @@
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
 #include "shortcuts/NetworkLinkTest.h"
+#include "shortcuts/NewFolder.h"
 #include "shortcuts/RenameNoReplace.h"
 #include "shortcuts/ShellVerbs.h"
 #include "shortcuts/ShortcutListModel.h"
@@ -74,16 +75,10 @@ void TwekShortcutListView::DoVerb(std::string_view verb)
          [&] {
              // The wizard takes the rest of its command line as the folder, blanks
              // and all, so the folder is not quoted.
-             if (StartCommand)
-                 StartCommand("RunDLL32 AppWiz.Cpl,NewLinkHere " + directory_, kShowNormal);
+             if (StartCommand && StartCommand("RunDLL32 AppWiz.Cpl,NewLinkHere " + directory_, kShowNormal) > 31)
+                 AwaitWizard();
          }},
-        {"NewFolder",
-         [&] {
-             // An existing "New Folder" is left as it is; no numbered name is tried.
-             const std::string path = directory_ + "New Folder";
-             if (CallInFolder(directory_, [path] { return ::mkdir(path.c_str(), 0777); }))
-                 RequestRead();
-         }},
+        {"NewFolder", [&] { NewFolder(); }},
         {"Delete", [&] { RunVerbOnFiles("Delete", rowsFolder, SelectedNames(), this); }},
         {"Rename", [&] { StartEditing(FirstSelectedRow()); }},
         {"Properties", [&] { ShowFilesProperties(rowsFolder, SelectedNames(), this); }},
@@ -110,6 +105,38 @@ void TwekShortcutListView::DoVerb(std::string_view verb)
             return;
         }
     }
+}
+
+void TwekShortcutListView::NewFolder()
+{
+    // Filled on a thread of its own for a folder on a network mount, which may still
+    // be at it when the wait is given up.
+    auto made = std::make_shared<std::string>();
+    const std::string folder = directory_;
+    const std::optional<int> error =
+        CallInFolder(folder, [folder, made] { return MakeNumberedFolder(folder, "New Folder", *made); });
+    if (!error)
+        return;
+    RequestRead();
+    if (*error == 0)
+        SelectWhenShown({*made}, true);
+    else
+        platform::verbs::TellUser("Cannot make a new folder in \"" + platform::fileops::DisplayPath(folder) +
+                                      "\": " + std::strerror(*error) + ".",
+                                  this);
+}
+
+void TwekShortcutListView::AwaitWizard()
+{
+    // The wizard, a process of its own, names its file itself: what it made is the
+    // shortcut file that was not there before.
+    if (model_->Folder() != directory_)
+        return;
+    TAwaitedRows awaited{directory_, {}, false, true, {}};
+    for (int row = 0; row < ItemCount(); ++row)
+        awaited.known.push_back(model_->Row(row).Name);
+    std::sort(awaited.known.begin(), awaited.known.end());
+    awaited_ = std::move(awaited);
 }
 
 void TwekShortcutListView::SelectAllRows(QItemSelectionModel::SelectionFlag how)
@@ -153,7 +180,7 @@ void TwekShortcutListView::TestShortcuts()
     }
     if (remote.empty()) {
         failedCount_ = failed;
-        emit OnStatusChange(this);
+        ReportTest();
         failedCount_ = 0;
         return;
     }
@@ -190,9 +217,16 @@ void TwekShortcutListView::FinishNetworkTest()
     }
     const std::vector<std::string>& unanswered = test->Unanswered();
     unansweredMount_ = unanswered.empty() ? std::string() : unanswered.front();
-    emit OnStatusChange(this);
+    ReportTest();
     failedCount_ = 0;
     unansweredMount_.clear();
+}
+
+void TwekShortcutListView::ReportTest()
+{
+    reportingTest_ = true;
+    emit OnStatusChange(this);
+    reportingTest_ = false;
 }
 
 void TwekShortcutListView::CancelNetworkTest()

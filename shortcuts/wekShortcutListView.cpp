@@ -14,6 +14,7 @@
 #include "foldertree/SystemImageList.h"
 #include "platform/launch/WinExec.h"
 #include "platform/shell/NetworkMounts.h"
+#include "platform/ui/SlowClickEdit.h"
 #include "shortcuts/ColumnTexts.h"
 #include "shortcuts/FolderContents.h"
 #include "shortcuts/ItemProp.h"
@@ -45,7 +46,8 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setDragEnabled(true);
-    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    new platform::ui::SlowClickEdit(this, [this](const QModelIndex& index) { StartEditing(index.row()); });
     setIconSize(QSize(kStateImageSize + TShortcutListModel::kIconSize, TShortcutListModel::kIconSize));
     setSortingEnabled(false);
     setTextElideMode(Qt::ElideRight);
@@ -59,8 +61,11 @@ TwekShortcutListView::TwekShortcutListView(QWidget* parent)
     connect(header(), &QHeaderView::sectionClicked, this,
             [this](int section) { HeaderClicked(section, lastHeaderClickX_); });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (!readingSelection_)
-            emit OnSelectionChange(this);
+        if (readingSelection_)
+            return;
+        // The user chose something else: a command's result is no longer to be shown.
+        awaited_.reset();
+        emit OnSelectionChange(this);
     });
     UpdateSortIndicator();
 
@@ -160,9 +165,12 @@ void TwekShortcutListView::SetDirectory(const std::string& dir)
     directory_ = dir;
     if (!directory_.empty() && directory_.back() != '/')
         directory_ += '/';
-    // Choosing another folder gives up a read that waits on a network mount.
-    if (directory_ != before)
+    // Choosing another folder gives up a read that waits on a network mount, and
+    // the result of a command in the folder before.
+    if (directory_ != before) {
         AbandonRead();
+        awaited_.reset();
+    }
     RequestRead();
 }
 
@@ -224,8 +232,16 @@ void TwekShortcutListView::ReadTimerFired()
     emit OnStatusChange(this);
     // After the read's own status, so that the status bar ends on the selection the
     // rows really have.
-    if (selectionRestored_)
-        emit OnSelectionChange(this);
+    ReportReadSelection();
+}
+
+void TwekShortcutListView::ReportReadSelection()
+{
+    if (!selectionRestored_)
+        return;
+    selectionByRead_ = true;
+    emit OnSelectionChange(this);
+    selectionByRead_ = false;
 }
 
 void TwekShortcutListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
@@ -309,8 +325,7 @@ void TwekShortcutListView::FinishNetworkRead(bool listed, TFolderContents& conte
         return;
     ShowContents(listed, contents, true);
     emit OnStatusChange(this);
-    if (selectionRestored_)
-        emit OnSelectionChange(this);
+    ReportReadSelection();
 }
 
 void TwekShortcutListView::AbandonRead()
@@ -396,6 +411,8 @@ void TwekShortcutListView::ShowContents(bool listed, TFolderContents& contents, 
     folderCount_ = folders;
     model_->SetRows(directory_, std::move(rows));
     RestoreSelection(keepSelected, keepCurrent);
+    if (listed && awaited_ && awaited_->folder == directory_)
+        SelectAwaited(false);
 
     for (int i = 1; i < model_->columnCount(); ++i)
         setColumnWidth(i, widths[static_cast<size_t>(i - 1)]);
@@ -403,13 +420,14 @@ void TwekShortcutListView::ShowContents(bool listed, TFolderContents& contents, 
     // "Programs") would otherwise cut every longer name for the rest of the session,
     // while a re-read of the same folder keeps the width the user gave it.
     if ((autoSizeFirstColumn_ || nameSizedFor_ != directory_) && model_->rowCount() > 0) {
-        autoSizeFirstColumn_ = false;
-        nameSizedFor_ = directory_;
         const int captionWidth = fontMetrics().horizontalAdvance(model_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString());
         // One very long name must not push every other column out of sight: such a
         // name is cut with an ellipsis instead.
-        const int fitted = std::min(sizeHintForColumn(0), width() * 2 / 3);
-        setColumnWidth(0, std::max(fitted, captionWidth + 16 + kStateImageSize) + 8);
+        const int fitted = std::max(std::min(sizeHintForColumn(0), width() * 2 / 3), captionWidth + 16 + kStateImageSize) + 8;
+        // Another folder only widens it: names the user made room for stay readable.
+        setColumnWidth(0, autoSizeFirstColumn_ ? fitted : std::max(fitted, columnWidth(0)));
+        autoSizeFirstColumn_ = false;
+        nameSizedFor_ = directory_;
     }
     setUpdatesEnabled(true);
 }
@@ -445,6 +463,59 @@ void TwekShortcutListView::RestoreSelection(const std::vector<std::string>& name
     selectionRestored_ = !selection.isEmpty();
     if (currentIndex().isValid())
         scrollTo(currentIndex());
+}
+
+void TwekShortcutListView::SelectWhenShown(std::vector<std::string> names, bool edit)
+{
+    if (directory_.empty() || names.empty())
+        return;
+    awaited_ = TAwaitedRows{directory_, std::move(names), edit, false, {}};
+    // A read may have shown them all already, before the command was over.
+    if (model_->Folder() == directory_ && !ReadPending() && SelectAwaited(true)) {
+        emit OnSelectionChange(this);
+        return;
+    }
+    RequestRead();
+}
+
+bool TwekShortcutListView::SelectAwaited(bool allOrNothing)
+{
+    std::vector<std::string> wanted = awaited_->names;
+    std::sort(wanted.begin(), wanted.end());
+    std::vector<int> rows;
+    for (int row = 0; row < ItemCount(); ++row) {
+        const std::string& name = model_->Row(row).Name;
+        if (awaited_->newShortcuts ? row >= folderCount_ && !std::binary_search(awaited_->known.begin(),
+                                                                                 awaited_->known.end(), name)
+                                   : std::binary_search(wanted.begin(), wanted.end(), name))
+            rows.push_back(row);
+    }
+    if (rows.empty() || (allOrNothing && rows.size() < wanted.size()))
+        return false;
+    const bool edit = awaited_->edit;
+    awaited_.reset();
+    QItemSelection selection;
+    for (int row : rows)
+        selection.append(QItemSelectionRange(model_->index(row, 0), model_->index(row, model_->columnCount() - 1)));
+    readingSelection_ = true;
+    selectionModel()->setCurrentIndex(model_->index(rows.front(), 0), QItemSelectionModel::NoUpdate);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    readingSelection_ = false;
+    selectionRestored_ = true;
+    scrollTo(currentIndex());
+    if (edit) {
+        // Once the read that showed it is over (an editor open during a read would
+        // hold the next one back).
+        QMetaObject::invokeMethod(
+            this,
+            [this, name = model_->Row(rows.front()).Name] {
+                for (int row = 0; row < ItemCount(); ++row)
+                    if (model_->Row(row).Name == name)
+                        return StartEditing(row);
+            },
+            Qt::QueuedConnection);
+    }
+    return true;
 }
 
 int TwekShortcutListView::CompareItems(int row1, int row2) const
@@ -688,11 +759,6 @@ void TwekShortcutListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         event->accept();
-        // The first click of the pair, on a row already selected, has scheduled an
-        // in-place edit; telling the view this was a double click drops it, so
-        // opening a row never also starts renaming it.
-        if (const QModelIndex index = indexAt(event->position().toPoint()); index.isValid())
-            edit(index, QAbstractItemView::DoubleClicked, event);
         OpenSelected();
         return;
     }

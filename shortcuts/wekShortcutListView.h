@@ -104,6 +104,17 @@ public:
     static constexpr int kShowNormal = 1;
     std::function<std::uint32_t(std::string_view commandLine, int show)> StartCommand;
 
+    // Shows the result of a command: selects the rows of these names in Directory
+    // once a read shows them (at once when all are shown), the first one current and
+    // in view; with edit, then opens its name for editing. A selection the user makes
+    // first, or another folder, gives it up.
+    void SelectWhenShown(std::vector<std::string> names, bool edit = false);
+    // The selection change being reported was made by a read (the selection put
+    // back, or a command's result shown), not by the user.
+    bool SelectionByRead() const { return selectionByRead_; }
+    // The status change being reported is a test's.
+    bool ReportingTest() const { return reportingTest_; }
+
     // Names relative to Directory, and full paths, of the selected rows in list order.
     std::vector<std::string> SelectedNames() const;
     std::vector<std::string> SelectedPaths() const;
@@ -177,6 +188,8 @@ private:
     void LoadColumnDescriptions();
     void UpdateSortIndicator();
     void StartEditing(int row);
+    void NewFolder();
+    void AwaitWizard();
     void RefuseRename(const std::string& message);
     void SelectAllRows(QItemSelectionModel::SelectionFlag how);
     QPoint KeyboardMenuPoint() const;
@@ -185,6 +198,9 @@ private:
     std::vector<int> SelectedRows() const;
     int FirstSelectedRow() const; // -1 for none
     void RestoreSelection(const std::vector<std::string>& names, const std::string& current);
+    bool SelectAwaited(bool allOrNothing);
+    void ReportReadSelection();
+    void ReportTest();
     void ShowContents(bool listed, TFolderContents& contents, bool namesOnly);
     void StartNetworkRead(const std::string& mountPoint);
     void FinishNetworkRead(bool listed, TFolderContents& contents);
@@ -224,6 +240,19 @@ private:
     // A read puts the selection back in one step and reports it after its own status.
     bool readingSelection_ = false;
     bool selectionRestored_ = false;
+    bool selectionByRead_ = false;
+    bool reportingTest_ = false;
+    // Rows a command made, to be selected once a read shows them: by name, or (after
+    // the wizard, whose file's name only it knows) the first shortcut files that are
+    // not among the names known when it started.
+    struct TAwaitedRows {
+        std::string folder;
+        std::vector<std::string> names;
+        bool edit = false;
+        bool newShortcuts = false;
+        std::vector<std::string> known; // sorted
+    };
+    std::optional<TAwaitedRows> awaited_;
 
     // What waits on network mounts: the read of a folder on one, and the part of a
     // test that looks at one, with the failures the rest of that test found.

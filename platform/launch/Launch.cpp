@@ -746,6 +746,16 @@ bool OpenUrlHops(const std::string& url, QWidget* owner, int hops)
     if (g_app_info_launch_default_for_uri(url.c_str(), nullptr, &raw))
         return true;
     GErrorPtr error(raw);
+    // GIO's own words for a missing browser ("The specified location is not
+    // supported") do not tell the user what is missing, nor how to put it right.
+    if ((scheme == "http" || scheme == "https") &&
+        !GObjectPtr<GAppInfo>(g_app_info_get_default_for_uri_scheme(scheme.c_str()))) {
+        Tell(owner, QStringLiteral("\"%1\" could not be opened: no program is set up to open web addresses.\n\n"
+                                   "Choose a web browser in your desktop's default applications, or with the "
+                                   "command\n    xdg-settings set default-web-browser BROWSER.desktop")
+                        .arg(Display(url)));
+        return false;
+    }
     Tell(owner, QStringLiteral("\"%1\" could not be opened: %2").arg(Display(url), ErrorText(raw)));
     return false;
 }

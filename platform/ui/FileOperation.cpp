@@ -91,7 +91,15 @@ FileOperation* FileOperation::Delete(std::vector<std::string> sources, QWidget* 
 
 FileOperation* FileOperation::Start(JobRequest request, QWidget* owner)
 {
-    return new FileOperation(std::move(request), owner);
+    auto* operation = new FileOperation(std::move(request), owner);
+    emit FileOperationStarts::Instance().Started(operation);
+    return operation;
+}
+
+FileOperationStarts& FileOperationStarts::Instance()
+{
+    static FileOperationStarts* instance = new FileOperationStarts;
+    return *instance;
 }
 
 // Owned by the application, so that quitting cancels a job still running and its
@@ -110,6 +118,8 @@ FileOperation::FileOperation(JobRequest request, QWidget* owner)
 }
 
 FileProgressWindow* FileOperation::ProgressWindow() const { return progress_; }
+
+QWidget* FileOperation::Owner() const { return owner_; }
 
 FileOperation::~FileOperation()
 {

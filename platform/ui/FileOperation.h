@@ -48,6 +48,8 @@ public:
     void Cancel();
     bool IsRunning() const { return running_; }
     const fileops::JobRequest& Request() const { return request_; }
+    // The window the operation's questions and progress belong to (null once gone).
+    QWidget* Owner() const;
     // How long a job runs before its progress window shows (500 ms).
     void SetProgressDelay(int ms) { progressDelayMs_ = ms; }
     FileProgressWindow* ProgressWindow() const;
@@ -79,6 +81,18 @@ private:
     QPointer<FileProgressWindow> progress_;
     std::vector<QPointer<QDialog>> questions_;
     bool running_ = true;
+};
+
+// Tells of each file operation as it starts, on the GUI thread: a window learns so
+// what the jobs it started did (connect to the operation's Finished), whichever
+// command or verb started them.
+class FileOperationStarts : public QObject {
+    Q_OBJECT
+public:
+    static FileOperationStarts& Instance();
+
+signals:
+    void Started(platform::FileOperation* operation);
 };
 
 } // namespace platform

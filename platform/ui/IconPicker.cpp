@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <utility>
+
 #include "platform/drivemap/DriveMap.h"
 #include "platform/icons/ProgramIcons.h"
 #include "platform/shell/NetworkMounts.h"
@@ -202,22 +204,25 @@ void IconPicker::Show(const Loaded& loaded)
     list_->viewport()->unsetCursor();
     const std::vector<QImage>& pictures = loaded.icons.pictures;
     const bool any = std::any_of(pictures.begin(), pictures.end(), [](const QImage& i) { return !i.isNull(); });
+    const bool firstFile = std::exchange(firstFile_, false);
     if (!any) {
         const QString message =
             !loaded.silentMount.empty() ? tr("%1 does not answer.").arg(QFile::decodeName(QByteArray::fromStdString(loaded.silentMount)))
             : loaded.icons.opened       ? tr("The file %1 contains no icons.").arg(loaded.text)
                                         : tr("Cannot find the file %1.").arg(loaded.text);
         const QString fallback = QString::fromLatin1(kFallbackFile);
-        shownText_.clear();
         shownHost_.clear();
-        if (!fellBack_ && loaded.text != fallback) {
-            fellBack_ = true;
+        // The file the link named: the shell's own icons are offered instead.
+        if (firstFile && loaded.text != fallback) {
+            shownText_.clear();
             note_->setText(message + " " + tr("Choose an icon from the list or specify a different file."));
             note_->show();
             file_->setText(fallback);
             ShowFile(fallback);
             return;
         }
+        // A file the user named stays in the field, to be put right; OK waits for that.
+        shownText_ = loaded.text;
         if (note_->isHidden()) {
             note_->setText(message);
             note_->show();
@@ -264,7 +269,7 @@ void IconPicker::Browse()
         return;
     }
     note_->hide();
-    fellBack_ = false;
+    firstFile_ = false;
     file_->setText(QString::fromStdString(*windows));
     ShowFile(file_->text());
 }
@@ -290,6 +295,12 @@ int IconPicker::IconIndex() const
 
 int IconPicker::IconCount() const { return list_->count(); }
 
+QPixmap IconPicker::IconPicture() const
+{
+    const QListWidgetItem* item = list_->currentItem();
+    return item ? item->icon().pixmap(kIconSize, kIconSize) : QPixmap();
+}
+
 QString IconPicker::Note() const { return note_->isHidden() ? QString() : note_->text(); }
 
 void IconPicker::UpdateOk()
@@ -304,7 +315,7 @@ void IconPicker::accept()
 {
     if (file_->text() != shownText_ && !file_->text().trimmed().isEmpty()) {
         note_->hide();
-        fellBack_ = false;
+        firstFile_ = false;
         ShowFile(file_->text());
         return;
     }
@@ -313,13 +324,15 @@ void IconPicker::accept()
     QDialog::accept();
 }
 
-bool PickIcon(QWidget* owner, std::string& iconLocation, int& index)
+bool PickIcon(QWidget* owner, std::string& iconLocation, int& index, QPixmap* picture)
 {
     IconPicker picker(owner, iconLocation, index);
     if (picker.exec() != QDialog::Accepted)
         return false;
     iconLocation = picker.IconLocation();
     index = picker.IconIndex();
+    if (picture)
+        *picture = picker.IconPicture();
     return true;
 }
 

@@ -5,6 +5,7 @@
 // (in the queue of their network mount, if they lie on one), so a file on a mount
 // whose server is gone never holds the window.
 #include <QDialog>
+#include <QPixmap>
 #include <QString>
 #include <memory>
 #include <string>
@@ -21,8 +22,9 @@ namespace platform::ui {
 // Shows the dialog, modal to owner, starting at iconLocation (a Windows path, %VARS%
 // allowed, as a link stores it) and index. OK: true, with both set to the choice.
 // A choice the user left as it was keeps the location and index exactly as given
-// (a negative index, a resource ID, stays one).
-bool PickIcon(QWidget* owner, std::string& iconLocation, int& index);
+// (a negative index, a resource ID, stays one). picture, when given, gets the chosen
+// icon's picture.
+bool PickIcon(QWidget* owner, std::string& iconLocation, int& index, QPixmap* picture = nullptr);
 
 class IconPicker : public QDialog {
     Q_OBJECT
@@ -38,6 +40,7 @@ public:
     void ShowFile(const QString& text);
     bool Loading() const { return loading_; }
     int IconCount() const;
+    QPixmap IconPicture() const; // the chosen icon's
     QString Note() const; // what the dialog says about the file, if anything
     QListWidget* List() const { return list_; }
 
@@ -62,7 +65,7 @@ private:
     bool loading_ = false;
     QString shownText_;  // the field's text for the icons in the list
     std::string shownHost_;
-    bool fellBack_ = false;
+    bool firstFile_ = true; // the file the dialog opened with has not been shown yet
     // As given, answered unchanged while the user changes nothing.
     std::string givenLocation_;
     int givenIndex_ = 0;

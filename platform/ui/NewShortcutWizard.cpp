@@ -77,7 +77,11 @@ public:
     }
     void initializePage() override
     {
-        setSubTitle(NewShortcutWizard::tr("The shortcut is made in %1.").arg(BytesToText(wizard_->Folder())));
+        // The folder as the user names it: without the "/" that ends a folder path.
+        std::string folder = wizard_->Folder();
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        setSubTitle(NewShortcutWizard::tr("The shortcut is made in %1.").arg(BytesToText(folder)));
         // The name offered is free: numbered when the plain one is taken.
         const ShortcutLocation& loc = wizard_->Location();
         const std::string file = FreeShortcutName(

@@ -61,6 +61,7 @@ ShortcutPage::ShortcutPage(const std::string& path, std::function<void(const std
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     icon_ = new QLabel(this);
+    icon_->setObjectName("icon");
     icon_->setFixedSize(SystemIconList::kLargeSize, SystemIconList::kLargeSize);
     SystemIconList& icons = SystemIconList::Instance();
     icon_->setPixmap(icons.Pixmap(icons.IndexForPath(path), SystemIconList::kLargeSize));
@@ -198,9 +199,13 @@ void ShortcutPage::ChangeIcon()
     // A link without an icon of its own shows its program's: the picker starts there.
     if (choice.location.empty() && HoldsIcons(Utf8(target_->text())))
         choice = {Utf8(target_->text()), 0};
-    if (!PickIcon(this, choice.location, choice.index) || choice == iconChoice_)
+    QPixmap picture;
+    if (!PickIcon(this, choice.location, choice.index, &picture) || choice == iconChoice_)
         return;
     iconChoice_ = choice;
+    // The page shows the choice at once, before it is saved.
+    if (!picture.isNull())
+        icon_->setPixmap(picture.scaled(icon_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     emit Changed();
 }
 

@@ -274,6 +274,17 @@ TEST_F(FavoritesTest, OrganizeFavoritesChangesTheMenuOnlyOnOkAfterAnEdit)
         QDropEvent drop(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
         QApplication::sendEvent(list->viewport(), &drop);
     }; };
+    // A key on the list, with the row chosen first; the dialog's keys work in its
+    // active window.
+    auto keyOn = [](int row, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return [row, key, modifiers](TFavOrgBox& box) {
+            box.ListView1()->setCurrentRow(row);
+            box.show();
+            box.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+            QTest::keyClick(box.ListView1(), key, modifiers);
+        };
+    };
     struct Case {
         const char* name;
         Act act;
@@ -291,12 +302,10 @@ TEST_F(FavoritesTest, OrganizeFavoritesChangesTheMenuOnlyOnOkAfterAnEdit)
         {"another program's row dropped on the third", then(select(0), dragOntoThird(false)), true,
          {"/a", "/b", "/c"}},
         {"Remove with nothing selected", button(TFavButton::fbRemove), true, {"/a", "/b", "/c"}},
-        {"the Delete key", then(select(1), [](TFavOrgBox& box) {
-             box.show(); // the dialog's keys work in its active window
-             box.activateWindow();
-             ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
-             QTest::keyClick(box.ListView1(), Qt::Key_Delete);
-         }), true, {"/a", "/c"}},
+        {"the Delete key", keyOn(1, Qt::Key_Delete, {}), true, {"/a", "/c"}},
+        {"Alt+Down on the first", keyOn(0, Qt::Key_Down, Qt::AltModifier), true, {"/b", "/a", "/c"}},
+        {"Alt+Up on the last", keyOn(2, Qt::Key_Up, Qt::AltModifier), true, {"/a", "/c", "/b"}},
+        {"Alt+Up on the first: nowhere to go", keyOn(0, Qt::Key_Up, Qt::AltModifier), true, {"/a", "/b", "/c"}},
         {"Remove All", button(TFavButton::fbRemoveAll), true, {}},
         {"Remove All, then Cancel", button(TFavButton::fbRemoveAll), false, {"/a", "/b", "/c"}},
     };

@@ -1,6 +1,7 @@
 // The program ended by SIGTERM, SIGINT or SIGHUP (a logout, a kill, Ctrl+C in a
 // terminal, the terminal it was started from closing)
-// shuts down the normal way: its settings are written before it exits.
+// shuts down the normal way: its settings are written before it exits, the folder
+// it was started on among them.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -22,8 +23,9 @@ using platform::registry::Key;
 
 namespace {
 
-// Starts the program on folder with a private environment; answers its pid.
-pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& folder)
+// Starts the program with arguments (a folder) in a private environment and in its
+// folder; answers its pid.
+pid_t StartProgram(const listtest::PrivateEnvironment& env, std::vector<std::string> args)
 {
     std::vector<std::string> envStore;
     for (char** e = environ; *e; ++e)
@@ -33,10 +35,14 @@ pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& f
     for (auto& e : envStore)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string program = QM_BINARY, arg = folder;
-    char* argv[] = {program.data(), arg.data(), nullptr};
+    std::string program = QM_BINARY;
+    std::vector<char*> argv = {program.data()};
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, env.Path().c_str());
     posix_spawn_file_actions_addopen(&actions, 2, (env / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     // A runner started with nohup must not pass its ignored SIGHUP on.
     posix_spawnattr_t attr;
@@ -47,7 +53,7 @@ pid_t StartProgram(const listtest::PrivateEnvironment& env, const std::string& f
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    posix_spawn(&pid, argv[0], &actions, &attr, argv, envp.data());
+    posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
@@ -74,8 +80,10 @@ class ShutdownSignalTest : public ::testing::TestWithParam<int> {};
 TEST_P(ShutdownSignalTest, SettingsAreWrittenAndTheExitIsClean)
 {
     listtest::PrivateEnvironment env;
-    testsupport::MakeDirs(env / "shown");
-    const pid_t pid = StartProgram(env, env / "shown");
+    // Named like one of the toolkit's options, which the toolkit would take off the
+    // command line: after "--" it is a folder all the same.
+    testsupport::MakeDirs(env / "-reverse");
+    const pid_t pid = StartProgram(env, {"--", "-reverse"});
     ASSERT_GT(pid, 0);
     // The window reads its settings, creating their key, after the signals are caught:
     // from then on a signal must end the program the normal way, even mid start-up.
@@ -91,7 +99,7 @@ TEST_P(ShutdownSignalTest, SettingsAreWrittenAndTheExitIsClean)
     ASSERT_EQ(Key::Open(Hive::CurrentUser, kSettingsKey, key), platform::registry::Success);
     std::string lastDir;
     EXPECT_TRUE(key.ReadString("LastDir", lastDir));
-    EXPECT_EQ(lastDir, env / "shown");
+    EXPECT_EQ(lastDir, env / "-reverse");
     EXPECT_TRUE(key.ValueExists("WinWidth"));
     EXPECT_TRUE(key.ValueExists("MenuShow"));
 }

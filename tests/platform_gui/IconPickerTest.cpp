@@ -1,8 +1,11 @@
 // The Change Icon dialog: every icon of a file, and the choice answered as a link
 // keeps it.
 #include <QBuffer>
+#include <QDialogButtonBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -60,11 +63,17 @@ TEST(IconPickerTest, ThePickerShowsEveryIconAndAnswersTheChoice)
     picker.List()->setCurrentRow(1);
     EXPECT_EQ(picker.IconIndex(), 1);
 
-    // A file without icons says so and offers nothing to choose.
-    picker.ShowFile(QString::fromStdString(Windows(dir / "page.html")));
+    // A file typed in without icons says so, offers nothing to choose, and stays in
+    // the field to be put right.
+    auto* field = picker.findChild<QLineEdit*>();
+    const QString typed = QString::fromStdString(Windows(dir / "page.html"));
+    field->setText(typed);
+    picker.accept(); // OK reads a file typed in first
     QTRY_VERIFY_WITH_TIMEOUT(!picker.Loading() && shown.count() >= 2, 5000);
-    EXPECT_TRUE(picker.Note().contains("contains no icons")) << picker.Note().toStdString();
+    EXPECT_EQ(picker.Note(), "The file " + typed + " contains no icons.");
     EXPECT_EQ(picker.IconCount(), 0);
+    EXPECT_EQ(field->text(), typed);
+    EXPECT_FALSE(picker.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled());
 
     // A host path typed in is answered as a Windows path.
     picker.ShowFile(QString::fromStdString(dir / "app.exe"));

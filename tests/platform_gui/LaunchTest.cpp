@@ -1,5 +1,7 @@
 // Opening addresses, shortcuts and command lines: what asks first, that what starts
 // is what the question named, and that no shell ever reads a command line.
+// GIO first: a member of its headers is named like a word Qt defines.
+#include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +72,18 @@ TEST(Launch, AnAddressThatMayRunAProgramAsksAndNamesWhereItLeads)
     poll->start(10);
     EXPECT_FALSE(launch::OpenUrl(url, nullptr));
     EXPECT_TRUE(asked.contains(QString::fromStdString(url))) << asked.toStdString();
+}
+
+TEST(Launch, AWebAddressWithNoBrowserSaysHowToChooseOne)
+{
+    if (GAppInfo* browser = g_app_info_get_default_for_uri_scheme("https")) {
+        g_object_unref(browser);
+        GTEST_SKIP() << "a web browser is set up here";
+    }
+    const testsupport::ModalAnswer answer(QMessageBox::Ok);
+    EXPECT_FALSE(launch::OpenUrl("https://example.com/", nullptr));
+    EXPECT_TRUE(answer.Text().contains("no program is set up to open web addresses")) << answer.Text().toStdString();
+    EXPECT_TRUE(answer.Text().contains("xdg-settings set default-web-browser")) << answer.Text().toStdString();
 }
 
 TEST(Launch, WinExecStartsTheWizardForItsLineAndRunsAnyOtherAsAProgram)

@@ -40,6 +40,8 @@ TEST(NewShortcutWizard, LocationThenNameThenTheFile)
         auto* name = wizard.findChild<QLineEdit*>("name");
         ASSERT_TRUE(name->isVisible());
         EXPECT_EQ(name->text(), c.suggested);
+        // The folder named as the user names it, without its closing "/".
+        EXPECT_EQ(wizard.currentPage()->subTitle(), QString::fromStdString("The shortcut is made in " + dir.Path() + "."));
         wizard.button(QWizard::FinishButton)->click();
         EXPECT_EQ(wizard.result(), QDialog::Accepted);
         EXPECT_EQ(wizard.Created(), dir / c.file);

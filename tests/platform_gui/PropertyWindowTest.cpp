@@ -141,6 +141,7 @@ TEST(PropertyWindow, ChangeIconSavesThePickersChoice)
     // The user types the library's name, reads its icons, picks the third, OK.
     QTimer user;
     bool typed = false;
+    QImage chosen;
     QObject::connect(&user, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
         auto* picker = qobject_cast<platform::ui::IconPicker*>(modal);
@@ -157,12 +158,17 @@ TEST(PropertyWindow, ChangeIconSavesThePickersChoice)
         } else if (picker->IconCount() == 3) {
             user.stop();
             picker->List()->setCurrentRow(2);
+            chosen = picker->IconPicture().toImage();
             picker->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
         }
     });
     user.start(10);
     Field<QPushButton>(window, "changeIcon")->click();
     EXPECT_FALSE(user.isActive());
+    // The page shows the choice before it is saved.
+    const QImage shown = Field<QLabel>(window, "icon")->pixmap().toImage();
+    ASSERT_FALSE(chosen.isNull());
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32), chosen.scaled(shown.size()).convertToFormat(QImage::Format_ARGB32));
     Press(window, QDialogButtonBox::Ok);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
 

@@ -166,6 +166,26 @@ TEST_F(ListCommandsTest, EachNameReachesItsCommandAndOnlyTheExactName)
     }
 }
 
+TEST_F(ListCommandsTest, TheWizardsShortcutIsSelectedOnceAReadShowsItUnlessTheUserChoseFirst)
+{
+    list.StartCommand = [](std::string_view, int) { return std::uint32_t{33}; };
+    // The wizard, a process of its own, writes its file some time after it started.
+    for (const bool userChoosesMeanwhile : {false, true}) {
+        list.DoVerb("NewShortcut");
+        if (userChoosesMeanwhile)
+            SelectNames({"Sub"});
+        listtest::WriteLink(dir + (userChoosesMeanwhile ? "/Second.lnk" : "/Made.lnk"), env / "target.txt");
+        list.ReadFolder();
+        // Once only: what comes later from elsewhere leaves the selection.
+        listtest::WriteLink(dir + "/Later.lnk", env / "target.txt");
+        list.ReadFolder();
+        EXPECT_EQ(list.SelectedNames(), std::vector<std::string>{userChoosesMeanwhile ? "Sub" : "Made.lnk"});
+        if (!userChoosesMeanwhile) {
+            EXPECT_EQ(list.ItemName(list.currentIndex().row()), "Made.lnk");
+        }
+    }
+}
+
 TEST_F(ListCommandsTest, EnterOpensAShortcutOnlyWhenOpeningRunsTheDefaultAction)
 {
     for (bool defaultAction : {false, true}) {

@@ -117,7 +117,7 @@ TEST_F(ShortcutListTest, MissingFolderGivesAnEmptyListAndStillReports)
     EXPECT_EQ(list.FolderCount(), 0);
 }
 
-TEST_F(ShortcutListTest, NameColumnFitsTheNamesOfEachFolderOpened)
+TEST_F(ShortcutListTest, NameColumnFitsTheNamesOfEachFolderOpenedAndNeverNarrows)
 {
     MakeDirs(dir + "/Programs");
     const std::string other = env / "other";
@@ -130,6 +130,10 @@ TEST_F(ShortcutListTest, NameColumnFitsTheNamesOfEachFolderOpened)
     const int fits = list.fontMetrics().horizontalAdvance(QString::fromStdString(longName));
     EXPECT_GT(list.columnWidth(0), narrow);
     EXPECT_GE(list.columnWidth(0), fits);
+    // A folder of shorter names leaves it as wide: the longer names stay readable.
+    const int wide = list.columnWidth(0);
+    Read(dir);
+    EXPECT_EQ(list.columnWidth(0), wide);
     // A name longer than the list is wide leaves room for the other columns.
     WriteLink(other + "/" + std::string(200, 'N') + ".lnk", env / "targets/present.txt");
     Read(dir);
@@ -140,6 +144,13 @@ TEST_F(ShortcutListTest, NameColumnFitsTheNamesOfEachFolderOpened)
     list.setColumnWidth(0, 90);
     list.ReadFolder();
     EXPECT_EQ(list.columnWidth(0), 90);
+    // A double click on the divider after its header fits it to the names in view.
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    QHeaderView* header = list.header();
+    const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
+    EXPECT_GE(list.columnWidth(0), fits);
 }
 
 TEST_F(ShortcutListTest, ColumnSetChoosesColumnsAndIsRepairedWhenEditedByHand)
@@ -652,7 +663,7 @@ TEST_F(ShortcutListTest, SelectionCommandsAndSelectedNamesInListOrder)
     EXPECT_EQ(list.ItemStateIndex(1), -1);
 }
 
-TEST_F(ShortcutListTest, NewFolderMakesOneFolderAndNothingMore)
+TEST_F(ShortcutListTest, NewFolderNumbersATakenNameAndOpensTheNewOneForRenaming)
 {
     Read();
     list.DoVerb("NewFolder");
@@ -660,8 +671,11 @@ TEST_F(ShortcutListTest, NewFolderMakesOneFolderAndNothingMore)
     struct stat st;
     ASSERT_EQ(::stat((dir + "/New Folder").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
-    Read();
-    EXPECT_EQ(Names(), std::vector<std::string>{"New Folder"});
+    list.ReadFolder();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"New Folder", "New Folder (2)"}));
+    EXPECT_EQ(list.SelectedNames(), std::vector<std::string>{"New Folder (2)"});
+    ASSERT_TRUE(WaitFor([&] { return list.viewport()->findChild<QLineEdit*>() != nullptr; }));
+    EXPECT_EQ(list.viewport()->findChild<QLineEdit*>()->text(), "New Folder (2)");
 }
 
 TEST_F(ShortcutListTest, DropHighlightTakesOnlyFolderRowsAndAReadClearsIt)
